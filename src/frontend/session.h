@@ -1,0 +1,19 @@
+// Everything one run of the program works on. The interpreter owns one
+// Session and hands its parts to the operations; a test builds a fresh one
+// with `Session s;`.
+#ifndef KURVATAB_FRONTEND_SESSION_H_
+#define KURVATAB_FRONTEND_SESSION_H_
+
+#include "frontend/console.h"
+#include "frontend/settings.h"
+#include "grace/grace_link.h"
+#include "index/index_table.h"
+
+struct Session {
+  Console con;
+  Settings settings;
+  IndexTable index;
+  GraceLink grace;
+};
+
+#endif  // KURVATAB_FRONTEND_SESSION_H_

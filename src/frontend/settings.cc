@@ -1,0 +1,76 @@
+#include "frontend/settings.h"
+
+#include <climits>
+#include <cstdint>
+
+const char kProgramRelease[] = "kurvatab, rel 2.03";
+const char kProgramDate[] = "Dec 12 2002";
+const char kDefaultGracePrint[] = "DEVICE \"PostScript\" PAGE SIZE 300,400";
+const char kDefaultWFormat[] = "%8.4lf %8.4lf\n";
+const char kDefaultWColumns[] = "1 -1";
+
+const char* onoff(int flag) { return flag ? "on" : "off"; }
+
+static bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int decimal_conversion(const char* c, bool* range_error) {
+  *range_error = false;
+  while (is_space(*c)) c++;
+  bool neg = false;
+  if (*c == '+' || *c == '-') neg = (*c++ == '-');
+  // Accumulate as a negative number so INT_MIN is reachable; stop adding
+  // digits once out of range but keep consuming them.
+  int64_t v = 0;
+  for (; *c >= '0' && *c <= '9'; c++) {
+    if (v > -(int64_t(1) << 40)) v = v * 10 - (*c - '0');
+  }
+  if (!neg) v = -v;
+  if (v > INT_MAX) {
+    *range_error = true;
+    return INT_MAX;
+  }
+  if (v < INT_MIN) {
+    *range_error = true;
+    return INT_MIN;
+  }
+  return static_cast<int>(v);
+}
+
+int getnum(const char* c, int i) {
+  int rel = 0;
+  for (;; c++) {
+    if (*c == '\0' || *c == '\n' || *c == '\r') {
+      int64_t r = int64_t(i) + rel;
+      return (r > INT_MAX || r < INT_MIN) ? i : static_cast<int>(r);
+    }
+    if (*c == ' ') continue;
+    if (*c == '+') {
+      rel = 1;
+      continue;
+    }
+    if (*c == '-') {
+      rel = -1;
+      continue;
+    }
+    break;
+  }
+  bool range_error;
+  int n = decimal_conversion(c, &range_error);
+  if (range_error) return i;
+  if (rel == 0) return n;
+  int64_t r = int64_t(i) + int64_t(rel) * n;
+  // A move past the int range keeps the base value, as a range error does.
+  if (r > INT_MAX || r < INT_MIN) return i;
+  return static_cast<int>(r);
+}
+
+int getanum(const char* c, int i) {
+  while (*c == ' ') c++;
+  if (*c == '\0') return i;
+  bool range_error;
+  int n = decimal_conversion(c, &range_error);
+  if (range_error || n == 0) return i;
+  return n;
+}

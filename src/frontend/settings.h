@@ -1,0 +1,53 @@
+// The user's settings: column numbers, on/off flags and the command
+// parameters, with their defaults. Read by the listing, export and plotting
+// code; changed by the command line, the initialization file and the
+// interpreter's commands.
+#ifndef KURVATAB_FRONTEND_SETTINGS_H_
+#define KURVATAB_FRONTEND_SETTINGS_H_
+
+#include <string>
+
+extern const char kProgramRelease[];  // "kurvatab, rel 2.03"
+extern const char kProgramDate[];     // "Dec 12 2002"
+extern const char kDefaultGracePrint[];
+extern const char kDefaultWFormat[];
+extern const char kDefaultWColumns[];
+
+struct Settings {
+  int xcol = 1;
+  int ycol = -1;
+  int zcol = -2;
+  // Flags count as on when non-zero; the interpreter's toggles store 0 or 1.
+  int autoscale = 1;
+  int normalize = 0;
+  int autopurge = 0;
+  int logscale = 0;
+  int errorbar = 0;
+  int comments = 1;
+  int titleauto = 1;
+  int legendauto = 1;
+  std::string wformat = kDefaultWFormat;  // ends in a real line feed
+  std::string wcolumns = kDefaultWColumns;
+  std::string graceprint = kDefaultGracePrint;
+  std::string prgname;  // argv[0]
+  std::string ininame;  // argv[0] followed by ".ini"
+  int graceGraph = 0;   // graph addressed by the plotting commands; never changes
+};
+
+// "on" for a non-zero flag, "off" for 0.
+const char* onoff(int flag);
+
+// Decimal conversion shared by the parsers and the -X/-Y options: optional
+// white space, optional sign, digits up to the first non-digit; no digits
+// give 0. Sets *range_error when the value does not fit a 32-bit int (the
+// value is then clamped).
+int decimal_conversion(const char* c, bool* range_error);
+
+// Position / scan-number parser: empty text keeps i, a signed number moves i,
+// an unsigned number is absolute. Never fails.
+int getnum(const char* c, int i);
+
+// Column parser: an absolute number; 0, no number or a range error keep i.
+int getanum(const char* c, int i);
+
+#endif  // KURVATAB_FRONTEND_SETTINGS_H_

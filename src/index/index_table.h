@@ -1,0 +1,103 @@
+// The scan file and its index table: one record per scan, built from one
+// sequential pass over the file. No scan data is kept in memory; readers seek
+// the open stream `inf` to the offsets stored in a record.
+#ifndef KURVATAB_INDEX_INDEX_TABLE_H_
+#define KURVATAB_INDEX_INDEX_TABLE_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frontend/console.h"
+
+// One scan of the file. Offsets are byte offsets from the start of the file.
+struct scanRef {
+  int scan = 0;        // number from the #S line
+  int ncol = 0;        // from #N; 0 when none; the column reader may store a count
+  int64_t hseek = 0;   // the #S line
+  int64_t vseek = 0;   // first data line, 0 when the scan has none
+  int64_t cseek = 0;   // where the scan's comment listing starts
+  int64_t eseek = 0;   // end of the scan: next #S line, or file length
+  int64_t lpos = 0;    // 1-based line number of the #S line
+  int64_t lines = 0;   // data lines counted
+  const char* txt = nullptr;  // description text ending in '\n'; owned by the table
+};
+
+enum IndexState { waithead = 0, waitdata = 1, waitend = 2 };
+
+// Storage for the records' description texts. Texts never move once stored,
+// so a record can point at its text; everything is released at once.
+class TextStore {
+ public:
+  const char* add(const char* s, size_t n);  // copies n bytes and a NUL
+  void clear();
+  size_t bytes() const { return used_total_; }
+
+ private:
+  std::vector<std::unique_ptr<char[]>> chunks_;
+  size_t chunk_used_ = 0;
+  size_t chunk_size_ = 0;
+  size_t used_total_ = 0;
+};
+
+// The description text kept per scan is at most this long (the #S line in the
+// file is never shortened; only the copy in the table is).
+constexpr size_t kMaxScanText = 4096;
+
+struct IndexTable {
+  IndexTable() = default;
+  IndexTable(const IndexTable&) = delete;
+  IndexTable& operator=(const IndexTable&) = delete;
+  ~IndexTable();
+
+  std::deque<scanRef> Index;    // the records, in file order
+  int Indexed = 0;              // records in use
+  int IndexSize = 0;            // room in the table (grows in steps of 512)
+  int64_t IndexFileLength = 0;  // file length when last indexed
+  FILE* inf = nullptr;          // the open scan file
+  std::string inf_name = "NO FILE";  // as the user gave it ("~" not expanded)
+  TextStore texts;              // owns every record's txt
+
+  // Column count of the scan whose data was read last (the column reader's
+  // running value; negative column numbers count from it).
+  int ncol = 0;
+
+  // Appends a record for a #S line; returns it. Throws std::bad_alloc.
+  scanRef& add_record();
+};
+
+// Opens a scan file by name (leading blanks skipped, "~" expanded from HOME,
+// the name cut at its first newline). On failure prints " file %s not found\n"
+// and enters the no-file state. Returns 1 when opened, 0 when not.
+int index_open(IndexTable& t, Console& con, const char* name);
+
+// Changes the working directory ("~" expanded) and prints it. Returns 0.
+int index_dir(Console& con, const char* name);
+
+// Builds the table from the open file in one pass and prints the closing
+// message. Returns Indexed. With no open file: the no-file state, 0 entries.
+int index_file(IndexTable& t, Console& con);
+
+// Releases every record and text.
+void index_free(IndexTable& t);
+
+// Prints the table on con.out.
+void index_print(const IndexTable& t, Console& con);
+
+// Present length of the open file (seeks to its end), -1 when none is open.
+int64_t index_current_length(IndexTable& t);
+
+// Returns 1 when 0-based position i names a record, after reindexing a grown
+// file when i is at or past the last record; else prints a message, returns 0.
+int check_index(IndexTable& t, Console& con, int i);
+
+// Position of the scan numbered s, searched after i0, then from the start up
+// to i0; reindexes a changed file when not found. Returns i0 when not found,
+// -1 when the table is empty.
+int get_index(IndexTable& t, Console& con, int i0, int s);
+
+
+#endif  // KURVATAB_INDEX_INDEX_TABLE_H_

@@ -1,0 +1,57 @@
+// Reads lines of the scan file from an offset, without a limit on line length
+// and with bounded memory. The scan file may have changed since it was
+// indexed: the reader simply stops at the end of the file.
+#ifndef KURVATAB_INDEX_SCAN_READER_H_
+#define KURVATAB_INDEX_SCAN_READER_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+class ScanReader {
+ public:
+  // At most this much of one line is held in memory at a time.
+  static constexpr size_t kMaxHeld = 4u << 20;
+
+  // Reads `inf` from `offset` on. `inf` must stay open while the reader lives.
+  ScanReader(FILE* inf, int64_t offset);
+  ScanReader(const ScanReader&) = delete;
+  ScanReader& operator=(const ScanReader&) = delete;
+
+  // Reads the next line. `line` holds it with its '\n' (when it has one), or,
+  // for a line longer than kMaxHeld, its first kMaxHeld bytes (then
+  // `line_is_cut()` is true and `copy_rest` can write the remainder).
+  // Returns false at the end of the file or on a read error.
+  bool next(std::string_view* line);
+
+  // True when the last line returned is only the start of a longer line.
+  bool line_is_cut() const { return cut_; }
+
+  // Writes the rest of a cut line to `out` (nothing for a whole line) and
+  // consumes it. Returns false when a write failed.
+  bool copy_rest(FILE* out);
+
+  // Skips the rest of a cut line. next() does this by itself.
+  void skip_rest();
+
+  // Offset just after the last line returned (its remainder included once it
+  // has been copied or skipped).
+  int64_t tell() const { return pos_; }
+
+  // Writes the line just read (and the rest of it, when cut) to `out`
+  // exactly as it stands in the file. Returns false when a write failed.
+  bool copy_line(FILE* out);
+
+ private:
+  bool fill();
+  FILE* inf_;
+  int64_t pos_;       // file offset of the next unread byte of the line stream
+  std::string buf_;   // bytes read from the file not yet handed out
+  size_t start_ = 0;  // start of unread bytes in buf_
+  std::string line_;  // the current (possibly cut) line
+  bool cut_ = false;
+  bool eof_ = false;
+};
+
+#endif  // KURVATAB_INDEX_SCAN_READER_H_

@@ -1,0 +1,71 @@
+#include "testutil.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <ftw.h>
+#include <unistd.h>
+
+const char kDemoFile[] =
+    "#F demo\n"
+    "\n"
+    "#S 1  first scan\n"
+    "#N 3\n"
+    "#L x  mon  det\n"
+    "0 1000 12\n"
+    "1 1000 15\n"
+    "#D stopped\n"
+    "\n"
+    "#S 2  second scan\n"
+    "#N 3\n"
+    "#L x  mon  det\n"
+    "-1 1000 3\n"
+    "1 1000 4\n";
+
+MemOut::MemOut() { f_ = open_memstream(&buf_, &len_); }
+
+MemOut::~MemOut() {
+  if (f_) fclose(f_);
+  free(buf_);
+}
+
+std::string MemOut::str(bool clear) {
+  fflush(f_);
+  std::string s(buf_ + taken_, len_ - taken_);
+  if (clear) taken_ = len_;
+  return s;
+}
+
+TempDir::TempDir() {
+  const char* base = getenv("TMPDIR");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/kurvatab-test-XXXXXX";
+  if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = tmpl;
+}
+
+static int remove_entry(const char* p, const struct stat*, int, struct FTW*) {
+  return remove(p);
+}
+
+TempDir::~TempDir() { nftw(path_.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); }
+
+std::string TempDir::write(const std::string& name, const std::string& content) const {
+  std::string p = file(name);
+  std::ofstream o(p, std::ios::binary);
+  o << content;
+  return p;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream i(path, std::ios::binary);
+  std::stringstream ss;
+  ss << i.rdbuf();
+  return ss.str();
+}
+
+void append_file(const std::string& path, const std::string& content) {
+  std::ofstream o(path, std::ios::binary | std::ios::app);
+  o << content;
+}

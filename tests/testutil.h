@@ -1,0 +1,62 @@
+// Helpers shared by the unit tests.
+#ifndef KURVATAB_TESTS_TESTUTIL_H_
+#define KURVATAB_TESTS_TESTUTIL_H_
+
+#include <cstdio>
+#include <string>
+
+#include "frontend/console.h"
+
+// A FILE* that collects what is written to it (open_memstream).
+class MemOut {
+ public:
+  MemOut();
+  ~MemOut();
+  MemOut(const MemOut&) = delete;
+  MemOut& operator=(const MemOut&) = delete;
+  FILE* f() { return f_; }
+  // Everything written so far; the collected text is cleared when `clear`.
+  std::string str(bool clear = false);
+
+ private:
+  FILE* f_ = nullptr;
+  char* buf_ = nullptr;
+  size_t len_ = 0;
+  size_t taken_ = 0;
+};
+
+// A console whose three streams are memory streams (my_stdout is `out`
+// unless a test sets it to `listing`).
+struct TestConsole {
+  MemOut out, err, listing;
+  Console con;
+  TestConsole() {
+    con.out = out.f();
+    con.err = err.f();
+    con.my_stdout = out.f();
+  }
+};
+
+// A fresh temporary directory, removed with its contents at destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // Writes `content` to path()/name and returns the full path.
+  std::string write(const std::string& name, const std::string& content) const;
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string read_file(const std::string& path);
+void append_file(const std::string& path, const std::string& content);
+
+// The two-scan demo file (14 lines, 135 bytes) used throughout the tests.
+extern const char kDemoFile[];
+
+#endif  // KURVATAB_TESTS_TESTUTIL_H_
