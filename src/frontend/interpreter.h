@@ -1,20 +1,68 @@
-// The command interpreter: prompt, one-letter commands, status and help.
+// The command interpreter: prompt, one-letter commands, status and help; and
+// the program's start-up sequence around it.
 #ifndef KURVATAB_FRONTEND_INTERPRETER_H_
 #define KURVATAB_FRONTEND_INTERPRETER_H_
 
+#include <cstddef>
 #include <cstdio>
+#include <string>
 
 #include "frontend/session.h"
 
+// Where command lines come from. The interpreter only asks for whole lines,
+// so a line-editing front end can take the place of the plain stream.
+class CommandInput {
+ public:
+  enum Result {
+    kLine,     // *line holds the line, without its newline
+    kTooLong,  // the line was longer than the bound; it was read and dropped
+    kEnd,      // no further line: end of input
+    kError,    // no further line: the input failed (errno is set)
+  };
+  static constexpr size_t kMaxLine = 1u << 20;
+  virtual ~CommandInput() = default;
+  virtual Result read_line(std::string* line) = 0;
+  // Longest line handed out; longer ones come back as kTooLong.
+  virtual size_t max_line() const { return kMaxLine; }
+};
+
+// Reads lines of any length from a stream, holding at most `max_line` bytes
+// of one line; a longer line is consumed whole and reported as kTooLong.
+// The stream is not owned.
+class FileCommandInput : public CommandInput {
+ public:
+  explicit FileCommandInput(FILE* in, size_t max_line = kMaxLine)
+      : in_(in), max_line_(max_line) {}
+  Result read_line(std::string* line) override;
+  size_t max_line() const override { return max_line_; }
+
+ private:
+  FILE* in_;
+  size_t max_line_;
+};
+
+// The prompt for the 1-based current index i; no newline behind it.
 void prompt(Session& s, int i);
 void status(Session& s);
 void put_cmds(Session& s);
 
-// Reads commands from `in` until `q` or the end of input. Returns 0.
+// Reads and runs commands until `q` or the end of input. Before each read
+// the output streams are flushed, so the prompt shows through a pipe.
+// Returns 0.
+int interprete(Session& s, CommandInput& in);
 int interprete(Session& s, FILE* in);
 
+// Prints the usage text on con.err. The caller ends the run with status 3.
+void usage(Session& s, const char* msg);
+
+// Takes the command-line arguments (argv[0] excluded) from left to right:
+// -X and -Y set the columns, other names are opened as the scan file.
+// Returns false, after printing the usage text, on any other option.
+bool command_line(Session& s, int argc, char** argv);
+
 // The whole program: start-up, interpreter, initialization file. Returns the
-// exit status.
+// exit status: 0 after `q` or the end of input, 3 after the usage text or
+// when memory runs out.
 int kurvatab_main(int argc, char** argv, FILE* in, Session& s);
 
 #endif  // KURVATAB_FRONTEND_INTERPRETER_H_
