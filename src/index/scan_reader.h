@@ -28,16 +28,17 @@ class ScanReader {
   // True when the last line returned is only the start of a longer line.
   bool line_is_cut() const { return cut_; }
 
-  // Writes the rest of a cut line to `out` (nothing for a whole line) and
-  // consumes it. Returns false when a write failed.
+  // Writes the rest of a cut line to `out` (nothing for a whole line).
+  // Returns false when a write failed.
   bool copy_rest(FILE* out);
 
-  // Skips the rest of a cut line. next() does this by itself.
-  void skip_rest();
+  // Drops the rest of a cut line (next() has already read past it; nothing
+  // else needs to be done).
+  void skip_rest() { cut_ = false; }
 
-  // Offset just after the last line returned (its remainder included once it
-  // has been copied or skipped).
-  int64_t tell() const { return pos_; }
+  // Offset just after the last line returned (after its '\n'), also for a
+  // cut line.
+  int64_t tell() const { return line_end_; }
 
   // Writes the line just read (and the rest of it, when cut) to `out`
   // exactly as it stands in the file. Returns false when a write failed.
@@ -46,10 +47,12 @@ class ScanReader {
  private:
   bool fill();
   FILE* inf_;
-  int64_t pos_;       // file offset of the next unread byte of the line stream
-  std::string buf_;   // bytes read from the file not yet handed out
-  size_t start_ = 0;  // start of unread bytes in buf_
-  std::string line_;  // the current (possibly cut) line
+  int64_t buf_base_;      // file offset of buf_[0]
+  int64_t line_end_;      // file offset just after the last line returned
+  int64_t held_end_ = 0;  // for a cut line: file offset where line_ stops
+  std::string buf_;       // the block read last
+  size_t start_ = 0;      // first byte of buf_ not yet handed out
+  std::string line_;      // the current (possibly cut) line
   bool cut_ = false;
   bool eof_ = false;
 };

@@ -1,0 +1,381 @@
+#include "index/index_table.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t kTextChunk = 64 * 1024;
+constexpr size_t kReadBlock = 1 << 20;
+// How much of a line's start the indexer keeps when the line spans blocks:
+// enough for the longest description text plus the "#S" and the number.
+constexpr size_t kLineHead = kMaxScanText + 256;
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Integer as "%d"/atoi read it (white space, sign, digits), clamped to the
+// int range. Returns false when there are no digits.
+bool read_int(const char* p, const char* end, int* out) {
+  while (p < end && is_space(*p)) p++;
+  bool neg = false;
+  if (p < end && (*p == '+' || *p == '-')) neg = (*p++ == '-');
+  if (p == end || *p < '0' || *p > '9') return false;
+  int64_t v = 0;
+  for (; p < end && *p >= '0' && *p <= '9'; p++) {
+    if (v <= INT64_C(1) << 40) v = v * 10 + (*p - '0');
+  }
+  if (neg) v = -v;
+  *out = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+  return true;
+}
+
+}  // namespace
+
+// True when "%lf" reads a number from the line [p, end): white space is
+// skipped, and the string ends at a NUL byte as it does for sscanf.
+bool line_holds_number(const char* p, const char* end) {
+  while (p < end && is_space(*p)) p++;
+  if (p == end) return false;
+  // Fast path: a digit starts a number, except "0x" not followed by a hex
+  // digit, which glibc refuses; leave that to sscanf below.
+  if (*p >= '1' && *p <= '9') return true;
+  if (*p == '0' && !(p + 1 < end && (p[1] == 'x' || p[1] == 'X'))) return true;
+  // Whether a number starts here is decided by its first few characters.
+  char head[64];
+  size_t n = 0;
+  while (p < end && n + 1 < sizeof head && *p != '\0' && *p != '\n') head[n++] = *p++;
+  head[n] = '\0';
+  double d;
+  return sscanf(head, "%lf", &d) == 1;
+}
+
+const char* TextStore::add(const char* s, size_t n) {
+  if (n + 1 > chunk_size_ - chunk_used_) {
+    size_t size = n + 1 > kTextChunk ? n + 1 : kTextChunk;
+    chunks_.emplace_back(new char[size]);
+    chunk_size_ = size;
+    chunk_used_ = 0;
+  }
+  char* d = chunks_.back().get() + chunk_used_;
+  memcpy(d, s, n);
+  d[n] = '\0';
+  chunk_used_ += n + 1;
+  used_total_ += n + 1;
+  return d;
+}
+
+void TextStore::clear() {
+  chunks_.clear();
+  chunk_used_ = chunk_size_ = used_total_ = 0;
+}
+
+IndexTable::~IndexTable() {
+  if (inf) fclose(inf);
+}
+
+scanRef& IndexTable::add_record() {
+  if (Indexed >= IndexSize) IndexSize += 512;
+  Index.emplace_back();
+  Indexed++;
+  return Index.back();
+}
+
+namespace {
+
+std::string expand_home(const std::string& name, bool* ok) {
+  *ok = true;
+  if (name.empty() || name[0] != '~') return name;
+  const char* home = getenv("HOME");
+  if (!home) {
+    *ok = false;
+    return name;
+  }
+  return std::string(home) + name.substr(1);
+}
+
+void close_file(IndexTable& t) {
+  if (t.inf) fclose(t.inf);
+  t.inf = nullptr;
+}
+
+}  // namespace
+
+int index_open(IndexTable& t, Console& con, const char* name) {
+  while (*name == ' ') name++;
+  std::string given(name);
+  size_t nl = given.find('\n');
+  if (nl != std::string::npos) given.resize(nl);
+  bool home_ok;
+  std::string path = expand_home(given, &home_ok);
+
+  close_file(t);
+  int err = ENOENT;
+  if (home_ok) {
+    t.inf = fopen(path.c_str(), "r");
+    if (!t.inf) {
+      err = errno;
+    } else {
+      // Only a regular file can be indexed and watched for growth; a
+      // directory, FIFO or device would fail or never end.
+      struct stat st;
+      if (fstat(fileno(t.inf), &st) != 0) {
+        err = errno;
+        close_file(t);
+      } else if (!S_ISREG(st.st_mode)) {
+        err = S_ISDIR(st.st_mode) ? EISDIR : 0;
+        close_file(t);
+      }
+    }
+  }
+  if (!t.inf) {
+    if (err == ENOENT) {
+      fprintf(con.out, " file %s not found\n", path.c_str());
+    } else if (err == 0) {
+      fprintf(con.out, " file %s can't be read: not a regular file\n", path.c_str());
+    } else {
+      fprintf(con.out, " file %s can't be read: %s\n", path.c_str(), strerror(err));
+    }
+    t.inf_name = "NO FILE";
+    t.Indexed = 0;
+    t.Index.clear();
+    t.texts.clear();
+    t.IndexFileLength = 0;
+    return 0;
+  }
+  t.inf_name = given;
+  return 1;
+}
+
+int index_dir(Console& con, const char* name) {
+  while (*name == ' ') name++;
+  bool home_ok;
+  std::string path = expand_home(name, &home_ok);
+  if (home_ok) (void)!chdir(path.c_str());
+  char* cwd = getcwd(nullptr, 0);
+  fprintf(con.out, "current working dir : %s\n", cwd ? cwd : strerror(errno));
+  free(cwd);
+  return 0;
+}
+
+void index_free(IndexTable& t) {
+  t.Index.clear();
+  t.texts.clear();
+  t.IndexSize = 0;
+}
+
+namespace {
+
+// One pass over the file, one line at a time, by the three-state rules.
+class Indexer {
+ public:
+  explicit Indexer(IndexTable& t) : t_(t) {}
+
+  // Reads the file from `offset` on to its end.
+  int64_t run(int64_t offset);
+
+  IndexState state = waithead;
+  int64_t lseek = 0;
+  int64_t lpos = 0;
+
+ private:
+  void line(const char* p, size_t n, int64_t pseek);
+  void open_record(const char* p, size_t n, int64_t pseek);
+  void append_head(const char* q, const char* stop);
+
+  IndexTable& t_;
+  scanRef* cur_ = nullptr;    // record of the scan being read
+  std::string head_;          // start of a line that spans blocks
+  bool head_spaces_ = false;  // that line so far is white space only
+  int64_t head_seek_ = -1;    // its offset; -1 when no line is pending
+};
+
+void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
+  if (t_.Indexed > 0) t_.Index.back().eseek = pseek;
+  scanRef& r = t_.add_record();
+  const char* end = p + n;
+  int num = 0;
+  read_int(p + 2, end, &num);
+  r.scan = num;
+  r.hseek = pseek;
+  r.lpos = lpos;
+  r.cseek = lseek;
+  const char* q = p + 2;
+  while (q < end && *q == ' ') q++;
+  while (q < end && *q >= '0' && *q <= '9') q++;
+  while (q < end && *q == ' ') q++;
+  size_t len = static_cast<size_t>(end - q);
+  if (len > 0 && q[len - 1] == '\n') len--;  // the newline is put back below
+  if (len > kMaxScanText - 1) len = kMaxScanText - 1;
+  std::string text(q, len);
+  text += '\n';
+  r.txt = t_.texts.add(text.data(), text.size());
+  cur_ = &r;
+}
+
+void Indexer::line(const char* p, size_t n, int64_t pseek) {
+  lpos++;
+  const char c0 = p[0];
+  if (c0 == '#') {
+    const char c1 = n > 1 ? p[1] : '\0';
+    if (state == waitend && c1 == 'S') state = waithead;
+    if (state == waitdata && c1 == 'S') state = waithead;
+    if (state == waitdata && c1 == 'N') {
+      int v = 0;
+      cur_->ncol = read_int(p + 2, p + n, &v) ? v : 0;
+    }
+    if (state == waithead && c1 == 'S') {
+      open_record(p, n, pseek);
+      state = waitdata;
+    }
+    return;
+  }
+  if (c0 == '\0') {
+    if (state == waitend) {
+      state = waithead;
+      lseek = pseek;
+    }
+    return;
+  }
+  if (state == waitdata) {
+    cur_->vseek = pseek;
+    lseek = pseek;
+    state = waitend;
+  }
+  if (state == waitend && line_holds_number(p, p + n)) cur_->lines++;
+}
+
+int64_t Indexer::run(int64_t offset) {
+  if (fseeko(t_.inf, offset, SEEK_SET) != 0) return offset;
+  std::unique_ptr<char[]> block(new char[kReadBlock]);
+  int64_t pos = offset;  // file offset of block[0]
+  for (;;) {
+    size_t got = fread(block.get(), 1, kReadBlock, t_.inf);
+    if (got == 0) break;
+    const char* p = block.get();
+    const char* end = p + got;
+    if (head_seek_ >= 0) {
+      // Continue the line that began in an earlier block.
+      const char* nl = static_cast<const char*>(memchr(p, '\n', got));
+      const char* stop = nl ? nl + 1 : end;
+      append_head(p, stop);
+      p = stop;
+      if (nl) {
+        line(head_.data(), head_.size(), head_seek_);
+        head_seek_ = -1;
+      }
+    }
+    while (p < end) {
+      const char* nl = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+      if (!nl) {
+        head_seek_ = pos + (p - block.get());
+        head_.assign(p, 1);
+        head_spaces_ = is_space(p[0]);
+        append_head(p + 1, end);
+        break;
+      }
+      line(p, static_cast<size_t>(nl - p) + 1, pos + (p - block.get()));
+      p = nl + 1;
+    }
+    pos += static_cast<int64_t>(got);
+  }
+  // A last line without a line feed.
+  if (head_seek_ >= 0) line(head_.data(), head_.size(), head_seek_);
+  head_seek_ = -1;
+  return pos;
+}
+
+void Indexer::append_head(const char* q, const char* stop) {
+  if (head_spaces_) {
+    // More white space in front of a number does not change the data-line
+    // test, so a line of blanks never fills the kept head.
+    while (q < stop && is_space(*q) && *q != '\n') q++;
+    if (q < stop) head_spaces_ = false;
+  }
+  size_t room = kLineHead > head_.size() ? kLineHead - head_.size() : 0;
+  size_t add = static_cast<size_t>(stop - q);
+  head_.append(q, add < room ? add : room);
+}
+
+}  // namespace
+
+int index_file(IndexTable& t, Console& con) {
+  index_free(t);
+  t.Indexed = 0;
+  t.IndexSize = 512;
+  if (!t.inf) {
+    // Nothing to index: the no-file state.
+    t.inf_name = "NO FILE";
+    t.IndexFileLength = 0;
+  } else {
+    Indexer ix(t);
+    // The length is what was read: bytes appended while indexing are not
+    // covered yet, so the next length test still sees them.
+    t.IndexFileLength = ix.run(0);
+    if (t.Indexed > 0) t.Index.back().eseek = t.IndexFileLength;
+  }
+  fprintf(con.out, "\n current file is : %s with %d entries\n", t.inf_name.c_str(), t.Indexed);
+  return t.Indexed;
+}
+
+void index_print(const IndexTable& t, Console& con) {
+  for (int k = 0; k < t.Indexed; k++) {
+    const scanRef& r = t.Index[k];
+    fprintf(con.out, " %4d  Scan %4d  Lines %4lld N %3d (%lld)", k + 1, r.scan,
+            static_cast<long long>(r.lines), r.ncol, static_cast<long long>(r.lpos));
+    if (r.lines != 0 && r.txt) {
+      fprintf(con.out, " %s", r.txt);
+    } else {
+      fprintf(con.out, "\n");
+    }
+  }
+}
+
+int64_t index_current_length(IndexTable& t) {
+  if (!t.inf) return -1;
+  struct stat st;
+  if (fstat(fileno(t.inf), &st) == 0 && S_ISREG(st.st_mode)) return st.st_size;
+  if (fseeko(t.inf, 0, SEEK_END) != 0) return -1;
+  return ftello(t.inf);
+}
+
+int check_index(IndexTable& t, Console& con, int i) {
+  if (t.inf && i >= t.Indexed - 1) {
+    if (index_current_length(t) != t.IndexFileLength) {
+      fprintf(con.out, "reindexing\n");
+      index_free(t);
+      index_file(t, con);
+    }
+  }
+  if (i >= 0 && i < t.Indexed) return 1;
+  fprintf(con.out, " %d is not a valid index\n", i);
+  return 0;
+}
+
+int get_index(IndexTable& t, Console& con, int i0, int s) {
+  if (t.Indexed == 0) return -1;
+  for (int64_t k = int64_t(i0) + 1; k < t.Indexed; k++) {
+    if (k >= 0 && t.Index[k].scan == s) return static_cast<int>(k);
+  }
+  for (int k = 0; k <= i0 && k < t.Indexed; k++) {
+    if (t.Index[k].scan == s) return k;
+  }
+  if (t.inf && index_current_length(t) != t.IndexFileLength) {
+    fprintf(con.out, " scan %d not found in the index_table, reindexing\n", s);
+    int old = t.Indexed;
+    index_free(t);
+    index_file(t, con);
+    for (int k = old; k < t.Indexed; k++) {
+      if (t.Index[k].scan == s) return k;
+    }
+  }
+  fprintf(con.out, " scan %d not found in the index_table, ???\n", s);
+  return i0;
+}
