@@ -1,0 +1,311 @@
+#include "frontend/interpreter.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "index/index_table.h"
+#include "testutil.h"
+
+namespace {
+
+const char kStatusNoFile[] =
+    "\n kurvatab, type ? to get list of commands\n"
+    "\n current file is : NO FILE with 0 entries\n"
+    " setting is : x=1, y=-1 autoscale=on autopurge=off\n"
+    " errorbar=off logscale=off normalization=off(z=-2)\n"
+    " title=on  comments=on\n"
+    " current W command parameters are \"C 1 -1\", \"F %8.4lf %8.4lf\n\"\n"
+    " current H command parameters \"DEVICE \"PostScript\" PAGE SIZE 300,400\" used for grace "
+    "hardcopy\n";
+
+// A session on memory streams; listings go to their own stream so `out`
+// holds only prompts and messages.
+struct Harness {
+  TestConsole tc;
+  Session s;
+  TempDir dir;
+  std::string path;
+
+  Harness() {
+    s.con = tc.con;
+    s.con.my_stdout = tc.listing.f();
+    s.settings.prgname = "kurvatab";
+  }
+
+  void open(const std::string& content) {
+    path = dir.write("scans.dat", content);
+    ASSERT_EQ(1, index_open(s.index, s.con, path.c_str()));
+    index_file(s.index, s.con);
+    tc.out.str(true);
+  }
+
+  // Runs the interpreter on `cmds`; returns what it printed on con.out.
+  std::string feed(const std::string& cmds) {
+    FILE* in = tmpfile();
+    fwrite(cmds.data(), 1, cmds.size(), in);
+    rewind(in);
+    EXPECT_EQ(0, interprete(s, in));
+    fclose(in);
+    return tc.out.str(true);
+  }
+
+  std::string at(int i, int scan) {
+    return path + " (i=" + std::to_string(i) + ", s=" + std::to_string(scan) + ") >";
+  }
+};
+
+// Scans numbered 1, 2, 1.
+const char kRepeated[] =
+    "#S 1 a\n1 2\n"
+    "#S 2 b\n1 2\n"
+    "#S 1 c\n1 2\n";
+
+}  // namespace
+
+TEST(Interpreter, PositionsMoveAndRejectedOnesFollowTheRules) {
+  Harness h;
+  h.open(kDemoFile);
+  // p 0 leaves the index at 0 (no record: the prompt shows the index only);
+  // p +1 then prints the first scan; i 999 falls back to the last scan.
+  EXPECT_EQ(h.at(2, 2) + " -1 is not a valid index\n" + h.path + " (i=0) >" + h.at(1, 1) +
+                " 998 is not a valid index\n" + h.at(2, 2),
+            h.feed("p 0\np +1\ni 999\nq\n"));
+  // Every run starts at the last scan; S and c take positions as p does.
+  EXPECT_EQ(h.at(2, 2) + h.at(1, 1) + h.at(1, 1) + h.at(1, 1) + h.at(2, 2) + h.at(1, 1),
+            h.feed("   p-1\nS\nc 1\nS 2\ni-\nq\n"));
+}
+
+TEST(Interpreter, ScanCommandSearchesOnwardAndWraps) {
+  Harness h;
+  h.open(kRepeated);
+  EXPECT_EQ(h.at(3, 1) + h.at(1, 1) + h.at(3, 1) + h.at(2, 2) +
+                " scan 7 not found in the index_table, ???\n" + h.at(2, 2) + h.at(3, 1) +
+                h.at(1, 1),
+            h.feed("s 1\ns 1\ns +1\ns 7\ns-1\ns\nq\n"));
+}
+
+TEST(Interpreter, ScanCommandWithoutCurrentScanCountsFromZero) {
+  Harness h;
+  h.open(kRepeated);
+  EXPECT_EQ(h.at(3, 1) + " -1 is not a valid index\n" + h.path + " (i=0) >" + h.at(1, 1),
+            h.feed("S 0\ns +1\nq\n"));
+}
+
+TEST(Interpreter, NoFileKeepsIndexZero) {
+  Harness h;
+  EXPECT_EQ(
+      "NO FILE > -1 is not a valid index\nNO FILE >NO FILE > -1 is not a valid index\nNO FILE >",
+      h.feed("p\ns 3\ni\nq\n"));
+  // r without a file keeps the no-file state.
+  std::string out = h.feed("r\nq\n");
+  EXPECT_EQ(0, h.s.index.Indexed);
+  EXPECT_EQ("NO FILE", h.s.index.inf_name);
+  EXPECT_EQ("NO FILE >", out.substr(out.size() - 9));
+}
+
+TEST(Interpreter, UnassignedLettersAndBlankLinesShowStatus) {
+  Harness h;
+  std::string st = kStatusNoFile;
+  std::string p = "NO FILE >";
+  EXPECT_EQ(p + st + p + st + p + st + p + st + p + st + p,
+            h.feed("\n   \n\tq\nZ\n\xc3\xa9q\nq\n"));
+  EXPECT_EQ("", h.tc.err.str());
+}
+
+TEST(Interpreter, EndOfInputActsAsQuit) {
+  Harness h;
+  EXPECT_EQ("NO FILE >", h.feed(""));
+  // A last line without a newline still runs.
+  EXPECT_EQ("NO FILE > automatic log scale turned on\nNO FILE >", h.feed("L"));
+}
+
+TEST(Interpreter, TextSettingsAreKeptExactlyAsTyped) {
+  Harness h;
+  EXPECT_EQ(
+      "NO FILE > format used by the W command set to \" %6.2lf\" with columns \"1 -1\"\n"
+      "NO FILE > columns used by the W command set to \"1 -1\" with format \" %6.2lf\"\n"
+      "NO FILE > columns used by the W command set to \"  2 3 \" with format \" %6.2lf\"\n"
+      "NO FILE >parameters of the h (grace hardcopy) command set to \"DEVICE \"PostScript\" "
+      "PAGE SIZE 300,400\" \n"
+      "NO FILE >parameters of the h (grace hardcopy) command set to \"X\" \n"
+      "NO FILE >",
+      h.feed("F %6.2lf\nC\nC  2 3 \nH\nHX\nq\n"));
+  EXPECT_EQ(" %6.2lf", h.s.settings.wformat);
+  EXPECT_EQ("  2 3 ", h.s.settings.wcolumns);
+  EXPECT_EQ("X", h.s.settings.graceprint);
+
+  std::string longtext(5000, 'k');
+  h.feed("F" + longtext + "\nq\n");
+  EXPECT_EQ(longtext, h.s.settings.wformat);
+}
+
+TEST(Interpreter, ColumnsAndTogglesReportTheirValues) {
+  Harness h;
+  EXPECT_EQ(
+      "NO FILE > using columns x=1 and y=-1 for xmgr, z=-2 as monitor\n"
+      "NO FILE > using columns x=1 and y=-1 for xmgr, z=-2 as monitor\n"
+      "NO FILE > using columns x=-2 and y=-1 for xmgr, z=-2 as monitor\n"
+      "NO FILE > using columns x=-2 and y=4 for xmgr, z=-2 as monitor\n"
+      "NO FILE > using columns x=-2 and y=4 for xmgr, z=5 as monitor\n"
+      "NO FILE >",
+      h.feed("x 0\nx abc\nx -2\ny4\nz +5\nq\n"));
+  EXPECT_EQ(
+      "NO FILE > automatic autoscale turned off\n"
+      "NO FILE > error bars turned on\n"
+      "NO FILE > automatic log scale turned on\n"
+      "NO FILE > automatic normalization turned on\n"
+      "NO FILE > automatic purge turned on\n"
+      "NO FILE > automatic title turned off\n"
+      "NO FILE > automatic legend turned off\n"
+      "NO FILE > comments in file turned off\n"
+      "NO FILE > automatic autoscale turned on\n"
+      "NO FILE >",
+      h.feed("A\nE\nL\nN\nP\nT\nl\n#\nA ignored\nq\n"));
+  const Settings& st = h.s.settings;
+  EXPECT_EQ(1, st.autoscale);
+  EXPECT_EQ(1, st.errorbar);
+  EXPECT_EQ(0, st.comments);
+  // A flag set to any non-zero value (as the initialization file may) turns off.
+  h.s.settings.logscale = 7;
+  EXPECT_EQ("NO FILE > automatic log scale turned off\nNO FILE >", h.feed("L\nq\n"));
+}
+
+TEST(Interpreter, OverlongLineIsRefusedWhole) {
+  Harness h;
+  std::string cmds = "L" + std::string(40, ' ') + "\nE\nq\n";
+  FILE* in = tmpfile();
+  fwrite(cmds.data(), 1, cmds.size(), in);
+  rewind(in);
+  FileCommandInput input(in, 16);
+  interprete(h.s, input);
+  fclose(in);
+  EXPECT_EQ(
+      "NO FILE > command line longer than 16 characters, ignored\n"
+      "NO FILE > error bars turned on\nNO FILE >",
+      h.tc.out.str());
+  EXPECT_EQ(0, h.s.settings.logscale);
+}
+
+TEST(Interpreter, FileCommandOpensAndIndexes) {
+  Harness h;
+  h.open(kDemoFile);
+  std::string missing = h.dir.file("missing.dat");
+  std::string out = h.feed("f " + missing + "\nq\n");
+  EXPECT_EQ(h.at(2, 2) + " file " + missing + " not found\nNO FILE >", out);
+  std::string other = h.dir.write("other.dat", kRepeated);
+  out = h.feed("f " + other + "\nq\n");
+  EXPECT_EQ("NO FILE >\n current file is : " + other + " with 3 entries\n" + other +
+                " (i=3, s=1) >",
+            out);
+}
+
+TEST(Interpreter, ListingAtTheEndReindexesAGrownFile) {
+  Harness h;
+  h.open(kDemoFile);
+  append_file(h.path, "#S 3 third\n5 6 7\n");
+  EXPECT_EQ(h.at(2, 2) + "reindexing\n\n current file is : " + h.path + " with 3 entries\n" +
+                h.at(2, 2) + h.at(3, 3),
+            h.feed("p\np+1\nq\n"));
+}
+
+TEST(Interpreter, HelpTextListsCommands) {
+  Harness h;
+  std::string out = h.feed("?\nq\n");
+  EXPECT_EQ(0u, out.find("NO FILE >\n kurvatab, rel 2.03 Dec 12 2002 see also kurvatab.html\n"
+                         "recognized commands are\n"
+                         "  v : view indexed scan using xmgrace ( current, index or relative\n"));
+  EXPECT_NE(std::string::npos,
+            out.find("  F : format string, pe : \"%8.4lf %8.4lf\n\"\n"
+                     "  C : column numbers separate by spacespe, pe : \"1 -1\"\n" +
+                     std::string(kStatusNoFile) + "NO FILE >"));
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+struct Args {
+  std::vector<std::string> text;
+  std::vector<char*> ptr;
+  explicit Args(std::vector<std::string> a) : text(std::move(a)) {
+    for (std::string& s : text) ptr.push_back(&s[0]);
+  }
+  int argc() const { return static_cast<int>(ptr.size()); }
+  char** argv() { return ptr.data(); }
+};
+
+const char kUsage[] =
+    "unknown args\n"
+    "kurvatab, rel 2.03 Dec 12 2002\n"
+    "usage : kurvatab [-Xx] [-Yx] [file]\n"
+    "default value are X=1 Y=-1 )\n";
+
+}  // namespace
+
+TEST(CommandLine, ColumnOptionsAndFileNames) {
+  Harness h;
+  std::string demo = h.dir.write("demo.dat", kDemoFile);
+  Args a({"-X3", demo, "-Y4"});
+  EXPECT_TRUE(command_line(h.s, a.argc(), a.argv()));
+  EXPECT_EQ(3, h.s.settings.xcol);
+  EXPECT_EQ(4, h.s.settings.ycol);
+  EXPECT_EQ(demo, h.s.index.inf_name);
+  EXPECT_EQ("", h.tc.out.str());
+
+  // "-X" alone sets 0; the "3" after it is a file name.
+  Args b({"-X", "3", "-Yabc"});
+  EXPECT_TRUE(command_line(h.s, b.argc(), b.argv()));
+  EXPECT_EQ(0, h.s.settings.xcol);
+  EXPECT_EQ(0, h.s.settings.ycol);
+  EXPECT_EQ(" file 3 not found\n", h.tc.out.str());
+  EXPECT_EQ("NO FILE", h.s.index.inf_name);
+}
+
+TEST(CommandLine, LastFileArgumentDecides) {
+  Harness h;
+  std::string demo = h.dir.write("demo.dat", kDemoFile);
+  std::string missing = h.dir.file("missing.dat");
+  Args a({demo, missing});
+  EXPECT_TRUE(command_line(h.s, a.argc(), a.argv()));
+  EXPECT_EQ(" file " + missing + " not found\n", h.tc.out.str());
+  EXPECT_EQ("NO FILE", h.s.index.inf_name);
+  EXPECT_EQ(0, h.s.index.Indexed);
+}
+
+TEST(CommandLine, OtherOptionsPrintUsage) {
+  for (const char* bad : {"-x2", "-Z", "-", "--X3"}) {
+    Harness h;
+    Args a({"-Y7", bad, "-X5"});
+    EXPECT_FALSE(command_line(h.s, a.argc(), a.argv())) << bad;
+    EXPECT_EQ(kUsage, h.tc.err.str()) << bad;
+    EXPECT_EQ(7, h.s.settings.ycol) << "arguments before the bad one are taken";
+    EXPECT_EQ(1, h.s.settings.xcol) << "arguments after it are not";
+  }
+}
+
+TEST(KurvatabMain, StartUpNamesAndExitStatus) {
+  Harness h;
+  std::string name = h.dir.path() + "/" + std::string(300, 'n');
+  Args a({name, "-Q"});
+  EXPECT_EQ(3, kurvatab_main(a.argc(), a.argv(), stdin, h.s));
+  EXPECT_EQ(name + ".ini", h.s.settings.ininame);
+  EXPECT_NE(std::string::npos, h.tc.err.str().find("usage : " + name + " [-Xx]"));
+  EXPECT_EQ("", h.tc.out.str());
+
+  Harness g;
+  std::string demo = g.dir.write("demo.dat", kDemoFile);
+  Args b({g.dir.path() + "/kt", demo});
+  FILE* in = tmpfile();
+  EXPECT_EQ(0, kurvatab_main(b.argc(), b.argv(), in, g.s));
+  fclose(in);
+  std::string out = g.tc.out.str();
+  EXPECT_EQ(0u, out.find("\n current file is : " + demo + " with 2 entries\n"
+                         "    1  Scan    1  Lines    2 N   3 (3) first scan\n"
+                         "    2  Scan    2  Lines    2 N   3 (10) second scan\n"
+                         "\n " + g.dir.path() + "/kt, type ? to get list of commands\n"));
+  std::string last = demo + " (i=2, s=2) >";
+  ASSERT_GE(out.size(), last.size());
+  EXPECT_EQ(last, out.substr(out.size() - last.size()));
+}
