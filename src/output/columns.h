@@ -1,26 +1,43 @@
 // Reads numeric columns out of one data line. A line's columns are the
-// numbers that successive "%lf" conversions take from its start; reading
-// stops at the first text that is not a number.
+// numbers that successive "%lf" conversions take from its start: each skips
+// white space, then reads one number (sign, digits, point, exponent, hex
+// floats, nan, inf). No separator is needed where a sign starts the next
+// number ("1.5-2" is two columns); the first text that is not a number (a
+// comma, a word) ends the columns. Numbers are read in the C locale whatever
+// the process locale is. A NUL byte ends the line.
 #ifndef KURVATAB_OUTPUT_COLUMNS_H_
 #define KURVATAB_OUTPUT_COLUMNS_H_
 
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "index/index_table.h"
 
-// The numbers of one line, parsed once.
+// The numbers of one line, parsed once; any number of columns.
 struct ColumnLine {
   std::vector<double> values;
+  // Replaces `values` by the columns of `line`.
   void parse(std::string_view line);
+
+ private:
+  std::string token_;  // scratch space kept between lines
 };
 
-// Column count of a scan: the record's ncol when it is 1 or more, else the
-// count of `line` (-1 when not even one number reads), stored in the record.
-int get_ncol(std::string_view line, scanRef& lIndex);
+// True when at least one number reads from the start of `line` (the test the
+// indexer uses for a data line).
+bool line_has_number(std::string_view line);
 
-// Column `pos` of the line (negative counts from ncol; 1 or less reads the
-// first). Sets *err to 0 when read, -1 when not (the result is then NaN).
+// Column count of a scan: the record's ncol when it is 1 or more (the line is
+// not looked at), else the count of `line`, -1 when not even one number reads.
+// A counted value is stored in the record, -1 included, so a later call counts
+// again.
+int get_ncol(std::string_view line, scanRef& lIndex);
+int get_ncol(const ColumnLine& line, scanRef& lIndex);
+
+// Column `pos` of the line: a negative `pos` counts from `ncol` (-1 is column
+// `ncol`); a column number of 1 or less reads the first column. Sets *err to
+// 0 when read, -1 when the line has no such column (the result is then NaN).
 double getdouble(const ColumnLine& line, int pos, int ncol, int* err);
 double getdouble(std::string_view line, int pos, int ncol, int* err);
 

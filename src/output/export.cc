@@ -1,4 +1,363 @@
-// Placeholder until the exports land.
 #include "output/export.h"
-int scan_write(IndexTable&, const Settings&, Console&, int ref, const char*) { return ref; }
-int scan_printf(IndexTable&, const Settings&, Console&, int ref, const char*) { return ref; }
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <cstring>
+
+#include "index/scan_reader.h"
+#include "output/columns.h"
+
+namespace {
+
+// Where one export goes: con.my_stdout (never closed here) or a file this
+// owns. Every write is checked; the first failure keeps its errno and ends
+// the export, and finish() reports it once with the output's name.
+class ExportOut {
+ public:
+  explicit ExportOut(Console& con) : con_(con) {}
+  ~ExportOut() {
+    if (own_ && f_) fclose(f_);
+  }
+  ExportOut(const ExportOut&) = delete;
+  ExportOut& operator=(const ExportOut&) = delete;
+
+  void use_stdout() {
+    f_ = con_.my_stdout;
+    own_ = false;
+    name_ = "stdout";
+  }
+  bool open(const std::string& name) {
+    name_ = name;
+    f_ = fopen(name.c_str(), "w");
+    own_ = true;
+    if (!f_) {
+      fprintf(con_.out, " unable to write data on '%s': %s\n", name.c_str(), strerror(errno));
+      return false;
+    }
+    return true;
+  }
+
+  bool ok() const { return ok_; }
+
+  void print(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
+    if (!ok_) return;
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vfprintf(f_, fmt, ap);
+    va_end(ap);
+    if (n < 0) fail();
+  }
+  void write(const std::string& s) {
+    if (ok_ && fwrite(s.data(), 1, s.size(), f_) != s.size()) fail();
+  }
+  // One value through a conversion that WFormat::parse rebuilt and checked.
+  void print_value(const std::string& conversion, double v) {
+    if (!ok_) return;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    if (fprintf(f_, conversion.c_str(), v) < 0) fail();
+#pragma GCC diagnostic pop
+  }
+  // The line `in` holds, verbatim.
+  void copy(ScanReader& in) {
+    if (ok_ && !in.copy_line(f_)) fail();
+  }
+
+  // Flushes, and closes a file; reports a failed write. True when all of
+  // the export reached its output.
+  bool finish() {
+    if (ok_ && fflush(f_) != 0) fail();
+    if (own_) {
+      if (fclose(f_) != 0) fail();
+      f_ = nullptr;
+    }
+    if (!ok_) {
+      fprintf(con_.out, " error writing data on '%s': %s\n", name_.c_str(), strerror(errno_));
+    }
+    return ok_;
+  }
+
+ private:
+  void fail() {
+    if (!ok_) return;
+    ok_ = false;
+    errno_ = errno ? errno : EIO;
+  }
+
+  Console& con_;
+  FILE* f_ = nullptr;
+  bool own_ = false;
+  bool ok_ = true;
+  int errno_ = 0;
+  std::string name_;
+};
+
+// The record at `ref`, or null (after the message) for a position outside
+// the table.
+scanRef* export_record(IndexTable& t, Console& con, int ref) {
+  if (!t.inf || ref < 0 || ref >= t.Indexed || size_t(ref) >= t.Index.size()) {
+    fprintf(con.out, " %d is not a valid index\n", ref);
+    return nullptr;
+  }
+  return &t.Index[size_t(ref)];
+}
+
+bool has_data(const scanRef& r, Console& con) {
+  if (r.lines > 0) return true;
+  fprintf(con.out, " No data to write = %d\n", int(r.lines));
+  return false;
+}
+
+// True when `name` is the scan file itself: opening it for writing would
+// empty the file being read.
+bool is_scan_file(const IndexTable& t, const std::string& name) {
+  struct stat a, b;
+  return stat(name.c_str(), &a) == 0 && fstat(fileno(t.inf), &b) == 0 && a.st_dev == b.st_dev &&
+         a.st_ino == b.st_ino;
+}
+
+// Chooses the output of an export and opens it. False when it could not be
+// opened (reported).
+bool outputfile(IndexTable& t, Console& con, int ref, int s, const char* name, ExportOut* out) {
+  fprintf(con.out, " writing data on '%s'\n", name);
+  while (*name == ' ') name++;
+  if (*name == '-') {
+    fprintf(con.out, " writing data for (i=%d, s=%d) on 'stdout'\n", ref + 1, s);
+    out->use_stdout();
+    return true;
+  }
+  std::string file = name;
+  while (!file.empty() && (file.back() == ' ' || file.back() == '\n' || file.back() == '\r')) {
+    file.pop_back();
+  }
+  if (file.empty() || file[0] == '*') {
+    char generated[50];
+    snprintf(generated, sizeof generated, "scan%03d.%03d", s, ref + 1);
+    file = generated;
+  }
+  fprintf(con.out, " writing data for (i=%d, s=%d) on '%s'\n", ref + 1, s, file.c_str());
+  if (is_scan_file(t, file)) {
+    fprintf(con.out, " unable to write data on '%s': %s\n", file.c_str(),
+            "it is the scan file being read");
+    return false;
+  }
+  return out->open(file);
+}
+
+// The '#' lines from the record's cseek up to its eseek.
+void copy_comment_block(IndexTable& t, const scanRef& r, ExportOut& out) {
+  ScanReader in(t.inf, r.cseek);
+  std::string_view line;
+  do {
+    if (!in.next(&line)) break;
+    if (line[0] == '#') {
+      out.copy(in);
+    } else {
+      in.skip_rest();
+    }
+  } while (out.ok() && in.tell() < r.eseek);
+}
+
+// Handles the scan's data lines: a '#' line among them is copied in place
+// when `comments` is on and not counted; every other line counts, is parsed
+// and handed to `write_line`, which returns false to end the export there.
+// Sets the running column count from the first data line. Stops at the end
+// of the file.
+template <class WriteLine>
+void export_data(IndexTable& t, scanRef& r, bool comments, ExportOut& out,
+                 WriteLine write_line) {
+  ScanReader in(t.inf, r.vseek);
+  std::string_view line;
+  ColumnLine cl;
+  for (int64_t handled = 0; handled < r.lines && out.ok() && in.next(&line);) {
+    if (line[0] == '#') {
+      if (comments) out.copy(in);
+      continue;
+    }
+    cl.parse(line);
+    if (handled++ == 0) t.ncol = get_ncol(cl, r);
+    if (!write_line(cl)) break;
+  }
+}
+
+}  // namespace
+
+int scan_write(IndexTable& t, const Settings& st, Console& con, int ref, const char* name) {
+  scanRef* r = export_record(t, con, ref);
+  if (!r || !has_data(*r, con)) return ref;
+  ExportOut out(con);
+  if (!outputfile(t, con, ref, r->scan, name, &out)) return ref;
+  if (st.comments) {
+    copy_comment_block(t, *r, out);
+    out.print("#\n#kurvatab extracted columns %d, %d %d\n", st.xcol, st.ycol, st.zcol);
+    out.print("#\n#  x    y   %s n  %s %s\n#\n", st.errorbar ? "s(y)" : "",
+              st.normalize ? "y/n" : "", st.errorbar && st.normalize ? "s(y/n)" : "");
+  }
+  export_data(t, *r, st.comments, out, [&](const ColumnLine& cl) {
+    int err;
+    double x = getdouble(cl, st.xcol, t.ncol, &err);
+    if (err) return false;
+    // An unreadable y or monitor column gives NaN, written as "nan"; it
+    // has no normalised value.
+    double y = getdouble(cl, st.ycol, t.ncol, &err);
+    double z = getdouble(cl, st.zcol, t.ncol, &err);
+    double e = y > 1.0 ? sqrt(y) : 1.0;
+    out.print("%15.5lf %15.7lg", x, y);
+    if (st.errorbar) out.print(" %15.7lg", e);
+    out.print(" %15.7lg", z);
+    if (st.normalize && z >= 1.0) {
+      out.print(" %15.7lg", y / z);
+      if (st.errorbar) out.print(" %15.7lg", sqrt(e * e + y * y / z) / z);
+    }
+    out.print("\n");
+    return true;
+  });
+  out.finish();
+  return ref;
+}
+
+int read_wcolumns(const std::string& wcolumns, std::vector<int>* p) {
+  p->clear();
+  const char* s = wcolumns.c_str();
+  for (;;) {
+    while (*s == ' ' || (*s >= '\t' && *s <= '\r')) s++;
+    if (*s == '\0') return p->empty() ? -1 : int(p->size());
+    if (int(p->size()) == kMaxWColumns) break;
+    bool neg = *s == '-';
+    const char* d = (*s == '-' || *s == '+') ? s + 1 : s;
+    if (*d < '0' || *d > '9') break;
+    int64_t v = 0;
+    for (; *d >= '0' && *d <= '9'; d++) {
+      if (v <= INT_MAX) v = v * 10 + (*d - '0');
+    }
+    if (neg) v = -v;
+    p->push_back(int(v < INT_MIN ? INT_MIN : (v > INT_MAX ? INT_MAX : v)));
+    s = d;
+  }
+  return int(p->size());
+}
+
+namespace {
+// Widths and precisions beyond this are refused: they only make huge fields.
+constexpr int kMaxField = 4096;
+
+// Reads the digits at f[*i] as a field size; false when it exceeds kMaxField.
+bool read_field(const std::string& f, size_t* i, std::string* out) {
+  int64_t v = 0;
+  for (; *i < f.size() && f[*i] >= '0' && f[*i] <= '9'; ++*i) {
+    out->push_back(f[*i]);
+    if (v <= kMaxField) v = v * 10 + (f[*i] - '0');
+  }
+  return v <= kMaxField;
+}
+}  // namespace
+
+bool WFormat::parse(const std::string& wformat, std::string* bad) {
+  pieces.clear();
+  conversions = 0;
+  bad->clear();
+  // printf would end the format at a NUL byte.
+  std::string f = wformat.substr(0, wformat.find('\0'));
+  for (size_t at = f.find("\\n"); at != std::string::npos; at = f.find("\\n", at)) {
+    f[at] = ' ';
+    f[at + 1] = '\n';
+  }
+  std::string literal;
+  size_t i = 0;
+  while (i < f.size()) {
+    if (f[i] != '%') {
+      literal.push_back(f[i++]);
+      continue;
+    }
+    size_t start = i++;
+    if (i < f.size() && f[i] == '%') {
+      literal.push_back('%');
+      i++;
+      continue;
+    }
+    std::string conv = "%";
+    while (i < f.size() && strchr("-+ #0", f[i])) conv.push_back(f[i++]);
+    bool sizes_ok = read_field(f, &i, &conv);
+    if (i < f.size() && f[i] == '.') {
+      conv.push_back(f[i++]);
+      sizes_ok = read_field(f, &i, &conv) && sizes_ok;
+    }
+    if (i < f.size() && f[i] == 'l') i++;
+    if (!sizes_ok || i >= f.size() || !strchr("eEfFgGaA", f[i])) {
+      *bad = f.substr(start, i + 1 - start);
+      return false;
+    }
+    conv.push_back(f[i++]);
+    if (++conversions > kMaxWColumns) return false;
+    if (!literal.empty()) pieces.push_back({literal, -1});
+    literal.clear();
+    pieces.push_back({conv, conversions - 1});
+  }
+  if (!literal.empty()) pieces.push_back({literal, -1});
+  return true;
+}
+
+int scan_printf(IndexTable& t, const Settings& st, Console& con, int ref, const char* name) {
+  scanRef* r = export_record(t, con, ref);
+  if (!r || !has_data(*r, con)) return ref;
+  const char* cols = st.wcolumns.c_str();
+  const char* fmt = st.wformat.c_str();
+  std::vector<int> p;
+  int nc = read_wcolumns(st.wcolumns, &p);
+  if (nc < 0) {
+    fprintf(con.out, " printing failed ; %d column(s) < 0, column(s)  \"%s\", format \"%s\"\n",
+            nc, cols, fmt);
+    return ref;
+  }
+  if (nc == 0) {
+    fprintf(con.out, " printing failed ; no column number in column(s) \"%s\", format \"%s\"\n",
+            cols, fmt);
+    return ref;
+  }
+  WFormat wf;
+  std::string bad;
+  if (!wf.parse(st.wformat, &bad)) {
+    if (bad.empty()) {
+      fprintf(con.out, " printing failed ; more than %d conversions in format \"%s\"\n",
+              kMaxWColumns, fmt);
+    } else {
+      fprintf(con.out,
+              " printing failed ; conversion \"%s\" not allowed in format \"%s\""
+              " (only %%e %%E %%f %%F %%g %%G %%a %%A and %%%%)\n",
+              bad.c_str(), fmt);
+    }
+    return ref;
+  }
+  ExportOut out(con);
+  if (!outputfile(t, con, ref, r->scan, name, &out)) return ref;
+  fprintf(con.out, " printing %d column(s) \"%s\" with format \"%s\"\n", nc, cols, fmt);
+  if (st.comments) {
+    copy_comment_block(t, *r, out);
+    out.print("#\n#kurvatab extracted columns \"%s\"\n", cols);
+  }
+  // Conversions beyond the listed columns write "nan".
+  double x[kMaxWColumns];
+  for (double& v : x) v = NAN;
+  export_data(t, *r, st.comments, out, [&](const ColumnLine& cl) {
+    for (int j = 0; j < nc; j++) {
+      int err;
+      x[j] = getdouble(cl, p[size_t(j)], t.ncol, &err);
+      if (err) return false;
+    }
+    for (const WFormat::Piece& piece : wf.pieces) {
+      if (piece.arg < 0) {
+        out.write(piece.text);
+      } else {
+        out.print_value(piece.text, x[piece.arg]);
+      }
+    }
+    return true;
+  });
+  out.finish();
+  return ref;
+}

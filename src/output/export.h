@@ -1,8 +1,16 @@
 // Column files: the `w` export (x, y, error, monitor, normalised) and the
-// `W` export through the user's format. Both refuse a position outside the
-// table themselves.
+// `W` export through the user's format. `ref` is the 0-based position of the
+// scan; both refuse a position outside the table themselves (" %d is not a
+// valid index\n"). Messages go to con.out; an output name beginning with '-'
+// writes to con.my_stdout, any other to a file (an empty name or one
+// beginning with '*' to the generated "scan%03d.%03d"). A file that cannot be
+// opened or written is reported with its name and the system's reason; the
+// export then stops. Both return `ref`.
 #ifndef KURVATAB_OUTPUT_EXPORT_H_
 #define KURVATAB_OUTPUT_EXPORT_H_
+
+#include <string>
+#include <vector>
 
 #include "frontend/console.h"
 #include "frontend/settings.h"
@@ -10,5 +18,29 @@
 
 int scan_write(IndexTable& t, const Settings& st, Console& con, int ref, const char* name);
 int scan_printf(IndexTable& t, const Settings& st, Console& con, int ref, const char* name);
+
+// The W format, checked and taken apart. Allowed: literal text, "%%" and
+// floating conversions (flags "-+ #0", a width and a precision of digits, an
+// optional 'l', one of e E f F g G a A); at most kMaxWColumns conversions.
+struct WFormat {
+  struct Piece {
+    std::string text;  // literal text, or a conversion as we rebuilt it
+    int arg = -1;      // value index for a conversion, -1 for literal text
+  };
+  std::vector<Piece> pieces;
+  int conversions = 0;
+
+  // Rewrites each backslash-n into a blank and a line feed, then checks and
+  // splits the result. On refusal returns false with *bad holding the
+  // offending conversion (or empty when there are too many conversions).
+  bool parse(const std::string& wformat, std::string* bad);
+};
+
+constexpr int kMaxWColumns = 20;
+
+// Reads the W column list: up to kMaxWColumns whole numbers from the start,
+// up to the first text that is not one. Returns how many were read, or -1
+// when the list holds nothing but white space.
+int read_wcolumns(const std::string& wcolumns, std::vector<int>* p);
 
 #endif  // KURVATAB_OUTPUT_EXPORT_H_

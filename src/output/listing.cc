@@ -1,5 +1,62 @@
-// Placeholder until the listings land.
 #include "output/listing.h"
-int scan_header(IndexTable&, Console&, int ref) { return ref; }
-int scan_comment(IndexTable&, Console&, int ref) { return ref; }
-int scan_print(IndexTable&, Console&, int ref) { return ref; }
+
+#include <cinttypes>
+
+#include "index/scan_reader.h"
+#include "output/columns.h"
+
+namespace {
+
+const scanRef* record_at(const IndexTable& t, int ref) {
+  if (!t.inf || ref < 0 || ref >= t.Indexed || size_t(ref) >= t.Index.size()) return nullptr;
+  return &t.Index[size_t(ref)];
+}
+
+bool starts_number(char c) { return (c >= '0' && c <= '9') || c == '-' || c == '+'; }
+
+}  // namespace
+
+int scan_header(IndexTable& t, Console& con, int ref) {
+  const scanRef* r = record_at(t, ref);
+  if (!r) return ref;
+  ScanReader in(t.inf, r->hseek);
+  std::string_view line;
+  while (in.next(&line) && line[0] == '#') {
+    if (!in.copy_line(con.my_stdout)) break;
+  }
+  return ref;
+}
+
+int scan_comment(IndexTable& t, Console& con, int ref) {
+  const scanRef* r = record_at(t, ref);
+  if (!r) return ref;
+  ScanReader in(t.inf, r->cseek);
+  std::string_view line;
+  do {
+    if (!in.next(&line)) break;
+    if (starts_number(line[0])) {
+      in.skip_rest();
+    } else if (!in.copy_line(con.my_stdout)) {
+      break;
+    }
+  } while (in.tell() < r->eseek);
+  return ref;
+}
+
+int scan_print(IndexTable& t, Console& con, int ref) {
+  const scanRef* r = record_at(t, ref);
+  if (!r) return ref;
+  if (r->lines <= 0) {
+    fprintf(con.my_stdout, " No data to plot lines = %" PRId64 "\n", r->lines);
+    return ref;
+  }
+  ScanReader in(t.inf, r->vseek);
+  std::string_view line;
+  int64_t listed = 0;
+  while (listed < r->lines && in.next(&line)) {
+    // Counted the way the indexer counts: a line a number reads from.
+    if (line[0] != '#' && line_has_number(line)) listed++;
+    if (!in.copy_line(con.my_stdout)) break;
+  }
+  return ref;
+}
