@@ -1,4 +1,210 @@
-// Placeholder until the initialization file lands.
 #include "frontend/ini_file.h"
-void ini_read(Session&) {}
-bool ini_write(const Session&) { return true; }
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "index/index_table.h"
+#include "index/scan_reader.h"
+
+namespace {
+
+void print_columns(const Session& s) {
+  const Settings& st = s.settings;
+  fprintf(s.con.out, " using columns x=%d and y=%d for xmgr, z=%d as monitor\n", st.xcol,
+          st.ycol, st.zcol);
+}
+
+// A text of a line that began with a blank: backslash-n is a line feed and
+// two backslashes are one; any other backslash stays as it is.
+std::string decode_text(const std::string& v) {
+  std::string out;
+  out.reserve(v.size());
+  for (size_t k = 0; k < v.size(); k++) {
+    if (v[k] == '\\' && k + 1 < v.size() && (v[k + 1] == 'n' || v[k + 1] == '\\')) {
+      out.push_back(v[k + 1] == 'n' ? '\n' : '\\');
+      k++;
+    } else {
+      out.push_back(v[k]);
+    }
+  }
+  return out;
+}
+
+std::string encode_text(const std::string& v) {
+  std::string out;
+  out.reserve(v.size() + 8);
+  for (char c : v) {
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\\')
+      out += "\\\\";
+    else
+      out.push_back(c);
+  }
+  return out;
+}
+
+struct FlagLine {
+  char letter;
+  int Settings::*flag;
+  const char* what;  // printed as " <what> turned on|off"
+};
+
+const FlagLine kFlags[] = {
+    {'A', &Settings::autoscale, "automatic autoscale"},
+    {'P', &Settings::autopurge, "automatic purge"},
+    {'L', &Settings::logscale, "automatic log scale"},
+    {'N', &Settings::normalize, "automatic normalization"},
+    {'E', &Settings::errorbar, "automatic errorbar"},
+    {'T', &Settings::titleauto, "automatic title"},
+    {'l', &Settings::legendauto, "automatic legend"},
+    {'#', &Settings::comments, "comments in file"},
+};
+
+// Acts on one whole line (with its line feed, up to its first NUL).
+void take_line(Session& s, const std::string& line) {
+  Settings& st = s.settings;
+  FILE* o = s.con.out;
+  const char* p = line.c_str();
+  while (*p == ' ') p++;
+  const bool escaped = p != line.c_str();
+  const char letter = *p;
+  if (!letter) return;
+  const char* value = p + 1;
+
+  // The texts are the value without the line's own line feed.
+  std::string text = value;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  if (escaped) text = decode_text(text);
+
+  for (const FlagLine& f : kFlags) {
+    if (f.letter != letter) continue;
+    st.*f.flag = getnum(value, st.*f.flag);
+    fprintf(o, " %s turned %s\n", f.what, onoff(st.*f.flag));
+    return;
+  }
+  switch (letter) {
+    case 'f':
+      index_open(s.index, s.con, value);
+      break;
+    case 'x':
+    case 'y':
+    case 'z': {
+      int Settings::*col =
+          letter == 'x' ? &Settings::xcol : letter == 'y' ? &Settings::ycol : &Settings::zcol;
+      st.*col = getanum(value, st.*col);
+      print_columns(s);
+      break;
+    }
+    case 'F':
+      st.wformat = text;
+      fprintf(o, " format used by the W command set to \"%s\"\n", st.wformat.c_str());
+      fprintf(o, " columns being \"%s\"\n", st.wcolumns.c_str());
+      break;
+    case 'C':
+      st.wcolumns = text;
+      fprintf(o, " columns used by the W command set to \"%s\"\n", st.wcolumns.c_str());
+      fprintf(o, " format being \"%s\"\n", st.wformat.c_str());
+      break;
+    case 'H':
+      st.graceprint = text;
+      fprintf(o, " parameters used by the h command set to \"%s\"\n", st.graceprint.c_str());
+      break;
+    default:
+      break;
+  }
+}
+
+// Writes a text line: the letter directly followed by the text, or, for a
+// text holding a line feed, a blank, the letter and the escaped text.
+bool write_text(FILE* out, char letter, const std::string& v) {
+  if (v.find('\n') == std::string::npos) return fprintf(out, "%c%s\n", letter, v.c_str()) >= 0;
+  return fprintf(out, " %c%s\n", letter, encode_text(v).c_str()) >= 0;
+}
+
+}  // namespace
+
+void ini_read_stream(Session& s, FILE* in, const std::string& name) {
+  ScanReader reader(in, 0);
+  std::string_view line;
+  int64_t number = 0;
+  while (reader.next(&line)) {
+    number++;
+    if (reader.line_is_cut()) {
+      fprintf(s.con.out, " line %lld of %s is too long, ignored\n",
+              static_cast<long long>(number), name.c_str());
+      continue;
+    }
+    // A last line without its line feed is not taken.
+    if (line.empty() || line.back() != '\n') break;
+    take_line(s, std::string(line.data(), strnlen(line.data(), line.size())));
+  }
+}
+
+void ini_read(Session& s) {
+  const std::string& name = s.settings.ininame;
+  FILE* in = fopen(name.c_str(), "r");
+  if (!in) return;
+  fprintf(s.con.out, "Using initialization file : %s\n", name.c_str());
+  ini_read_stream(s, in, name);
+  fclose(in);
+}
+
+bool ini_write_stream(const Session& s, FILE* out) {
+  const Settings& st = s.settings;
+  bool ok = fprintf(out, "f %s\n", s.index.inf_name.c_str()) >= 0;
+  ok = fprintf(out, "x %d\ny %d\nz %d\n", st.xcol, st.ycol, st.zcol) >= 0 && ok;
+  ok = fprintf(out, "A %d\nP %d\nL %d\nN %d\nE %d\nT %d\nl %d\n# %d\n", st.autoscale,
+               st.autopurge, st.logscale, st.normalize, st.errorbar, st.titleauto,
+               st.legendauto, st.comments) >= 0 &&
+       ok;
+  ok = write_text(out, 'F', st.wformat) && ok;
+  ok = write_text(out, 'C', st.wcolumns) && ok;
+  ok = write_text(out, 'H', st.graceprint) && ok;
+  return ok && !ferror(out);
+}
+
+bool ini_write(const Session& s) {
+  std::string path = s.settings.ininame;
+  // A link keeps pointing at the file it names; that file is replaced.
+  struct stat lst;
+  if (lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+    if (char* real = realpath(path.c_str(), nullptr)) {
+      path = real;
+      free(real);
+    }
+  }
+  struct stat st;
+  mode_t mode;
+  if (stat(path.c_str(), &st) == 0) {
+    mode = st.st_mode & 07777;
+  } else {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+
+  std::string tmp = path + ".XXXXXX";
+  int fd = mkstemp(&tmp[0]);
+  if (fd < 0) return false;
+  FILE* out = fdopen(fd, "w");
+  if (!out) {
+    close(fd);
+    unlink(tmp.c_str());
+    return false;
+  }
+  fchmod(fd, mode);  // a file system without modes still takes the text
+  bool ok = ini_write_stream(s, out);
+  ok = fflush(out) == 0 && ok;
+  ok = fsync(fd) == 0 && ok;
+  ok = fclose(out) == 0 && ok;
+  if (ok) ok = rename(tmp.c_str(), path.c_str()) == 0;
+  if (!ok) unlink(tmp.c_str());
+  return ok;
+}

@@ -1,3 +1,237 @@
-// Placeholder until the loop command lands.
 #include "loop/loop.h"
-int loop(Session&, int ref, const char*) { return ref; }
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "grace/grace_link.h"
+#include "index/index_table.h"
+#include "output/export.h"
+#include "output/listing.h"
+
+namespace {
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+const char* skip_blanks(const char* p) {
+  while (*p == ' ') p++;
+  return p;
+}
+
+// Reads an int the way "%d" does: white space, an optional sign, digits.
+// Returns the number of characters consumed, 0 when no digit stood there.
+size_t read_int(const char* p, int* value) {
+  const char* q = p;
+  while (is_space(*q)) q++;
+  bool neg = false;
+  if (*q == '+' || *q == '-') neg = (*q++ == '-');
+  if (!is_digit(*q)) return 0;
+  int64_t v = 0;
+  for (; is_digit(*q); q++) {
+    if (v <= INT_MAX) v = v * 10 + (*q - '0');
+  }
+  if (neg) v = -v;
+  // INT_MIN is left out so that a position can always be made 0-based.
+  if (v > INT_MAX) v = INT_MAX;
+  if (v < INT_MIN + 1) v = INT_MIN + 1;
+  *value = static_cast<int>(v);
+  return static_cast<size_t>(q - p);
+}
+
+// 1-based position to the 0-based one the index functions take.
+int pos0(int i) { return i > INT_MIN ? i - 1 : INT_MIN; }
+
+int scan_at(const IndexTable& t, int i) {
+  return (i >= 1 && i <= t.Indexed) ? t.Index[i - 1].scan : 0;
+}
+
+// Holds the redirect file and puts con.my_stdout back when the loop ends,
+// however it ends.
+class Redirect {
+ public:
+  Redirect(Console& con) : con_(con), saved_(con.my_stdout) {}
+  Redirect(const Redirect&) = delete;
+  Redirect& operator=(const Redirect&) = delete;
+  ~Redirect() { close(); }
+
+  bool open(const std::string& name) {
+    f_ = fopen(name.c_str(), "w");
+    if (!f_) return false;
+    name_ = name;
+    con_.my_stdout = f_;
+    return true;
+  }
+
+  void close() {
+    if (!f_) return;
+    con_.my_stdout = saved_;
+    bool failed = ferror(f_) != 0;
+    int err = errno;
+    if (fclose(f_) != 0) {
+      failed = true;
+      err = errno;
+    }
+    f_ = nullptr;
+    if (failed)
+      fprintf(con_.out, " loop listings not completely written to %s: %s\n", name_.c_str(),
+              strerror(err ? err : EIO));
+  }
+
+ private:
+  Console& con_;
+  FILE* saved_;
+  FILE* f_ = nullptr;
+  std::string name_;
+};
+
+void run_command(Session& s, char e, int ref0, const std::string& text,
+                 const std::string& after_letter) {
+  IndexTable& t = s.index;
+  Console& con = s.con;
+  switch (e) {
+    case 'W':
+      scan_printf(t, s.settings, con, ref0, "");
+      break;
+    case 'c':
+      scan_comment(t, con, ref0);
+      break;
+    case 'e':
+      scan_header(t, con, ref0);
+      scan_print(t, con, ref0);
+      break;
+    case 'h':
+      scan_header(t, con, ref0);
+      break;
+    case 'p':
+      scan_print(t, con, ref0);
+      break;
+    case 'v':
+      gracesend_scan(s.grace, t, s.settings, con, ref0);
+      break;
+    case 'w':
+      scan_write(t, s.settings, con, ref0, "");
+      break;
+    default:
+      fprintf(con.err, " Unable to interpret loop '%s' invalid command '%s'!\n", text.c_str(),
+              after_letter.c_str());
+      break;
+  }
+}
+
+}  // namespace
+
+LoopSpec parse_loop(const char* name) {
+  LoopSpec spec;
+  const char* p = skip_blanks(name);
+  size_t n;
+  switch (*p) {
+    case 'i':
+      spec.start = LoopStart::kIndex;
+      spec.index_mode = true;
+      p++;
+      break;
+    case 's':
+      spec.start = LoopStart::kScan;
+      p++;
+      break;
+    case ',':
+      spec.start = LoopStart::kCurrent;
+      break;
+    default:
+      if (!is_digit(*p)) return spec;
+      spec.start = LoopStart::kScan;
+      break;
+  }
+  if (spec.start != LoopStart::kCurrent && (n = read_int(p, &spec.start_number)) > 0) {
+    spec.has_start = true;
+    p += n;
+  }
+
+  // The end: a comma right at the cursor, then a number.
+  if (*p == ',' && (n = read_int(p + 1, &spec.i_end)) > 0) {
+    spec.has_end = true;
+    p += 1 + n;
+  }
+
+  p = skip_blanks(p);
+  if (*p == ',') p++;
+  p = skip_blanks(p);
+
+  spec.e = *p;
+  if (*p) p++;
+  spec.after_letter = p;
+
+  if (*p == ')') {
+    const char* w = p + 1;
+    while (is_space(*w)) w++;
+    const char* end = w;
+    while (*end && !is_space(*end)) end++;
+    spec.redirect.assign(w, end);
+  }
+  return spec;
+}
+
+bool loop_stops(bool index_mode, int i, int s, int i_end) {
+  return index_mode ? i >= i_end : s == i_end;
+}
+
+int loop(Session& s, int ref, const char* name) {
+  IndexTable& t = s.index;
+  Console& con = s.con;
+  // The scan operations may overwrite the buffer the text lies in.
+  const std::string text = name;
+  const LoopSpec spec = parse_loop(text.c_str());
+
+  int i = ref;
+  switch (spec.start) {
+    case LoopStart::kInvalid:
+      fprintf(con.err, " Unable to interpret loop '%s' not starting with scan or index!\n",
+              text.c_str());
+      return 0;
+    case LoopStart::kScan:
+      if (spec.has_start) i = get_index(t, con, pos0(ref), spec.start_number) + 1;
+      break;
+    case LoopStart::kIndex:
+      if (spec.has_start) i = spec.start_number;
+      if (!check_index(t, con, pos0(i))) i = t.Indexed;
+      break;
+    case LoopStart::kCurrent:
+      break;
+  }
+  int sn = scan_at(t, i);
+  // Without an end the loop runs its start position alone.
+  int i_end = spec.has_end ? spec.i_end : (spec.index_mode ? i : sn);
+
+  Redirect redirect(con);
+  if (!spec.redirect.empty()) {
+    fprintf(con.out, " Redirecting stdout to %s\n", spec.redirect.c_str());
+    if (!redirect.open(spec.redirect)) {
+      fprintf(con.out, " loop abandoned, can't write %s: %s\n", spec.redirect.c_str(),
+              strerror(errno));
+      return ref;
+    }
+  }
+
+  fprintf(con.out, " loop '(%s' from (i=%d, s=%d) to '%s' %d command=", text.c_str(), i, sn,
+          spec.index_mode ? "index" : "scan", i_end);
+  // A loop text that ends before its letter has none to show.
+  if (spec.e) fputc(spec.e, con.out);
+  fputc('\n', con.out);
+
+  // check_index may reindex a grown file, so the scan number is taken only
+  // once the position has been accepted.
+  while (check_index(t, con, pos0(i))) {
+    sn = t.Index[i - 1].scan;
+    run_command(s, spec.e, i - 1, text, spec.after_letter);
+    if (loop_stops(spec.index_mode, i, sn, i_end) || i == INT_MAX) break;
+    i++;
+  }
+  redirect.close();
+  return i > t.Indexed ? t.Indexed : i;
+}

@@ -1,12 +1,53 @@
 // The `(` command: one scan command over a range of scans or positions,
 // optionally with the listings redirected to a file.
+//
+// Loop text: a start, an end and a command letter, then an optional redirect
+// word behind ")", for example "3,5,w)", "s4,7,v)", "i2,4,p)out".
 #ifndef KURVATAB_LOOP_LOOP_H_
 #define KURVATAB_LOOP_LOOP_H_
 
+#include <string>
+
 #include "frontend/session.h"
 
+// How the start of a loop is given.
+enum class LoopStart {
+  kInvalid,   // none of the forms below; the loop does not run
+  kScan,      // a scan number: a digit, or "s" and a number
+  kIndex,     // "i" and a 1-based position in the index table
+  kCurrent,   // "," right away: the current index, scan mode
+};
+
+// Everything a loop text says, read without looking at the index table.
+// Numbers that do not fit an int are clamped to INT_MIN + 1 .. INT_MAX.
+struct LoopSpec {
+  LoopStart start = LoopStart::kInvalid;
+  bool index_mode = false;    // true for kIndex; the end is then a position
+  bool has_start = false;     // a number followed "s", "i" or stood first
+  int start_number = 0;       // scan number (kScan) or position (kIndex)
+  bool has_end = false;       // ",number" stood right behind the start
+  int i_end = 0;              // scan number or position of the end
+  char e = '\0';              // command letter; '\0' when the text ended there
+  std::string after_letter;   // the loop text behind the command letter
+  std::string redirect;       // the word behind ")"; empty when none
+};
+
+// Reads a loop text. Never reads past its terminating NUL. A missing number
+// after "i" or "s" leaves has_start false (the loop then starts at the
+// current index); an end that is missing or unreadable leaves has_end false
+// and the cursor where it was (the loop then runs its start position alone).
+LoopSpec parse_loop(const char* name);
+
+// True when the loop stops after processing position `i` (scan number `s`):
+// index mode at or past the end position, scan mode at the end scan number.
+bool loop_stops(bool index_mode, int i, int s, int i_end);
+
 // `ref` is the 1-based current index, `name` the text after "(".
-// Returns the new 1-based current index.
+// Returns the new 1-based current index: the last position processed,
+// Indexed when the loop ran off the table, 0 for a start it cannot read.
+// Listings (c e h p) go to con.my_stdout, or to the redirect file while the
+// loop runs; con.my_stdout is restored afterwards. A redirect file that
+// cannot be opened is reported and nothing runs (the result is then `ref`).
 int loop(Session& s, int ref, const char* name);
 
 #endif  // KURVATAB_LOOP_LOOP_H_
