@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "grace/grace_link.h"
 #include "index/index_table.h"
 #include "output/export.h"
@@ -51,6 +53,13 @@ int scan_at(const IndexTable& t, int i) {
   return (i >= 1 && i <= t.Indexed) ? t.Index[i - 1].scan : 0;
 }
 
+// Opening the scan file itself for the listings would empty it.
+bool names_scan_file(const IndexTable& t, const std::string& name) {
+  struct stat a, b;
+  return t.inf && stat(name.c_str(), &a) == 0 && fstat(fileno(t.inf), &b) == 0 &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // Holds the redirect file and puts con.my_stdout back when the loop ends,
 // however it ends.
 class Redirect {
@@ -79,7 +88,7 @@ class Redirect {
     }
     f_ = nullptr;
     if (failed)
-      fprintf(con_.out, " loop listings not completely written to %s: %s\n", name_.c_str(),
+      fprintf(con_.out, " unable to write loop listings on '%s': %s\n", name_.c_str(),
               strerror(err ? err : EIO));
   }
 
@@ -211,9 +220,14 @@ int loop(Session& s, int ref, const char* name) {
   Redirect redirect(con);
   if (!spec.redirect.empty()) {
     fprintf(con.out, " Redirecting stdout to %s\n", spec.redirect.c_str());
-    if (!redirect.open(spec.redirect)) {
-      fprintf(con.out, " loop abandoned, can't write %s: %s\n", spec.redirect.c_str(),
-              strerror(errno));
+    const char* why = nullptr;
+    if (names_scan_file(t, spec.redirect))
+      why = "it is the scan file being read";
+    else if (!redirect.open(spec.redirect))
+      why = strerror(errno);
+    if (why) {
+      fprintf(con.out, " unable to write loop listings on '%s': %s; loop abandoned\n",
+              spec.redirect.c_str(), why);
       return ref;
     }
   }
