@@ -31,50 +31,52 @@ std::string show(const char* text) {
   return r;
 }
 
-TEST(LoopParse, StartForms) {
-  EXPECT_EQ(show("3,5,w)"), "scan 3 end 5 cmd w rest ')'");
-  EXPECT_EQ(show("s4,7,v)"), "scan 4 end 7 cmd v rest ')'");
-  EXPECT_EQ(show(",6,e)"), "current end 6 cmd e rest ')'");
-  EXPECT_EQ(show("i5,2,p)"), "index 5 end 2 cmd p rest ')'");
-  EXPECT_EQ(show("i1,99,h)"), "index 1 end 99 cmd h rest ')'");
-  EXPECT_EQ(show("5,3,p)"), "scan 5 end 3 cmd p rest ')'");
-  EXPECT_EQ(show("x1,2,p)"), "invalid noend cmd none rest ''");
-  EXPECT_EQ(show(""), "invalid noend cmd none rest ''");
-  EXPECT_EQ(show("\ti2,3,c)"), "invalid noend cmd none rest ''");  // only blanks are skipped
-}
+struct ParseCase {
+  const char* text;
+  const char* expected;
+};
 
-TEST(LoopParse, BlanksWhereAllowed) {
-  EXPECT_EQ(show(" i 2,3,c)"), "index 2 end 3 cmd c rest ')'");
-  EXPECT_EQ(show("i2, 4 , p)"), "index 2 end 4 cmd p rest ')'");
-  EXPECT_EQ(show("s -3,7,p)"), "scan -3 end 7 cmd p rest ')'");
-  // A blank before the end's comma: no end; the comma is stepped over and
-  // the 5 becomes the command letter.
-  EXPECT_EQ(show("3 ,5,w)"), "scan 3 noend cmd 5 rest ',w)'");
-}
+// Grouped: the start forms; blanks where they are allowed; missing numbers;
+// a text that ends where the letter should stand; the redirect word.
+const ParseCase kParseCases[] = {
+    {"3,5,w)", "scan 3 end 5 cmd w rest ')'"},
+    {"s4,7,v)", "scan 4 end 7 cmd v rest ')'"},
+    {",6,e)", "current end 6 cmd e rest ')'"},
+    {"i5,2,p)", "index 5 end 2 cmd p rest ')'"},
+    {"i1,99,h)", "index 1 end 99 cmd h rest ')'"},
+    {"5,3,p)", "scan 5 end 3 cmd p rest ')'"},
+    {"x1,2,p)", "invalid noend cmd none rest ''"},
+    {"", "invalid noend cmd none rest ''"},
+    {"\ti2,3,c)", "invalid noend cmd none rest ''"},  // only blanks are skipped
 
-TEST(LoopParse, MissingNumbersLeaveTheCursor) {
-  EXPECT_EQ(show("i,4,p)"), "index end 4 cmd p rest ')'");
-  EXPECT_EQ(show("s,7,v)"), "scan end 7 cmd v rest ')'");
-  EXPECT_EQ(show("3,w)"), "scan 3 noend cmd w rest ')'");
-  EXPECT_EQ(show("3,,w)"), "scan 3 noend cmd , rest 'w)'");
-  EXPECT_EQ(show("i2p"), "index 2 noend cmd p rest ''");
-}
+    {" i 2,3,c)", "index 2 end 3 cmd c rest ')'"},
+    {"i2, 4 , p)", "index 2 end 4 cmd p rest ')'"},
+    {"s -3,7,p)", "scan -3 end 7 cmd p rest ')'"},
+    // A blank before the end's comma: no end; the comma is stepped over.
+    {"3 ,5,w)", "scan 3 noend cmd 5 rest ',w)'"},
 
-TEST(LoopParse, TextEndingBeforeTheLetter) {
-  EXPECT_EQ(show("1,3,"), "scan 1 end 3 cmd none rest ''");
-  EXPECT_EQ(show("1,3"), "scan 1 end 3 cmd none rest ''");
-  EXPECT_EQ(show("i"), "index noend cmd none rest ''");
-  EXPECT_EQ(show(","), "current noend cmd none rest ''");
-  EXPECT_EQ(show("1,3,q)"), "scan 1 end 3 cmd q rest ')'");
-}
+    {"i,4,p)", "index end 4 cmd p rest ')'"},
+    {"s,7,v)", "scan end 7 cmd v rest ')'"},
+    {"3,w)", "scan 3 noend cmd w rest ')'"},
+    {"3,,w)", "scan 3 noend cmd , rest 'w)'"},
+    {"i2p", "index 2 noend cmd p rest ''"},
 
-TEST(LoopParse, Redirect) {
-  EXPECT_EQ(show("i2,4,p)out"), "index 2 end 4 cmd p rest ')out' > out");
-  EXPECT_EQ(show("i2,4,p) out more"), "index 2 end 4 cmd p rest ') out more' > out");
-  EXPECT_EQ(show("i2,4,p)\tout\tmore"), "index 2 end 4 cmd p rest ')\tout\tmore' > out");
-  EXPECT_EQ(show("i2,4,p) "), "index 2 end 4 cmd p rest ') '");
-  EXPECT_EQ(show("i2,4,p)"), "index 2 end 4 cmd p rest ')'");
-  EXPECT_EQ(show("i2,4,p out"), "index 2 end 4 cmd p rest ' out'");
+    {"1,3,", "scan 1 end 3 cmd none rest ''"},
+    {"1,3", "scan 1 end 3 cmd none rest ''"},
+    {"i", "index noend cmd none rest ''"},
+    {",", "current noend cmd none rest ''"},
+    {"1,3,q)", "scan 1 end 3 cmd q rest ')'"},
+
+    {"i2,4,p)out", "index 2 end 4 cmd p rest ')out' > out"},
+    {"i2,4,p) out more", "index 2 end 4 cmd p rest ') out more' > out"},
+    {"i2,4,p)\tout\tmore", "index 2 end 4 cmd p rest ')\tout\tmore' > out"},
+    {"i2,4,p) ", "index 2 end 4 cmd p rest ') '"},
+    {"i2,4,p)", "index 2 end 4 cmd p rest ')'"},
+    {"i2,4,p out", "index 2 end 4 cmd p rest ' out'"},
+};
+
+TEST(LoopParse, AllForms) {
+  for (const ParseCase& c : kParseCases) EXPECT_EQ(show(c.text), c.expected) << c.text;
 }
 
 TEST(LoopParse, HugeNumbersAreClamped) {
