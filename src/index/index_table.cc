@@ -16,6 +16,9 @@ constexpr size_t kReadBlock = 1 << 20;
 // How much of a line's start the indexer keeps when the line spans blocks:
 // enough for the longest description text plus the "#S" and the number.
 constexpr size_t kLineHead = kMaxScanText + 256;
+// How much of the last #S line and of the file's end a reindex compares.
+constexpr size_t kHeadCheck = 256;
+constexpr size_t kTailCheck = 4096;
 
 bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -39,6 +42,17 @@ bool read_int(const char* p, const char* end, int* out) {
 
 }  // namespace
 
+size_t read_block(int fd, char* buf, size_t n, int64_t offset) {
+  size_t got = 0;
+  while (got < n) {
+    ssize_t r = pread(fd, buf + got, n - got, offset + static_cast<int64_t>(got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return got;
+}
+
 // True when "%lf" reads a number from the line [p, end): white space is
 // skipped, and the string ends at a NUL byte as it does for sscanf.
 bool line_holds_number(const char* p, const char* end) {
@@ -46,8 +60,15 @@ bool line_holds_number(const char* p, const char* end) {
   if (p == end) return false;
   // Fast path: a digit starts a number, except "0x" not followed by a hex
   // digit, which glibc refuses; leave that to sscanf below.
-  if (*p >= '1' && *p <= '9') return true;
-  if (*p == '0' && !(p + 1 < end && (p[1] == 'x' || p[1] == 'X'))) return true;
+  const char* q = p;
+  if (*q == '+' || *q == '-') q++;
+  if (q < end && *q == '.') {
+    if (q + 1 < end && q[1] >= '0' && q[1] <= '9') return true;
+  } else if (q < end && *q >= '1' && *q <= '9') {
+    return true;
+  } else if (q < end && *q == '0' && !(q + 1 < end && (q[1] == 'x' || q[1] == 'X'))) {
+    return true;
+  }
   // Whether a number starts here is decided by its first few characters.
   char head[64];
   size_t n = 0;
@@ -69,12 +90,19 @@ const char* TextStore::add(const char* s, size_t n) {
   d[n] = '\0';
   chunk_used_ += n + 1;
   used_total_ += n + 1;
+  last_size_ = n + 1;
   return d;
+}
+
+void TextStore::drop_last() {
+  chunk_used_ -= last_size_;
+  used_total_ -= last_size_;
+  last_size_ = 0;
 }
 
 void TextStore::clear() {
   chunks_.clear();
-  chunk_used_ = chunk_size_ = used_total_ = 0;
+  chunk_used_ = chunk_size_ = used_total_ = last_size_ = 0;
 }
 
 IndexTable::~IndexTable() {
@@ -205,6 +233,7 @@ void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
   read_int(p + 2, end, &num);
   r.scan = num;
   r.hseek = pseek;
+  t_.last_head.assign(p, n < kHeadCheck ? n : kHeadCheck);
   r.lpos = lpos;
   r.cseek = lseek;
   const char* q = p + 2;
@@ -229,7 +258,7 @@ void Indexer::line(const char* p, size_t n, int64_t pseek) {
     if (state == waitdata && c1 == 'S') state = waithead;
     if (state == waitdata && c1 == 'N') {
       int v = 0;
-      cur_->ncol = read_int(p + 2, p + n, &v) ? v : 0;
+      cur_->ncol = cur_->ncol_N = read_int(p + 2, p + n, &v) ? v : 0;
     }
     if (state == waithead && c1 == 'S') {
       open_record(p, n, pseek);
@@ -253,12 +282,13 @@ void Indexer::line(const char* p, size_t n, int64_t pseek) {
 }
 
 int64_t Indexer::run(int64_t offset) {
-  if (fseeko(t_.inf, offset, SEEK_SET) != 0) return offset;
   std::unique_ptr<char[]> block(new char[kReadBlock]);
+  const int fd = fileno(t_.inf);
   int64_t pos = offset;  // file offset of block[0]
   for (;;) {
-    size_t got = fread(block.get(), 1, kReadBlock, t_.inf);
+    size_t got = read_block(fd, block.get(), kReadBlock, pos);
     if (got == 0) break;
+    t_.bytes_read += static_cast<int64_t>(got);
     const char* p = block.get();
     const char* end = p + got;
     if (head_seek_ >= 0) {
@@ -306,22 +336,80 @@ void Indexer::append_head(const char* q, const char* stop) {
 
 }  // namespace
 
+namespace {
+
+// Reads n bytes at offset into out; false when fewer could be read.
+bool read_at(IndexTable& t, int64_t offset, size_t n, std::string* out) {
+  out->resize(n);
+  if (offset < 0) return false;
+  size_t got = n ? read_block(fileno(t.inf), &(*out)[0], n, offset) : 0;
+  t.bytes_read += static_cast<int64_t>(got);
+  return got == n;
+}
+
+// Runs the indexer from `offset` to the end of the file and closes the table.
+void index_from(IndexTable& t, Indexer& ix, int64_t offset) {
+  // The length is what was read: bytes appended while indexing are not
+  // covered yet, so the next length test still sees them.
+  t.IndexFileLength = ix.run(offset);
+  if (t.Indexed > 0) t.Index.back().eseek = t.IndexFileLength;
+  size_t n = t.IndexFileLength < static_cast<int64_t>(kTailCheck)
+                 ? static_cast<size_t>(t.IndexFileLength)
+                 : kTailCheck;
+  if (!read_at(t, t.IndexFileLength - static_cast<int64_t>(n), n, &t.tail)) t.tail.clear();
+}
+
+void print_closing(const IndexTable& t, Console& con) {
+  fprintf(con.out, "\n current file is : %s with %d entries\n", t.inf_name.c_str(), t.Indexed);
+}
+
+}  // namespace
+
 int index_file(IndexTable& t, Console& con) {
   index_free(t);
   t.Indexed = 0;
   t.IndexSize = 512;
+  t.last_head.clear();
+  t.tail.clear();
   if (!t.inf) {
     // Nothing to index: the no-file state.
     t.inf_name = "NO FILE";
     t.IndexFileLength = 0;
   } else {
     Indexer ix(t);
-    // The length is what was read: bytes appended while indexing are not
-    // covered yet, so the next length test still sees them.
-    t.IndexFileLength = ix.run(0);
-    if (t.Indexed > 0) t.Index.back().eseek = t.IndexFileLength;
+    index_from(t, ix, 0);
   }
-  fprintf(con.out, "\n current file is : %s with %d entries\n", t.inf_name.c_str(), t.Indexed);
+  print_closing(t, con);
+  return t.Indexed;
+}
+
+int index_update(IndexTable& t, Console& con) {
+  int64_t now = index_current_length(t);
+  bool grew = t.inf && t.Indexed > 0 && now > t.IndexFileLength;
+  std::string probe;
+  // The bytes the table covers must still be those it was built from.
+  grew = grew &&
+         read_at(t, t.IndexFileLength - static_cast<int64_t>(t.tail.size()), t.tail.size(),
+                 &probe) &&
+         probe == t.tail &&
+         read_at(t, t.Index.back().hseek, t.last_head.size(), &probe) && probe == t.last_head;
+  if (!grew) {
+    index_free(t);
+    return index_file(t, con);
+  }
+  // Read the last scan again from its #S line: it may have grown, and new
+  // scans may follow it. Counts the column reader stored are dropped, as a
+  // full rebuild would.
+  scanRef last = t.Index.back();
+  t.Index.pop_back();
+  t.Indexed--;
+  t.texts.drop_last();
+  for (scanRef& r : t.Index) r.ncol = r.ncol_N;
+  Indexer ix(t);
+  ix.lseek = last.cseek;
+  ix.lpos = last.lpos - 1;
+  index_from(t, ix, last.hseek);
+  print_closing(t, con);
   return t.Indexed;
 }
 
@@ -350,8 +438,7 @@ int check_index(IndexTable& t, Console& con, int i) {
   if (t.inf && i >= t.Indexed - 1) {
     if (index_current_length(t) != t.IndexFileLength) {
       fprintf(con.out, "reindexing\n");
-      index_free(t);
-      index_file(t, con);
+      index_update(t, con);
     }
   }
   if (i >= 0 && i < t.Indexed) return 1;
@@ -370,8 +457,7 @@ int get_index(IndexTable& t, Console& con, int i0, int s) {
   if (t.inf && index_current_length(t) != t.IndexFileLength) {
     fprintf(con.out, " scan %d not found in the index_table, reindexing\n", s);
     int old = t.Indexed;
-    index_free(t);
-    index_file(t, con);
+    index_update(t, con);
     for (int k = old; k < t.Indexed; k++) {
       if (t.Index[k].scan == s) return k;
     }

@@ -17,6 +17,7 @@
 struct scanRef {
   int scan = 0;        // number from the #S line
   int ncol = 0;        // from #N; 0 when none; the column reader may store a count
+  int ncol_N = 0;      // the count from #N alone, which a reindex restores
   int64_t hseek = 0;   // the #S line
   int64_t vseek = 0;   // first data line, 0 when the scan has none
   int64_t cseek = 0;   // where the scan's comment listing starts
@@ -33,6 +34,7 @@ enum IndexState { waithead = 0, waitdata = 1, waitend = 2 };
 class TextStore {
  public:
   const char* add(const char* s, size_t n);  // copies n bytes and a NUL
+  void drop_last();                          // forgets the text added last
   void clear();
   size_t bytes() const { return used_total_; }
 
@@ -41,6 +43,7 @@ class TextStore {
   size_t chunk_used_ = 0;
   size_t chunk_size_ = 0;
   size_t used_total_ = 0;
+  size_t last_size_ = 0;
 };
 
 // The description text kept per scan is at most this long (the #S line in the
@@ -65,6 +68,12 @@ struct IndexTable {
   // running value; negative column numbers count from it).
   int ncol = 0;
 
+  // What a reindex checks to tell a file that only grew from one that was
+  // changed: the start of the last scan's #S line and the last bytes covered.
+  std::string last_head;
+  std::string tail;
+  int64_t bytes_read = 0;  // bytes of the scan file the indexer has read
+
   // Appends a record for a #S line; returns it. Throws std::bad_alloc.
   scanRef& add_record();
 };
@@ -84,8 +93,20 @@ int index_file(IndexTable& t, Console& con);
 // Releases every record and text.
 void index_free(IndexTable& t);
 
+// Brings the table up to date after the file's length changed. When the file
+// only grew (the bytes the table covers are unchanged), only the last scan
+// and what follows it are read again; otherwise the table is rebuilt in full.
+// The result and the messages are those of index_free + index_file.
+int index_update(IndexTable& t, Console& con);
+
 // Prints the table on con.out.
 void index_print(const IndexTable& t, Console& con);
+
+// Reads up to n bytes at `offset` of the file open as `fd` (pread: the
+// stream's position and buffer are not used, so a file that changed
+// underneath is always read as it is now). Returns the bytes read, fewer only
+// at the end of the file or on an error.
+size_t read_block(int fd, char* buf, size_t n, int64_t offset);
 
 // Present length of the open file (seeks to its end), -1 when none is open.
 int64_t index_current_length(IndexTable& t);

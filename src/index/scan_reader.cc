@@ -2,12 +2,15 @@
 
 #include <cstring>
 
+#include "index/index_table.h"
+
 namespace {
 constexpr size_t kBlock = 64 * 1024;
 }
 
-ScanReader::ScanReader(FILE* inf, int64_t offset) : inf_(inf), buf_base_(offset), line_end_(offset) {
-  if (!inf_ || fseeko(inf_, offset, SEEK_SET) != 0) eof_ = true;
+ScanReader::ScanReader(FILE* inf, int64_t offset)
+    : fd_(inf ? fileno(inf) : -1), buf_base_(offset), line_end_(offset) {
+  if (fd_ < 0 || offset < 0) eof_ = true;
 }
 
 bool ScanReader::fill() {
@@ -15,7 +18,7 @@ bool ScanReader::fill() {
   buf_base_ += static_cast<int64_t>(buf_.size());
   buf_.resize(kBlock);
   start_ = 0;
-  size_t n = fread(&buf_[0], 1, kBlock, inf_);
+  size_t n = read_block(fd_, &buf_[0], kBlock, buf_base_);
   buf_.resize(n);
   if (n == 0) {
     eof_ = true;
@@ -60,22 +63,17 @@ bool ScanReader::next(std::string_view* line) {
 bool ScanReader::copy_rest(FILE* out) {
   if (!cut_) return true;
   bool ok = true;
-  if (fseeko(inf_, held_end_, SEEK_SET) != 0) {
-    ok = false;
-  } else {
-    std::string chunk(kBlock, '\0');
-    int64_t left = line_end_ - held_end_;
-    while (left > 0) {
-      size_t want = left < static_cast<int64_t>(kBlock) ? static_cast<size_t>(left) : kBlock;
-      size_t n = fread(&chunk[0], 1, want, inf_);
-      if (n == 0) break;
-      if (fwrite(chunk.data(), 1, n, out) != n) ok = false;
-      left -= static_cast<int64_t>(n);
-    }
+  std::string chunk(kBlock, '\0');
+  int64_t at = held_end_;
+  while (at < line_end_) {
+    size_t want = line_end_ - at < static_cast<int64_t>(kBlock) ? static_cast<size_t>(line_end_ - at)
+                                                                : kBlock;
+    size_t n = read_block(fd_, &chunk[0], want, at);
+    if (n == 0) break;
+    if (fwrite(chunk.data(), 1, n, out) != n) ok = false;
+    at += static_cast<int64_t>(n);
   }
   cut_ = false;
-  // Put the stream back where the buffered block ends.
-  if (fseeko(inf_, buf_base_ + static_cast<int64_t>(buf_.size()), SEEK_SET) != 0) eof_ = true;
   return ok;
 }
 

@@ -14,7 +14,8 @@ class ScanReader {
   // At most this much of one line is held in memory at a time.
   static constexpr size_t kMaxHeld = 4u << 20;
 
-  // Reads `inf` from `offset` on. `inf` must stay open while the reader lives.
+  // Reads `inf` from `offset` on. `inf` must stay open while the reader lives;
+  // its stream position is neither used nor changed.
   ScanReader(FILE* inf, int64_t offset);
   ScanReader(const ScanReader&) = delete;
   ScanReader& operator=(const ScanReader&) = delete;
@@ -46,7 +47,7 @@ class ScanReader {
 
  private:
   bool fill();
-  FILE* inf_;
+  int fd_;
   int64_t buf_base_;      // file offset of buf_[0]
   int64_t line_end_;      // file offset just after the last line returned
   int64_t held_end_ = 0;  // for a cut line: file offset where line_ stops

@@ -1,0 +1,137 @@
+// A table brought up to date after appends must equal one built afresh.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "index/index_table.h"
+#include "testutil.h"
+
+namespace {
+
+std::string render(const IndexTable& t) {
+  std::string s = "Indexed=" + std::to_string(t.Indexed) + " IndexSize=" +
+                  std::to_string(t.IndexSize) + " length=" + std::to_string(t.IndexFileLength) +
+                  "\n";
+  for (int k = 0; k < t.Indexed; k++) {
+    const scanRef& r = t.Index[k];
+    char buf[256];
+    snprintf(buf, sizeof buf, "%d %d %lld %lld %lld %lld %lld %lld ", r.scan, r.ncol,
+             (long long)r.hseek, (long long)r.vseek, (long long)r.cseek, (long long)r.eseek,
+             (long long)r.lpos, (long long)r.lines);
+    s += buf;
+    s += r.txt;
+  }
+  return s;
+}
+
+// A random piece of a scan file as an instrument writes it, possibly ending
+// in the middle of a line.
+std::string fragment(std::mt19937& rng, int* scan) {
+  switch (rng() % 12) {
+    case 0:
+    case 1:
+      return "#S " + std::to_string(++*scan) + "  ascan th 1 2 10 1\n#N 3\n#L x m d\n";
+    case 2:
+      return "#C comment among data\n";
+    case 3:
+      return std::string("\0nul line\n", 10);
+    case 4:
+      return "\n";
+    case 5:
+      return "1.5 1000";  // half a line
+    case 6:
+      return " 42\n";  // ends a half line, or is a line of its own
+    case 7:
+      return "#N " + std::to_string(rng() % 9) + "\n";
+    case 8:
+      return "#S " + std::to_string(*scan) + "\n";  // a repeated number, no text
+    default: {
+      std::string s;
+      for (int k = rng() % 5; k >= 0; k--) s += std::to_string(rng() % 100) + " 1000 17\n";
+      return s;
+    }
+  }
+}
+
+TEST(IndexUpdate, AppendsGiveTheTableOfAFullRebuild) {
+  TempDir dir;
+  TestConsole tc;
+  std::string path = dir.write("grow.dat", "#F header\n#S 1 first\n#N 3\n0 1 2\n");
+  IndexTable t;
+  ASSERT_EQ(1, index_open(t, tc.con, path.c_str()));
+  index_file(t, tc.con);
+  std::mt19937 rng(12345);
+  int scan = 1;
+  for (int round = 0; round < 400; round++) {
+    // Counts stored by the column reader are dropped by a rebuild.
+    if (t.Indexed > 0) t.Index[rng() % t.Indexed].ncol = 77;
+    int pieces = 1 + rng() % 3;
+    for (int k = 0; k < pieces; k++) append_file(path, fragment(rng, &scan));
+    tc.out.str(true);
+    int64_t before = t.bytes_read;
+    ASSERT_EQ(1, check_index(t, tc.con, t.Indexed - 1)) << "round " << round;
+    std::string messages = tc.out.str(true);
+
+    TestConsole fresh_tc;
+    IndexTable fresh;
+    ASSERT_EQ(1, index_open(fresh, fresh_tc.con, path.c_str()));
+    index_file(fresh, fresh_tc.con);
+    ASSERT_EQ(render(fresh), render(t)) << "round " << round;
+    ASSERT_EQ("reindexing\n" + fresh_tc.out.str(), messages) << "round " << round;
+    // Only the last scan and what was appended are read again.
+    int64_t reread = t.bytes_read - before;
+    ASSERT_LE(reread, t.IndexFileLength - t.Index[0].hseek + 8192) << "round " << round;
+  }
+  EXPECT_GT(t.Indexed, 30);
+}
+
+TEST(IndexUpdate, ReadsOnlyTheLastScanAfterAnAppend) {
+  TempDir dir;
+  TestConsole tc;
+  std::string f;
+  for (int k = 1; k <= 2000; k++) {
+    f += "#S " + std::to_string(k) + " s\n#N 2\n";
+    for (int j = 0; j < 50; j++) f += std::to_string(j) + " 100\n";
+  }
+  std::string path = dir.write("big.dat", f);
+  IndexTable t;
+  index_open(t, tc.con, path.c_str());
+  index_file(t, tc.con);
+  int64_t before = t.bytes_read;
+  append_file(path, "#S 2001 new\n1 2\n3 4\n");
+  EXPECT_EQ(2001, get_index(t, tc.con, 0, 2001) + 1);
+  int64_t last_scan = t.IndexFileLength - t.Index[1999].hseek;
+  // The scan read again, plus the two checks and the new tail (4 KiB each at most).
+  EXPECT_LE(t.bytes_read - before, last_scan + 2 * 4096 + 256);
+}
+
+TEST(IndexUpdate, ChangedOrShrunkFileIsRebuiltInFull) {
+  TempDir dir;
+  TestConsole tc;
+  std::string path = dir.write("f.dat", kDemoFile);
+  IndexTable t;
+  index_open(t, tc.con, path.c_str());
+  index_file(t, tc.con);
+  // Same length and more, but the last scan's #S line is no longer where it was.
+  std::string changed = kDemoFile;
+  changed.insert(0, "#C inserted line\n");
+  FILE* w = fopen(path.c_str(), "w");
+  fputs(changed.c_str(), w);
+  fclose(w);
+  ASSERT_EQ(1, check_index(t, tc.con, 1));
+  TestConsole ftc;
+  IndexTable fresh;
+  index_open(fresh, ftc.con, path.c_str());
+  index_file(fresh, ftc.con);
+  EXPECT_EQ(render(fresh), render(t));
+
+  w = fopen(path.c_str(), "w");
+  fputs("#S 9 x\n1 2\n", w);
+  fclose(w);
+  EXPECT_EQ(1, check_index(t, tc.con, 5) + 1);
+  EXPECT_EQ(1, t.Indexed);
+  EXPECT_EQ(9, t.Index[0].scan);
+}
+
+}  // namespace
