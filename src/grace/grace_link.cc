@@ -1,7 +1,263 @@
-// Placeholder until the Grace link lands.
 #include "grace/grace_link.h"
-int gracesend_scan(GraceLink&, IndexTable&, const Settings&, Console&, int ref) { return ref; }
-void gracesend_print(GraceLink&, const Settings&, const char*) {}
-int gracesend_batch(GraceLink&, Console&, const char*) { return -1; }
-int gracesend_parameter(GraceLink&, Console&, const char*) { return -1; }
-void grace_atexit() {}
+
+#include <grace_np.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cmath>
+#include <csignal>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "grace/grace_process.h"
+#include "index/scan_reader.h"
+#include "output/columns.h"
+
+namespace {
+
+constexpr int kGraceBufferSize = 2048;
+// grace_np cuts a formatted command after this many characters without a
+// word, so longer commands are refused here instead.
+constexpr size_t kGraceCommandMax = kGraceBufferSize - 3;
+
+// Formats one command and hands it to grace_np, which ends it with a line
+// feed of its own.
+__attribute__((format(printf, 1, 2))) void grace_send(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  va_list ap2;
+  va_copy(ap2, ap);
+  int n = vsnprintf(nullptr, 0, fmt, ap);
+  va_end(ap);
+  if (n < 0) {
+    va_end(ap2);
+    return;
+  }
+  std::string cmd(static_cast<size_t>(n), '\0');
+  vsnprintf(&cmd[0], cmd.size() + 1, fmt, ap2);
+  va_end(ap2);
+  if (cmd.size() > kGraceCommandMax) {
+    grace_report("Grace: command of " + std::to_string(cmd.size()) +
+                 " characters is too long, not sent: " + cmd.substr(0, 40) + "...");
+    return;
+  }
+  GracePrintf("%s", cmd.c_str());
+}
+
+// True when `name` opens for reading and is not a directory (a directory
+// opens on Linux but is no file Grace could read).
+bool file_opens(const char* name) {
+  FILE* f = fopen(name, "r");
+  if (!f) return false;
+  struct stat sb;
+  bool ok = fstat(fileno(f), &sb) == 0 && !S_ISDIR(sb.st_mode);
+  fclose(f);
+  return ok;
+}
+
+// True when execvp would find `prog`: an executable regular file in one of
+// the PATH directories (an empty entry is the current directory).
+bool program_on_path(const char* prog) {
+  const char* env = getenv("PATH");
+  std::string path = env ? env : "/bin:/usr/bin";
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(':', start);
+    if (end == std::string::npos) end = path.size();
+    std::string dir = path.substr(start, end - start);
+    std::string full = (dir.empty() ? "." : dir) + "/" + prog;
+    struct stat sb;
+    if (stat(full.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) && access(full.c_str(), X_OK) == 0) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+// Starts xmgrace and takes a new temporary plot file. Returns false (after
+// a line saying why, when we know) when Grace could not be started.
+bool start_grace(GraceLink& g, Console& con) {
+  const char* display = getenv("DISPLAY");
+  if (!display || !*display) {
+    fprintf(con.err, "xmgrace: no display (DISPLAY is not set)\n");
+    return false;
+  }
+  if (!program_on_path("xmgrace")) {
+    fprintf(con.err, "xmgrace: not found on PATH (or not executable)\n");
+    return false;
+  }
+  grace_install_error_function();
+  // A Grace window closed by the user must not take the program with it:
+  // writes to its pipe then fail with EPIPE instead of raising SIGPIPE.
+  signal(SIGPIPE, SIG_IGN);
+  fflush(con.out);
+  fflush(con.err);
+  fflush(nullptr);
+  if (GraceOpen(kGraceBufferSize) == -1) return false;
+
+  // The file of an earlier Grace is no longer read by anyone.
+  if (!g.tmpname.empty()) grace_remove_tmpfile(g.tmpname);
+  std::string error;
+  g.tmpname = grace_make_tmpfile(&error);
+  if (g.tmpname.empty()) fprintf(con.out, "%s\n", error.c_str());
+  grace_register_atexit();
+  return true;
+}
+
+// Writes the points of scan `rec` to `out`. Returns false on a write error.
+bool write_points(FILE* out, IndexTable& t, scanRef& rec, const Settings& st) {
+  ScanReader reader(t.inf, rec.vseek);
+  ColumnLine cl;
+  std::string_view line;
+  int64_t counter = 0;
+  while (counter < rec.lines && reader.next(&line)) {
+    if (!line.empty() && line[0] == '#') continue;
+    cl.parse(line);
+    if (counter == 0) t.ncol = get_ncol(cl, rec);
+    int err = 0;
+    double x = getdouble(cl, st.xcol, t.ncol, &err);
+    if (err) break;
+    double y = getdouble(cl, st.ycol, t.ncol, &err);
+    ++counter;
+    if (err) continue;  // no y to plot: leave the point out rather than invent one
+    y += 0.000001;
+    double e = 0.0;
+    if (st.errorbar && y >= 1.0) e = sqrt(y);
+    if (st.normalize) {
+      double z = getdouble(cl, st.zcol, t.ncol, &err);
+      if (err == 0 && z >= 1.0) {
+        y = y / z;
+        if (st.errorbar) e = sqrt(e * e + y * y / z) / z;
+      }
+    }
+    if (st.errorbar) {
+      fprintf(out, "%lf %lf %lf\n", x, y, e);
+    } else {
+      fprintf(out, "%lf %lf\n", x, y);
+    }
+  }
+  return !ferror(out);
+}
+
+// Sends "GETP" for an automatic parameter file when it is present.
+void send_auto_file(Console& con, const char* name, const char* message) {
+  if (!file_opens(name)) return;
+  fprintf(con.out, "%s", message);
+  grace_send("GETP \"%s\"\n", name);
+}
+
+void send_plot_commands(const GraceLink& g, const IndexTable& t, const scanRef& rec,
+                        const Settings& st, Console& con) {
+  const int graph = st.graceGraph;
+  const char* file = t.inf_name.c_str();
+  if (st.autopurge) grace_send("KILL G%d\nG%d ON\nWITH G%d", graph, graph, graph);
+  send_auto_file(con, "kurvatab.par", "Automatic xmgr parameter file : kurvatab.par\n");
+  if (st.autopurge || st.autoscale) {
+    grace_send("AUTOSCALE ONREAD XYAXES\n");
+  } else {
+    grace_send("AUTOSCALE ONREAD NONE\n");
+  }
+  grace_send("READ BLOCK \"%s\"\n", g.tmpname.c_str());
+  if (st.errorbar) {
+    grace_send("BLOCK XYDY \"%d:%d:%d\"\n", 1, 2, 3);
+  } else {
+    grace_send("BLOCK XY \"%d:%d\"\n", 1, 2);
+  }
+  grace_send("S_ COMMENT \"%s #S%d\"\n", file, rec.scan);
+  grace_send("S_ LEGEND \"%s #S%d\"\n", file, rec.scan);
+  grace_send("G%d TYPE %s\n", graph, st.logscale ? "LOGY" : "XY");
+  send_auto_file(con, "kurvatab.bat", "Automatic xmgr parameters file : kurvatab.bat\n");
+  if (st.titleauto) grace_send("SUBTITLE \"%s #S%d\"\n", file, rec.scan);
+  grace_send("LEGEND %s\n", st.legendauto ? "ON" : "OFF");
+  grace_send("REDRAW\n");
+}
+
+// Sends a batch or parameter file request after checking that the file is
+// there. `kind` is "batch" or "parameter".
+int send_file_request(Console& con, const char* name, const char* kind, bool batch) {
+  GraceErrorScope scope(con.err);
+  if (!file_opens(name)) {
+    fprintf(con.out, " xmgr %s file %s not found\n", kind, name);
+    return -1;
+  }
+  fprintf(con.out, "Using xmgr %s file %s\n", kind, name);
+  if (batch) {
+    grace_send("READ BATCH \"%s\"\n", name);
+  } else {
+    grace_send("GETP \"%s\"\n", name);
+  }
+  // Without a flush the request would wait in grace_np's buffer until the
+  // next plot.
+  if (GraceIsOpen()) GraceFlush();
+  return 0;
+}
+
+}  // namespace
+
+int gracesend_scan(GraceLink& g, IndexTable& t, const Settings& st, Console& con, int ref) {
+  GraceErrorScope scope(con.err);
+  if (!GraceIsOpen()) {
+    fprintf(con.out, "Starting xmgrace, please wait!\n");
+    if (!start_grace(g, con)) {
+      fprintf(con.err, "Can't run Grace.\n");
+      return ref;
+    }
+  }
+  if (!t.inf || ref < 0 || ref >= t.Indexed) return ref;
+  scanRef& rec = t.Index[ref];
+  if (rec.lines <= 1) {
+    fprintf(con.out, " No data to plot lines = %" PRId64 "\n", rec.lines);
+    return ref;
+  }
+  if (g.tmpname.empty()) {
+    std::string error;
+    g.tmpname = grace_make_tmpfile(&error);
+    if (g.tmpname.empty()) {
+      fprintf(con.out, "%s\n", error.c_str());
+      return ref;
+    }
+  }
+  FILE* out = fopen(g.tmpname.c_str(), "w");
+  if (!out) {
+    fprintf(con.out, " Can't write temporary plot file %s: %s\n", g.tmpname.c_str(),
+            strerror(errno));
+    return ref;
+  }
+  bool written = write_points(out, t, rec, st);
+  int saved_errno = errno;
+  if (fclose(out) != 0) {
+    written = false;
+    saved_errno = errno;
+  }
+  if (!written) {
+    fprintf(con.out, " Can't write temporary plot file %s: %s\n", g.tmpname.c_str(),
+            strerror(saved_errno));
+    return ref;
+  }
+  send_plot_commands(g, t, rec, st, con);
+  GraceFlush();
+  return ref;
+}
+
+void gracesend_print(GraceLink&, const Settings& st, const char*) {
+  GraceErrorScope scope(nullptr);
+  const char* text = st.graceprint.empty() ? kDefaultGracePrint : st.graceprint.c_str();
+  grace_send("%s\n", text);
+  grace_send("PRINT\n");
+  // Without a flush the request would wait in grace_np's buffer until the
+  // next plot.
+  if (GraceIsOpen()) GraceFlush();
+}
+
+int gracesend_batch(GraceLink&, Console& con, const char* name) {
+  return send_file_request(con, name, "batch", true);
+}
+
+int gracesend_parameter(GraceLink&, Console& con, const char* name) {
+  return send_file_request(con, name, "parameter", false);
+}
