@@ -309,3 +309,28 @@ TEST(KurvatabMain, StartUpNamesAndExitStatus) {
   ASSERT_GE(out.size(), last.size());
   EXPECT_EQ(last, out.substr(out.size() - last.size()));
 }
+
+TEST(FileCommandInput, WholeLinesUpToTheBound) {
+  std::string at_bound(CommandInput::kMaxLine, 'a');
+  std::string over_bound(3 * CommandInput::kMaxLine, 'b');
+  std::string text = "F" + std::string(3000, 'x') + "\n" + at_bound + "\n" + over_bound +
+                     "\n\nlast";
+  FILE* in = tmpfile();
+  fwrite(text.data(), 1, text.size(), in);
+  rewind(in);
+  FileCommandInput input(in);
+  std::string line;
+  ASSERT_EQ(CommandInput::kLine, input.read_line(&line));
+  EXPECT_EQ(3001u, line.size());
+  ASSERT_EQ(CommandInput::kLine, input.read_line(&line));
+  EXPECT_EQ(at_bound.size(), line.size());
+  ASSERT_EQ(CommandInput::kTooLong, input.read_line(&line));
+  EXPECT_LE(line.size(), CommandInput::kMaxLine);
+  ASSERT_EQ(CommandInput::kLine, input.read_line(&line));
+  EXPECT_EQ("", line);
+  ASSERT_EQ(CommandInput::kLine, input.read_line(&line));
+  EXPECT_EQ("last", line);
+  EXPECT_EQ(CommandInput::kEnd, input.read_line(&line));
+  EXPECT_EQ(CommandInput::kEnd, input.read_line(&line));
+  fclose(in);
+}
