@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""Indexing benchmark: generates scan files and measures kurvatab on them.
+
+    python3 bench/run_bench.py [--build build] [--sizes 100M,1G] [--runs 5] [--keep DIR]
+
+For each file it prints its bytes and scans, the median whole-process time
+of `kurvatab FILE` with "q" on standard input (start-up, one index pass,
+quit) and of `wc -l FILE` on the page-cached file, their ratio, kurvatab's
+peak resident memory, the bytes a reindex reads after one scan is appended,
+and the time of listing the last scan (`p`).
+"""
+import argparse
+import os
+import resource
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def peak_rss_kib(argv, stdin_text, cwd):
+    """Peak resident memory of one run, from wait4's rusage."""
+    p = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL, cwd=cwd)
+    p.stdin.write(stdin_text)
+    p.stdin.close()
+    _, _, ru = os.wait4(p.pid, 0)
+    p.returncode = 0
+    return ru.ru_maxrss
+
+
+def median_time(argv, stdin_text, cwd, runs):
+    times = []
+    for _ in range(runs):
+        t0 = time.perf_counter()
+        subprocess.run(argv, input=stdin_text, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, cwd=cwd, check=True)
+        times.append(time.perf_counter() - t0)
+    return statistics.median(times)
+
+
+def parse_size(s):
+    mult = {"K": 1 << 10, "M": 1 << 20, "G": 1 << 30}
+    return int(float(s[:-1]) * mult[s[-1]]) if s[-1] in mult else int(s)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", default="build")
+    ap.add_argument("--sizes", default="100M,1G")
+    ap.add_argument("--profiles", default="typical,short")
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--keep", help="folder for the generated files (kept)")
+    a = ap.parse_args()
+    build = os.path.abspath(a.build)
+    kurvatab = os.path.join(build, "kurvatab")
+    gen = os.path.join(build, "bench", "gen_scans")
+    probe = os.path.join(build, "bench", "reindex_probe")
+    for b in (kurvatab, gen, probe):
+        if not os.path.exists(b):
+            sys.exit("missing %s: build first (make build)" % b)
+    work = a.keep or tempfile.mkdtemp(prefix="kurvatab-bench-")
+    os.makedirs(work, exist_ok=True)
+    print("machine: %s, %d cores" % (os.uname().machine, os.cpu_count()))
+    hdr = ("%-22s %12s %8s %9s %9s %6s %9s %13s %9s" %
+           ("file", "bytes", "scans", "index_s", "wc_l_s", "ratio", "rss_MiB",
+            "reindex_bytes", "p_last_s"))
+    print(hdr)
+    try:
+        for size in a.sizes.split(","):
+            for prof in a.profiles.split(","):
+                name = "%s-%s.dat" % (prof, size)
+                path = os.path.join(work, name)
+                nbytes = parse_size(size)
+                if not os.path.exists(path) or abs(os.path.getsize(path) - nbytes) > (4 << 20):
+                    subprocess.run([gen, path, str(nbytes), prof], check=True,
+                                   stderr=subprocess.DEVNULL)
+                # Page-cache the file.
+                subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
+                t_wc = median_time(["wc", "-l", path], None, work, a.runs)
+                t_k = median_time([kurvatab, path], b"q\n", work, a.runs)
+                rss = peak_rss_kib([kurvatab, path], b"q\n", work)
+                pr = subprocess.run([probe, path], stdout=subprocess.PIPE, check=True,
+                                    cwd=work).stdout.decode()
+                f = dict(kv.split("=") for kv in pr.split())
+                print("%-22s %12d %8s %9.3f %9.3f %6.2f %9.1f %13s %9s" % (
+                    name, os.path.getsize(path), f["scans"], t_k, t_wc, t_k / t_wc,
+                    rss / 1024.0, f["reindex_bytes"], f["p_last_s"]))
+                sys.stdout.flush()
+    finally:
+        if not a.keep:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
