@@ -23,7 +23,8 @@
 // line taken. A missing file is skipped without a message.
 void ini_read(Session& s);
 
-// Reads initialization lines from `in`; `name` is used in messages only.
+// Reads initialization lines from the start of `in`, a stream on a file
+// (it is read through its descriptor); `name` is used in messages only.
 void ini_read_stream(Session& s, FILE* in, const std::string& name);
 
 // Writes the fifteen lines to `out`. Returns false when a write failed.
