@@ -151,6 +151,13 @@ void ini_read(Session& s) {
   const std::string& name = s.settings.ininame;
   FILE* in = fopen(name.c_str(), "r");
   if (!in) return;
+  // A directory of that name opens but cannot be read: skipped like a
+  // missing file.
+  struct stat st;
+  if (fstat(fileno(in), &st) != 0 || !S_ISREG(st.st_mode)) {
+    fclose(in);
+    return;
+  }
   fprintf(s.con.out, "Using initialization file : %s\n", name.c_str());
   ini_read_stream(s, in, name);
   fclose(in);

@@ -47,7 +47,8 @@ bool loop_stops(bool index_mode, int i, int s, int i_end);
 // Indexed when the loop ran off the table, 0 for a start it cannot read.
 // Listings (c e h p) go to con.my_stdout, or to the redirect file while the
 // loop runs; con.my_stdout is restored afterwards. A redirect file that
-// cannot be opened is reported and nothing runs (the result is then `ref`).
+// cannot be opened, or that is the scan file itself, is reported and nothing
+// runs (the result is then `ref`).
 int loop(Session& s, int ref, const char* name);
 
 #endif  // KURVATAB_LOOP_LOOP_H_

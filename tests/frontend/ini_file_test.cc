@@ -180,6 +180,9 @@ TEST(IniFile, MissingFileIsSilent) {
   s.settings.ininame = d.file("none.ini");
   ini_read(s);
   EXPECT_EQ(tc.out.str(), "");
+  s.settings.ininame = d.path();  // a directory cannot be read
+  ini_read(s);
+  EXPECT_EQ(tc.out.str(), "");
   s.settings.ininame = d.write("k.ini", "");
   ini_read(s);
   EXPECT_EQ(tc.out.str(), "Using initialization file : " + s.settings.ininame + "\n");
