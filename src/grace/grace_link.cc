@@ -91,7 +91,6 @@ bool start_grace(GraceLink& g, Console& con) {
     fprintf(con.err, "xmgrace: not found on PATH (or not executable)\n");
     return false;
   }
-  grace_install_error_function();
   // A Grace window closed by the user must not take the program with it:
   // writes to its pipe then fail with EPIPE instead of raising SIGPIPE.
   signal(SIGPIPE, SIG_IGN);

@@ -12,24 +12,6 @@
 
 GraceProcess grace_process;
 
-GraceErrorScope::GraceErrorScope(FILE* errors) {
-  grace_process.errors = errors;
-  grace_process.last_error.clear();
-}
-
-GraceErrorScope::~GraceErrorScope() {
-  grace_process.errors = nullptr;
-  grace_process.last_error.clear();
-}
-
-void grace_report(const std::string& message) {
-  if (message == grace_process.last_error) return;
-  grace_process.last_error = message;
-  FILE* f = grace_process.errors ? grace_process.errors : stderr;
-  fprintf(f, "%s\n", message.c_str());
-  fflush(f);
-}
-
 namespace {
 
 // grace_np hands us texts such as "No grace subprocess3" (the digit tells its
@@ -46,7 +28,24 @@ void grace_np_error(const char* msg) {
 
 }  // namespace
 
-void grace_install_error_function() { GraceRegisterErrorFunction(grace_np_error); }
+GraceErrorScope::GraceErrorScope(FILE* errors) {
+  GraceRegisterErrorFunction(grace_np_error);
+  grace_process.errors = errors;
+  grace_process.last_error.clear();
+}
+
+GraceErrorScope::~GraceErrorScope() {
+  grace_process.errors = nullptr;
+  grace_process.last_error.clear();
+}
+
+void grace_report(const std::string& message) {
+  if (message == grace_process.last_error) return;
+  grace_process.last_error = message;
+  FILE* f = grace_process.errors ? grace_process.errors : stderr;
+  fprintf(f, "%s\n", message.c_str());
+  fflush(f);
+}
 
 std::string grace_make_tmpfile(std::string* error) {
   const char* dir = getenv("TMPDIR");

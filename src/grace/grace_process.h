@@ -26,7 +26,8 @@ struct GraceProcess {
 
 extern GraceProcess grace_process;
 
-// Routes grace_np's messages to `errors` for the lifetime of the scope.
+// Routes grace_np's messages to `errors` (nullptr: stderr) for the lifetime
+// of the scope; installs our error function in grace_np first.
 class GraceErrorScope {
  public:
   explicit GraceErrorScope(FILE* errors);
@@ -38,9 +39,6 @@ class GraceErrorScope {
 // Prints one message of the Grace link as one line on the current error
 // stream, unless it is the message printed last in this operation.
 void grace_report(const std::string& message);
-
-// Installs our error function in grace_np (idempotent).
-void grace_install_error_function();
 
 // Creates a new temporary plot file (mkstemp in TMPDIR, else /tmp) and
 // records it for removal at exit. Returns its name, or an empty string with

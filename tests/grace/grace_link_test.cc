@@ -72,6 +72,7 @@ class GraceLinkTest : public ::testing::Test {
     setenv("DISPLAY", ":77", 1);
     setenv("FAKE_XMGRACE_LOG", log_.c_str(), 1);
     unsetenv("FAKE_XMGRACE_QUIT_AFTER");
+    unsetenv("FAKE_XMGRACE_DEAF");
     work_.write("demo.dat", kDemoFile);
     work_.write("points.dat", kPointsFile);
   }
@@ -88,6 +89,7 @@ class GraceLinkTest : public ::testing::Test {
       unsetenv("DISPLAY");
     }
     unsetenv("FAKE_XMGRACE_QUIT_AFTER");
+    unsetenv("FAKE_XMGRACE_DEAF");
     EXPECT_EQ(0, chdir(old_cwd_));
   }
 
@@ -360,6 +362,22 @@ TEST_F(GraceLinkTest, ClosedWindowStartsANewGraceAndFilesGoAtExit) {
   EXPECT_TRUE(grace_process.tmpfiles.empty());
   EXPECT_EQ(1, count(wait_for("exit\n", 1), "exit\n"));
   grace_atexit();  // a second run finds nothing to do
+}
+
+TEST_F(GraceLinkTest, GraceThatStoppedReadingIsOneMessage) {
+  open("demo.dat");
+  setenv("FAKE_XMGRACE_DEAF", "1", 1);
+  EXPECT_EQ(0, gracesend_scan(g_, t_, st_, tc_.con, 0));
+  for (int i = 0; i < 500 && !exists(log_ + ".deaf"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(GraceIsOpen());
+  // The pipe has no reader now: the writes fail, and we are still here.
+  EXPECT_EQ(0, gracesend_scan(g_, t_, st_, tc_.con, 0));
+  std::string err = tc_.err.str();
+  EXPECT_EQ(1, count(err, "\n")) << err;
+  EXPECT_EQ(0u, err.find("Grace: ")) << err;
+  EXPECT_FALSE(GraceIsOpen());
 }
 
 }  // namespace
