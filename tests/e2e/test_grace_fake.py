@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""The Grace commands of the interpreter (v, h, H, b, B) end to end, with the
+fake xmgrace of tests/grace first on PATH recording what arrives on its pipe;
+then the messages when there is no display or no xmgrace.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def fail(msg):
+    print("FAIL: " + msg)
+    sys.exit(1)
+
+
+def expect(cond, msg):
+    if not cond:
+        fail(msg)
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read().decode()
+    except OSError:
+        return ""
+
+
+def wait_for(path, needle, timeout=20):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if needle in read(path):
+            return read(path)
+        time.sleep(0.02)
+    fail("%r never arrived in %s; got:\n%s" % (needle, path, read(path)))
+
+
+def scan1_points(sample):
+    """x and detector + 1e-6 of scan 1, "#" lines skipped."""
+    out, inside = [], False
+    with open(sample) as f:
+        for line in f:
+            if line.startswith("#S"):
+                if inside:
+                    break
+                inside = line.split()[1] == "1"
+            elif inside and line.strip() and not line.startswith("#"):
+                cols = line.split()
+                out.append("%f %f\n" % (float(cols[0]), float(cols[-1]) + 0.000001))
+    return "".join(out)
+
+
+def start(binary, work, env, args):
+    return subprocess.Popen(["kurvatab"] + args, executable=binary, cwd=work, env=env,
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE)
+
+
+def run_with_fake(binary, source, work):
+    bindir = os.path.join(work, "bin")
+    os.mkdir(bindir)
+    os.symlink(os.path.join(source, "tests/grace/fake_xmgrace"), os.path.join(bindir, "xmgrace"))
+    tmp = os.path.join(work, "tmp")
+    os.mkdir(tmp)
+    log = os.path.join(work, "pipe.log")
+    with open(os.path.join(work, "my.bat"), "w") as f:
+        f.write("REDRAW\n")
+    with open(os.path.join(work, "my.par"), "w") as f:
+        f.write("# parameters\n")
+    env = dict(os.environ, HOME=work, TMPDIR=tmp, DISPLAY=":77", FAKE_XMGRACE_LOG=log,
+               PATH=bindir + ":" + os.environ.get("PATH", "/usr/bin:/bin"))
+    p = start(binary, work, env, ["sample.dat"])
+    p.stdin.write(b"v 1\n")
+    p.stdin.flush()
+    wait_for(log, "REDRAW\n")
+    wait_for(log + ".block1", "\n")
+    p.stdin.write(b"Hmy params\nh\nbmy.bat\nb my.bat\nb\nBmy.par\n")
+    p.stdin.flush()
+    wait_for(log, 'GETP "my.par"\n')
+    out, err = p.communicate(b"q\n", timeout=30)
+    out, err = out.decode(), err.decode()
+    expect(p.returncode == 0, "exit status %d" % p.returncode)
+    expect(err == "", "unexpected stderr:\n" + err)
+    text = wait_for(log, "exit\n")
+
+    first = text.splitlines()[2]
+    expect(first.startswith('READ BLOCK "' + tmp + "/"), "plot file not in TMPDIR: " + first)
+    tmpname = first[len('READ BLOCK "'):-1]
+    want = "".join(c + "\n" for c in [
+        "AUTOSCALE ONREAD XYAXES\n", 'READ BLOCK "%s"\n' % tmpname, 'BLOCK XY "1:2"\n',
+        'S_ COMMENT "sample.dat #S1"\n', 'S_ LEGEND "sample.dat #S1"\n', "G0 TYPE XY\n",
+        'SUBTITLE "sample.dat #S1"\n', "LEGEND ON\n", "REDRAW\n",
+        "my params\n", "PRINT\n", 'READ BATCH "my.bat"\n', 'GETP "my.par"\n', "exit"])
+    expect(text == want, "pipe got:\n%s\nwanted:\n%s" % (text, want))
+    block = read(log + ".block1")
+    expect(block == scan1_points(os.path.join(work, "sample.dat")), "plot file:\n" + block)
+    for line in ["Starting xmgrace, please wait!\n",
+                 'parameters of the h (grace hardcopy) command set to "my params" \n',
+                 "Using xmgr batch file my.bat\n", " xmgr batch file  my.bat not found\n",
+                 " xmgr batch file  not found\n", "Using xmgr parameter file my.par\n"]:
+        expect(line in out, "missing in stdout: %r\n%s" % (line, out))
+    expect(out.count("Starting xmgrace") == 1, "Grace started more than once")
+    expect(os.listdir(tmp) == [], "temporary files left: %s" % os.listdir(tmp))
+
+
+def run_cannot_start(binary, work, env_changes, reason):
+    env = dict(os.environ, HOME=work, DISPLAY=":77")
+    env.update(env_changes)
+    if env.get("DISPLAY") == "":
+        del env["DISPLAY"]
+    p = start(binary, work, env, ["sample.dat"])
+    out, err = p.communicate(b"v 1\nv 2\nq\n", timeout=30)
+    out, err = out.decode(), err.decode()
+    expect(p.returncode == 0, "exit status %d" % p.returncode)
+    expect(err == (reason + "Can't run Grace.\n") * 2, "stderr:\n" + err)
+    expect(out.count("Starting xmgrace, please wait!\n") == 2, "stdout:\n" + out)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--binary", required=True)
+    ap.add_argument("--source", required=True)
+    a = ap.parse_args()
+    binary = os.path.abspath(a.binary)
+    source = os.path.abspath(a.source)
+    for case in ("fake", "nodisplay", "noxmgrace"):
+        work = tempfile.mkdtemp(prefix="kurvatab-grace-")
+        try:
+            shutil.copy(os.path.join(source, "examples", "sample.dat"), work)
+            if case == "fake":
+                run_with_fake(binary, source, work)
+            elif case == "nodisplay":
+                run_cannot_start(binary, work, {"DISPLAY": ""},
+                                 "xmgrace: no display (DISPLAY is not set)\n")
+            else:
+                os.mkdir(os.path.join(work, "empty"))
+                run_cannot_start(binary, work, {"PATH": os.path.join(work, "empty")},
+                                 "xmgrace: not found on PATH (or not executable)\n")
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+    print("ok")
+
+
+if __name__ == "__main__":
+    main()
