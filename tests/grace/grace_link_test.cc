@@ -2,8 +2,8 @@
 // on PATH that records everything arriving on its pipe (see fake_xmgrace).
 #include "grace/grace_link.h"
 
-#include <gtest/gtest.h>
 #include <grace_np.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -181,8 +181,8 @@ TEST_F(GraceLinkTest, FlagsChooseTheCommands) {
   st_.logscale = 1;
   st_.errorbar = 1;
   EXPECT_EQ(sent({"AUTOSCALE ONREAD XYAXES\n", read_block(), "BLOCK XYDY \"1:2:3\"\n",
-                  "S_ COMMENT \"demo.dat #S1\"\n", "S_ LEGEND \"demo.dat #S1\"\n",
-                  "G0 TYPE LOGY\n", "LEGEND OFF\n", "REDRAW\n"}),
+                  "S_ COMMENT \"demo.dat #S1\"\n", "S_ LEGEND \"demo.dat #S1\"\n", "G0 TYPE LOGY\n",
+                  "LEGEND OFF\n", "REDRAW\n"}),
             plot(0));
   EXPECT_EQ("0.000000 12.000001 3.464102\n1.000000 15.000001 3.872983\n", block(3));
 }
@@ -242,8 +242,7 @@ TEST_F(GraceLinkTest, ScanOfOneLineIsNotPlotted) {
   EXPECT_EQ("Starting xmgrace, please wait!\n No data to plot lines = 1\n", tc_.out.str());
   // Nothing went to Grace before the hard copy request.
   gracesend_print(g_, st_, "");
-  EXPECT_EQ(sent({"DEVICE \"PostScript\" PAGE SIZE 300,400\n", "PRINT\n"}),
-            wait_for("PRINT\n", 1));
+  EXPECT_EQ(sent({"DEVICE \"PostScript\" PAGE SIZE 300,400\n", "PRINT\n"}), wait_for("PRINT\n", 1));
 }
 
 TEST_F(GraceLinkTest, MissingXColumnStillSendsTheSequence) {
@@ -275,10 +274,10 @@ TEST_F(GraceLinkTest, HardCopyUsesThePrintParameters) {
   st_.graceprint = "";
   gracesend_print(g_, st_, "");
   std::string s = wait_for("PRINT\n", 3);
-  EXPECT_EQ(sent({"DEVICE \"PostScript\" PAGE SIZE 300,400\n", "PRINT\n",
-                  "HARDCOPY DEVICE \"PNG\"\n", "PRINT\n",
-                  "DEVICE \"PostScript\" PAGE SIZE 300,400\n", "PRINT\n"}),
-            s.substr(s.find("REDRAW\n") + 8));
+  EXPECT_EQ(
+      sent({"DEVICE \"PostScript\" PAGE SIZE 300,400\n", "PRINT\n", "HARDCOPY DEVICE \"PNG\"\n",
+            "PRINT\n", "DEVICE \"PostScript\" PAGE SIZE 300,400\n", "PRINT\n"}),
+      s.substr(s.find("REDRAW\n") + 8));
 }
 
 TEST_F(GraceLinkTest, BatchAndParameterFilesAreSentWhenPresent) {
