@@ -37,20 +37,18 @@ static const scanRef* current_record(const Session& s, int i) {
   return &s.index.Index[i - 1];
 }
 
-void prompt(Session& s, int i) {
+std::string prompt_text(const Session& s, int i) {
   const IndexTable& t = s.index;
-  if (t.Indexed == 0) {
-    fprintf(s.con.out, "%s >", t.inf_name.c_str());
-    return;
-  }
+  if (t.Indexed == 0) return t.inf_name + " >";
   // After a rejected position the current index may name no record; the
   // prompt then shows the index alone instead of reading past the table.
   const scanRef* r = current_record(s, i);
-  if (r)
-    fprintf(s.con.out, "%s (i=%d, s=%d) >", t.inf_name.c_str(), i, r->scan);
-  else
-    fprintf(s.con.out, "%s (i=%d) >", t.inf_name.c_str(), i);
+  std::string text = t.inf_name + " (i=" + std::to_string(i);
+  if (r) text += ", s=" + std::to_string(r->scan);
+  return text + ") >";
 }
+
+void prompt(Session& s, int i) { fputs(prompt_text(s, i).c_str(), s.con.out); }
 
 void status(Session& s) {
   const Settings& st = s.settings;
@@ -308,7 +306,10 @@ int interprete(Session& s, CommandInput& input) {
   Interp in{s, s.index.Indexed};
   std::string line;
   for (;;) {
-    prompt(s, in.i);
+    if (input.shows_prompt())
+      input.set_prompt(prompt_text(s, in.i));
+    else
+      prompt(s, in.i);
     fflush(s.con.out);
     fflush(s.con.my_stdout);
     CommandInput::Result r = input.read_line(&line);
@@ -366,7 +367,7 @@ bool command_line(Session& s, int argc, char** argv) {
   return true;
 }
 
-static int run(int argc, char** argv, FILE* in, Session& s) {
+static int run(int argc, char** argv, CommandInput& in, Session& s) {
   Settings& st = s.settings;
   s.con.my_stdout = s.con.out;
   st.prgname = argc > 0 && argv[0] ? argv[0] : "kurvatab";
@@ -390,6 +391,11 @@ static int run(int argc, char** argv, FILE* in, Session& s) {
 }
 
 int kurvatab_main(int argc, char** argv, FILE* in, Session& s) {
+  FileCommandInput input(in);
+  return kurvatab_main(argc, argv, input, s);
+}
+
+int kurvatab_main(int argc, char** argv, CommandInput& in, Session& s) {
   try {
     return run(argc, argv, in, s);
   } catch (const std::bad_alloc&) {

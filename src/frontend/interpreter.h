@@ -24,6 +24,10 @@ class CommandInput {
   virtual Result read_line(std::string* line) = 0;
   // Longest line handed out; longer ones come back as kTooLong.
   virtual size_t max_line() const { return kMaxLine; }
+  // A line editor shows the prompt itself: it is given the prompt text
+  // before each read_line instead of having it printed.
+  virtual bool shows_prompt() const { return false; }
+  virtual void set_prompt(const std::string& /*text*/) {}
 };
 
 // Reads lines of any length from a stream, holding at most `max_line` bytes
@@ -43,6 +47,7 @@ class FileCommandInput : public CommandInput {
 
 // The prompt for the 1-based current index i; no newline behind it.
 void prompt(Session& s, int i);
+std::string prompt_text(const Session& s, int i);
 void status(Session& s);
 void put_cmds(Session& s);
 
@@ -64,5 +69,6 @@ bool command_line(Session& s, int argc, char** argv);
 // exit status: 0 after `q` or the end of input, 3 after the usage text or
 // when memory runs out.
 int kurvatab_main(int argc, char** argv, FILE* in, Session& s);
+int kurvatab_main(int argc, char** argv, CommandInput& in, Session& s);
 
 #endif  // KURVATAB_FRONTEND_INTERPRETER_H_

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -73,6 +74,11 @@ struct IndexTable {
   std::string last_head;
   std::string tail;
   int64_t bytes_read = 0;  // bytes of the scan file the indexer has read
+
+  // Called by the indexer, when set: once as a pass over the file begins,
+  // after each block read, and once when the pass ends (`finished`), with
+  // the file offset reached and the file's length when the pass began.
+  std::function<void(int64_t done, int64_t total, bool finished)> progress;
 
   // Appends a record for a #S line; returns it. Throws std::bad_alloc.
   scanRef& add_record();

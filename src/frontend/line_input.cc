@@ -1,0 +1,173 @@
+#include "frontend/line_input.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <readline/history.h>
+#include <readline/readline.h>
+#include <readline/tilde.h>
+
+namespace {
+
+constexpr const char kNameCommands[] = "fdwWbB";
+
+bool is_directory(const std::string& name) {
+  char* path = tilde_expand(name.c_str());
+  struct stat sb;
+  bool dir = path && stat(path, &sb) == 0 && S_ISDIR(sb.st_mode);
+  free(path);
+  return dir;
+}
+
+char* copy_text(const std::string& s) {
+  char* p = static_cast<char*>(malloc(s.size() + 1));
+  if (p) memcpy(p, s.c_str(), s.size() + 1);
+  return p;
+}
+
+// Readline's completion entry: completes file names in the argument of the
+// commands that take one, and nothing anywhere else (a command letter, a
+// position or a column number has nothing to complete).
+char** attempt_completion(const char* /*text*/, int start, int end) {
+  rl_attempted_completion_over = 1;
+  // Blanks behind a name are part of it for f, d, b and B: never add one.
+  rl_completion_append_character = '\0';
+  rl_completion_suppress_append = 1;
+  std::string line(rl_line_buffer, static_cast<size_t>(rl_end));
+  size_t arg = file_argument_start(line, static_cast<size_t>(end));
+  if (arg == std::string::npos) return nullptr;
+  std::vector<std::string> found =
+      file_name_completions(line, arg, static_cast<size_t>(start), static_cast<size_t>(end));
+  if (found.empty()) return nullptr;
+
+  // matches[0] replaces the word: the one match, or the longest prefix all
+  // matches share; the list ends with a null pointer.
+  size_t n = found.size();
+  char** m = static_cast<char**>(calloc(n + 2, sizeof(char*)));
+  if (!m) return nullptr;
+  std::string common = found[0];
+  for (const std::string& f : found) {
+    size_t k = 0;
+    while (k < common.size() && k < f.size() && common[k] == f[k]) k++;
+    common.resize(k);
+  }
+  m[0] = copy_text(n == 1 ? found[0] : common);
+  if (n > 1)
+    for (size_t k = 0; k < n; k++) m[k + 1] = copy_text(found[k]);
+  return m;
+}
+
+}  // namespace
+
+bool use_line_editing(int in_fd, int out_fd) { return isatty(in_fd) && isatty(out_fd); }
+
+std::string history_path() {
+  const char* home = getenv("HOME");
+  if (!home || !*home) return "";
+  std::string path = home;
+  if (path.back() != '/') path += '/';
+  return path + ".kurvatab_history";
+}
+
+size_t file_argument_start(const std::string& line, size_t point) {
+  size_t k = line.find_first_not_of(' ');
+  if (k == std::string::npos || k >= point || point > line.size()) return std::string::npos;
+  char letter = line[k];
+  if (letter == '\0' || !strchr(kNameCommands, letter)) return std::string::npos;
+  size_t arg = k + 1;
+  if (letter != 'b' && letter != 'B')
+    while (arg < point && line[arg] == ' ') arg++;
+  return arg;
+}
+
+std::vector<std::string> file_name_completions(const std::string& line, size_t arg,
+                                               size_t start, size_t end) {
+  std::vector<std::string> out;
+  if (arg > end || end > line.size() || start > end) return out;
+  std::string word = line.substr(arg, end - arg);
+  for (int state = 0;; state++) {
+    char* match = rl_filename_completion_function(word.c_str(), state);
+    if (!match) break;
+    std::string name = match;
+    free(match);
+    if (is_directory(name)) name += '/';
+    // Readline puts the text in place of its own word [start, end).
+    if (start < arg) {
+      name = line.substr(start, arg - start) + name;
+    } else {
+      if (name.size() < start - arg) continue;
+      name.erase(0, start - arg);
+    }
+    out.push_back(name);
+  }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
+LineInput::LineInput(std::string history_file, FILE* err)
+    : history_file_(std::move(history_file)), err_(err) {
+  rl_readline_name = "kurvatab";
+  rl_attempted_completion_function = attempt_completion;
+  rl_initialize();
+  // Pasted lines run one by one, as when typed.
+  rl_variable_bind("enable-bracketed-paste", "off");
+  // Readline takes the character set from the environment; numbers are read
+  // and written in the C locale whatever the environment says.
+  setlocale(LC_NUMERIC, "C");
+
+  using_history();
+  stifle_history(kHistoryLines);
+  if (history_file_.empty()) return;
+  int e = read_history(history_file_.c_str());
+  if (e != 0 && e != ENOENT) report("read", e);
+}
+
+LineInput::~LineInput() {
+  rl_attempted_completion_function = nullptr;
+  clear_history();
+}
+
+CommandInput::Result LineInput::read_line(std::string* line) {
+  line->clear();
+  char* got = readline(prompt_.c_str());
+  if (!got) {
+    // End of input (Ctrl-D): end the prompt's line as a typed line would.
+    fputc('\n', rl_outstream ? rl_outstream : stdout);
+    fflush(rl_outstream ? rl_outstream : stdout);
+    return kEnd;
+  }
+  std::string text = got;
+  free(got);
+  if (text.size() > max_line()) return kTooLong;
+  remember(text);
+  *line = std::move(text);
+  return kLine;
+}
+
+void LineInput::remember(const std::string& line) {
+  if (line.find_first_not_of(' ') == std::string::npos) return;
+  HIST_ENTRY* last = history_length > 0 ? history_get(history_base + history_length - 1) : nullptr;
+  if (last && last->line && line == last->line) return;
+  add_history(line.c_str());
+  if (history_file_.empty()) return;
+  const char* path = history_file_.c_str();
+  int e = append_history(1, path);
+  // The first line of the first run: there is no file to append to yet.
+  if (e == ENOENT) e = write_history(path);
+  if (e == 0) e = history_truncate_file(path, kHistoryLines);
+  if (e != 0) report("written", e);
+}
+
+void LineInput::report(const char* what, int err) {
+  if (reported_) return;
+  reported_ = true;
+  fprintf(err_, " history file %s can't be %s: %s\n", history_file_.c_str(), what,
+          strerror(err));
+}

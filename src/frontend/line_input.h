@@ -1,0 +1,70 @@
+// Command lines typed at a terminal, read with GNU readline: line editing,
+// a history kept across runs in a file in the user's home, and file-name
+// completion for the commands that take a file or directory name. Used only
+// when both standard input and standard output are terminals; otherwise the
+// plain FileCommandInput reads the commands, byte for byte as typed.
+#ifndef KURVATAB_FRONTEND_LINE_INPUT_H_
+#define KURVATAB_FRONTEND_LINE_INPUT_H_
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "frontend/interpreter.h"
+
+// The history file holds at most this many lines.
+constexpr int kHistoryLines = 1000;
+
+// True when commands should be read with line editing: both descriptors
+// are terminals.
+bool use_line_editing(int in_fd, int out_fd);
+
+// "$HOME/.kurvatab_history", or empty (no history file) when HOME is unset
+// or empty.
+std::string history_path();
+
+// Readline takes over the terminal while a line is read. Only one LineInput
+// may exist at a time (readline's state is process-wide).
+class LineInput : public CommandInput {
+ public:
+  // `history_file`: where the history is read from and appended to; empty
+  // for none. `err`: where a history file that cannot be read or written is
+  // reported (once per run).
+  LineInput(std::string history_file, FILE* err);
+  ~LineInput() override;
+  LineInput(const LineInput&) = delete;
+  LineInput& operator=(const LineInput&) = delete;
+
+  Result read_line(std::string* line) override;
+  bool shows_prompt() const override { return true; }
+  void set_prompt(const std::string& text) override { prompt_ = text; }
+
+ private:
+  void remember(const std::string& line);
+  void report(const char* what, int err);
+
+  std::string history_file_;
+  FILE* err_;
+  std::string prompt_;
+  bool reported_ = false;
+};
+
+// Completion of command arguments, apart from readline so it can be tested.
+
+// Where the file or directory name of the command on `line` starts, when
+// the cursor `point` stands in it: the commands f, d, w, W, b and B take a
+// name. For f, d, w and W the blanks behind the letter are skipped (the
+// commands skip them too); b and B use the name exactly as typed. Returns
+// std::string::npos when there is nothing to complete as a file name.
+size_t file_argument_start(const std::string& line, size_t point);
+
+// The completions of the name at [arg, end) of `line` as readline inserts
+// them in place of [start, end): file names as readline finds them, each
+// directory with a '/' behind it, sorted. `start` is where readline's word
+// begins; it may lie before `arg` (a name typed directly behind the
+// letter) or after it (a name holding blanks).
+std::vector<std::string> file_name_completions(const std::string& line, size_t arg,
+                                               size_t start, size_t end);
+
+#endif  // KURVATAB_FRONTEND_LINE_INPUT_H_

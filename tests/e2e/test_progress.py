@@ -1,0 +1,100 @@
+#!/usr/bin/env python3
+"""The indexing progress indicator: shown on a terminal, never in a transcript.
+
+A scan file of 3 GiB (sparse: one scan, then NUL bytes) takes the indexer
+well over half a second. With standard error on a pseudo-terminal the line
+" indexing ... of 512.0 MiB (...), .../s" appears and is erased before the
+program goes on; with standard error on a pipe nothing at all is written
+there, and standard output is the same in both runs.
+"""
+import argparse
+import os
+import pty
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+
+SIZE = 3 << 30
+
+
+def run(binary, work, stderr_on_terminal):
+    env = dict(os.environ, HOME=work)
+    env.pop("DISPLAY", None)
+    if not stderr_on_terminal:
+        p = subprocess.run(["kurvatab", "big.dat"], executable=binary, cwd=work, env=env,
+                           input=b"q\n", stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                           timeout=300)
+        return p.returncode, p.stdout, p.stderr
+    master, slave = pty.openpty()
+    p = subprocess.Popen(["kurvatab", "big.dat"], executable=binary, cwd=work, env=env,
+                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=slave)
+    os.close(slave)
+    p.stdin.write(b"q\n")
+    p.stdin.close()
+    err = b""
+    while True:
+        r, _, _ = select.select([master], [], [], 300)
+        if not r:
+            break
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:  # the terminal is gone once the program ended
+            chunk = b""
+        if not chunk:
+            break
+        err += chunk
+    out = p.stdout.read()
+    status = p.wait(timeout=300)
+    os.close(master)
+    return status, out, err
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--binary", required=True)
+    ap.add_argument("--source", required=True)
+    a = ap.parse_args()
+    binary = os.path.abspath(a.binary)
+    work = tempfile.mkdtemp(prefix="kurvatab-progress-")
+    failures = []
+    try:
+        path = os.path.join(work, "big.dat")
+        with open(path, "wb") as f:
+            f.write(b"#S 1 big\n#N 2\n1 2\n3 4\n")
+            f.truncate(SIZE)
+
+        status, out_tty, err = run(binary, work, True)
+        if status != 0:
+            failures.append("terminal run: status %d" % status)
+        if b" indexing " not in err or b" of 3.0 GiB (" not in err or b"/s" not in err:
+            failures.append("no progress line on the terminal: %r" % err[:300])
+        else:
+            # The last thing written erases the line: blanks between two returns.
+            last = err[err.rindex(b" indexing "):]
+            tail = last[last.index(b"\r") + 1:]
+            if not (tail.startswith(b"\r") and tail.strip(b"\r ") == b""):
+                failures.append("progress line not erased: %r" % last[-200:])
+
+        os.remove(os.path.join(work, "kurvatab.ini"))  # same start for both runs
+        status, out_pipe, err = run(binary, work, False)
+        if status != 0:
+            failures.append("pipe run: status %d" % status)
+        if err != b"":
+            failures.append("standard error not empty in a transcript: %r" % err[:300])
+        if out_pipe != out_tty:
+            failures.append("standard output differs between the runs")
+        if b"current file is : big.dat with 1 entries" not in out_pipe:
+            failures.append("file not indexed: %r" % out_pipe[:300])
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    for f in failures:
+        sys.stderr.write("FAIL: %s\n" % f)
+    if failures:
+        sys.exit(1)
+    print("ok")
+
+
+if __name__ == "__main__":
+    main()
