@@ -4,7 +4,8 @@
 //
 // typical: scans of 10 to 1300 data lines with 6 to 20 columns (about 15,000
 //          scans per GiB);
-// short:   many scans of 10 to 40 data lines with 6 to 8 columns.
+// short:   many scans of 60 to 180 data lines with 6 to 8 columns (about
+//          150,000 scans per GiB).
 // Both have file and scan headers, #C lines among the data, repeated scan
 // numbers and now and then a scan without data.
 #include <cinttypes>
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
     // Every 97th scan repeats the number before it, as after a restart.
     if (scan == 0 || rng() % 97 != 0) scan++;
     const int ncol = short_scans ? 6 + static_cast<int>(rng() % 3) : 6 + static_cast<int>(rng() % 15);
-    const int lines = short_scans ? 10 + static_cast<int>(rng() % 31)
+    const int lines = short_scans ? 60 + static_cast<int>(rng() % 121)
                                   : 10 + static_cast<int>(rng() % 1300);
     s += "#S " + std::to_string(scan) + "  ascan  th 10 12  " + std::to_string(lines - 1) + " 1\n";
     s += "#D Sun Dec 06 12:00:00 2026\n#T 1  (Seconds)\n#G0 0 0 1 0 0 1 0 0 0\n";

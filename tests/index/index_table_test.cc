@@ -17,11 +17,6 @@ std::string render(const scanRef& r) {
   return buf + std::string(r.txt ? r.txt : "(null)");
 }
 
-std::string render(const IndexTable& t) {
-  std::string s;
-  for (int k = 0; k < t.Indexed; k++) s += render(t.Index[k]);
-  return s;
-}
 
 // Indexes `content` written to a fresh file; the table stays open on it.
 struct Indexed {
