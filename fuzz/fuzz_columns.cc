@@ -1,0 +1,77 @@
+// The column reader over arbitrary lines, against the C library: column k
+// of a line is what sscanf reads with k-1 "%*f" and one "%lf", and a line is
+// a data line for the indexer when "%lf" reads a number from it. Also checks
+// the column count and the counting of negative column numbers from it.
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "fuzz_util.h"
+#include "output/columns.h"
+
+// The indexer's data-line test (index_table.cc).
+bool line_holds_number(const char* p, const char* end);
+
+namespace {
+
+bool same(double a, double b) {
+  return (std::isnan(a) && std::isnan(b)) || memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Column k (1-based) as sscanf reads it; false when it cannot.
+bool libc_column(const std::string& line, int k, double* v) {
+  std::string fmt;
+  for (int j = 1; j < k; j++) fmt += "%*f";
+  fmt += "%lf";
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  return sscanf(line.c_str(), fmt.c_str(), v) == 1;
+#pragma GCC diagnostic pop
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view line(reinterpret_cast<const char*>(data), size);
+  const std::string cline(line);  // sscanf ends at the first NUL, as the reader must
+
+  double d;
+  const bool libc_number = sscanf(cline.c_str(), "%lf", &d) == 1;
+  FUZZ_CHECK(line_has_number(line) == libc_number, "line_has_number says %d, sscanf %d",
+             line_has_number(line), libc_number);
+  FUZZ_CHECK(line_holds_number(line.data(), line.data() + line.size()) == libc_number,
+             "the indexer's data-line test differs from sscanf (%d)", libc_number);
+
+  ColumnLine cl;
+  cl.parse(line);
+  const int n = int(cl.values.size());
+  // Column numbers up to 33 are what the C formats of old could read.
+  for (int k = 1; k <= n + 1 && k <= 33; k++) {
+    double want = 0;
+    const bool ok = libc_column(cline, k, &want);
+    int err = 7;
+    double got = getdouble(cl, k, n, &err);
+    FUZZ_CHECK(ok == (err == 0), "column %d: sscanf %s, reader err %d", k,
+               ok ? "reads it" : "fails", err);
+    FUZZ_CHECK(!ok || same(got, want), "column %d: %.17g, sscanf %.17g", k, got, want);
+    // A negative number counts from the column count.
+    if (ok) {
+      double back = getdouble(line, k - n - 1, n, &err);
+      FUZZ_CHECK(err == 0 && same(back, got), "column %d as %d differs", k, k - n - 1);
+    }
+  }
+
+  scanRef r;
+  int count = get_ncol(line, r);
+  FUZZ_CHECK(count == (n == 0 ? -1 : n) && r.ncol == count, "get_ncol %d for %d columns", count,
+             n);
+  // A count from #N is kept whatever the line holds.
+  r.ncol = 5;
+  FUZZ_CHECK(get_ncol(line, r) == 5, "get_ncol did not keep the #N count");
+  int err;
+  getdouble(cl, 0, n, &err);
+  FUZZ_CHECK((err == 0) == (n > 0), "column 0 reads the first column");
+  return 0;
+}

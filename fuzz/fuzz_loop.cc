@@ -1,0 +1,72 @@
+// The loop parser over arbitrary loop texts, then the loop itself on a
+// small scan file in a private directory (redirect files land there; the
+// text is kept free of '/' so nothing is written anywhere else).
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "frontend/session.h"
+#include "fuzz_util.h"
+#include "index/index_table.h"
+#include "loop/loop.h"
+
+namespace {
+
+void check_spec(const std::string& text, const LoopSpec& spec) {
+  size_t first = text.find_first_not_of(' ');
+  const char c0 = first == std::string::npos ? '\0' : text[first];
+  const bool startable = c0 == 'i' || c0 == 's' || c0 == ',' || (c0 >= '0' && c0 <= '9');
+  FUZZ_CHECK(startable == (spec.start != LoopStart::kInvalid), "start kind for '%c'", c0);
+  if (spec.start == LoopStart::kInvalid) return;
+  FUZZ_CHECK(spec.index_mode == (spec.start == LoopStart::kIndex), "index mode");
+  // The cursor never passes the end of the text: what follows the letter
+  // is a suffix of it, and the letter stands right before that suffix.
+  FUZZ_CHECK(spec.after_letter.size() < text.size() + (spec.e ? 0 : 1) &&
+                 text.compare(text.size() - spec.after_letter.size(), std::string::npos,
+                              spec.after_letter) == 0,
+             "after_letter is not a suffix of the text");
+  if (spec.e) {
+    FUZZ_CHECK(text[text.size() - spec.after_letter.size() - 1] == spec.e,
+               "command letter is not before the rest");
+  } else {
+    FUZZ_CHECK(spec.after_letter.empty(), "text after a missing letter");
+  }
+  for (char ch : spec.redirect) FUZZ_CHECK(ch != ' ' && ch != '\t' && ch != '\n', "blank in name");
+  if (!spec.redirect.empty()) {
+    FUZZ_CHECK(spec.after_letter[0] == ')' &&
+                   spec.after_letter.find(spec.redirect) != std::string::npos,
+               "redirect name not behind ')'");
+  }
+  if (spec.start == LoopStart::kCurrent) FUZZ_CHECK(!spec.has_start, "current start with a number");
+}
+
+}  // namespace
+
+// Input: one byte for the current index, then the loop text.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool ready = [] {
+    fuzz::work_dir();
+    fuzz::keep_grace_away();
+    return true;
+  }();
+  (void)ready;
+  if (size < 1) return 0;
+  const int ref = int(data[0] % 12) - 2;
+  std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+  text = text.substr(0, text.find('\0'));
+  check_spec(text, parse_loop(text.c_str()));
+
+  for (char& ch : text) {
+    if (ch == '/') ch = '_';
+  }
+  fuzz::ScanSession fs;
+  Session& s = fs.s;
+  const int got = loop(s, ref, text.c_str());
+  // A current index left outside the table by a rejected position may come
+  // back unchanged; anything else is a position of the table or 0.
+  FUZZ_CHECK((got >= 0 && got <= s.index.Indexed) || got == ref, "loop returned %d of %d", got,
+             s.index.Indexed);
+  FUZZ_CHECK(s.con.my_stdout == fs.out.f(), "my_stdout not restored");
+  FUZZ_CHECK(fuzz::ScanSession::scan_file_intact(), "the scan file changed");
+  return 0;
+}
