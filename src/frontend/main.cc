@@ -1,12 +1,28 @@
 #include <cstdio>
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "frontend/interpreter.h"
 #include "frontend/line_input.h"
 #include "frontend/progress.h"
 
+// A standard descriptor that is closed at start would be handed to the next
+// file opened: the scan file would then be read as commands, or messages
+// written into a file. /dev/null holds each such descriptor instead, so a
+// closed standard input reads as the end of input.
+static void hold_standard_descriptors() {
+  for (int fd = 0; fd <= 2; fd++) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int held = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (held >= 0 && held != fd) close(held);
+  }
+}
+
 int main(int argc, char** argv) {
+  hold_standard_descriptors();
   Session s;
   // Indexing a large file shows how far it got, on a terminal only: a
   // transcript of standard error stays as it was.
