@@ -84,11 +84,15 @@ bool program_on_path(const char* prog) {
 bool start_grace(GraceLink& g, Console& con) {
   const char* display = getenv("DISPLAY");
   if (!display || !*display) {
-    fprintf(con.err, "xmgrace: no display (DISPLAY is not set)\n");
+    fprintf(con.err,
+            "xmgrace: no display (DISPLAY is not set): run kurvatab in an X session, or set "
+            "DISPLAY\n");
     return false;
   }
   if (!program_on_path("xmgrace")) {
-    fprintf(con.err, "xmgrace: not found on PATH (or not executable)\n");
+    fprintf(con.err,
+            "xmgrace: not found on PATH (or not executable): install the grace package "
+            "(apt-get install grace)\n");
     return false;
   }
   // A Grace window closed by the user must not take the program with it:

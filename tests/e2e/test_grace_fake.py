@@ -135,11 +135,13 @@ def main():
                 run_with_fake(binary, source, work)
             elif case == "nodisplay":
                 run_cannot_start(binary, work, {"DISPLAY": ""},
-                                 "xmgrace: no display (DISPLAY is not set)\n")
+                                 "xmgrace: no display (DISPLAY is not set): run kurvatab in an"
+                                 " X session, or set DISPLAY\n")
             else:
                 os.mkdir(os.path.join(work, "empty"))
                 run_cannot_start(binary, work, {"PATH": os.path.join(work, "empty")},
-                                 "xmgrace: not found on PATH (or not executable)\n")
+                                 "xmgrace: not found on PATH (or not executable): install the"
+                                 " grace package (apt-get install grace)\n")
         finally:
             shutil.rmtree(work, ignore_errors=True)
     print("ok")

@@ -321,14 +321,19 @@ TEST_F(GraceLinkTest, NoDisplayOrNoXmgraceIsOneMessage) {
   unsetenv("DISPLAY");
   EXPECT_EQ(0, gracesend_scan(g_, t_, st_, tc_.con, 0));
   EXPECT_EQ("Starting xmgrace, please wait!\n", tc_.out.str(true));
-  EXPECT_EQ("xmgrace: no display (DISPLAY is not set)\nCan't run Grace.\n", tc_.err.str(true));
+  EXPECT_EQ(
+      "xmgrace: no display (DISPLAY is not set): run kurvatab in an X session, or set DISPLAY\n"
+      "Can't run Grace.\n",
+      tc_.err.str(true));
 
   setenv("DISPLAY", ":77", 1);
   setenv("PATH", work_.path().c_str(), 1);  // no xmgrace there
   EXPECT_EQ(0, gracesend_scan(g_, t_, st_, tc_.con, 0));
   EXPECT_EQ("Starting xmgrace, please wait!\n", tc_.out.str(true));
-  EXPECT_EQ("xmgrace: not found on PATH (or not executable)\nCan't run Grace.\n",
-            tc_.err.str(true));
+  EXPECT_EQ(
+      "xmgrace: not found on PATH (or not executable): install the grace package (apt-get "
+      "install grace)\nCan't run Grace.\n",
+      tc_.err.str(true));
   EXPECT_FALSE(GraceIsOpen());
   EXPECT_TRUE(g_.tmpname.empty());
   EXPECT_FALSE(exists(log_ + ".args"));
