@@ -64,7 +64,9 @@ TEST(ColumnLine, AgreesWithScanfWhereItConsumesMoreThanTheNumber) {
       bool has = scanf_column(line, k, &want);
       SCOPED_TRACE(std::string(line) + " column " + std::to_string(k));
       ASSERT_EQ(has, size_t(k) <= cl.values.size());
-      if (has && !std::isnan(want)) EXPECT_EQ(cl.values[size_t(k - 1)], want);
+      if (has && !std::isnan(want)) {
+        EXPECT_EQ(cl.values[size_t(k - 1)], want);
+      }
     }
   }
 }
