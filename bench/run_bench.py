@@ -11,7 +11,6 @@ and the time of listing the last scan (`p`).
 """
 import argparse
 import os
-import resource
 import shutil
 import statistics
 import subprocess
@@ -20,25 +19,15 @@ import tempfile
 import time
 
 
-def peak_rss_kib(argv, stdin_text, cwd):
-    """Peak resident memory of one run, from wait4's rusage."""
-    p = subprocess.Popen(argv, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL, cwd=cwd)
-    p.stdin.write(stdin_text)
-    p.stdin.close()
-    _, _, ru = os.wait4(p.pid, 0)
-    p.returncode = 0
-    return ru.ru_maxrss
-
-
-def median_time(argv, stdin_text, cwd, runs):
-    times = []
+def measure(measure_bin, argv, stdin_path, cwd, runs):
+    """Median wall time and the largest peak RSS (KiB) over `runs` runs."""
+    times, rss = [], 0
     for _ in range(runs):
-        t0 = time.perf_counter()
-        subprocess.run(argv, input=stdin_text, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, cwd=cwd, check=True)
-        times.append(time.perf_counter() - t0)
-    return statistics.median(times)
+        out = subprocess.run([measure_bin, stdin_path] + argv, cwd=cwd, check=True,
+                             stdout=subprocess.PIPE).stdout.split()
+        times.append(float(out[0]))
+        rss = max(rss, int(out[1]))
+    return statistics.median(times), rss
 
 
 def parse_size(s):
@@ -58,12 +47,16 @@ def main():
     kurvatab = os.path.join(build, "kurvatab")
     gen = os.path.join(build, "bench", "gen_scans")
     probe = os.path.join(build, "bench", "reindex_probe")
-    for b in (kurvatab, gen, probe):
+    measure_bin = os.path.join(build, "bench", "measure")
+    for b in (kurvatab, gen, probe, measure_bin):
         if not os.path.exists(b):
             sys.exit("missing %s: build first (make build)" % b)
     work = a.keep or tempfile.mkdtemp(prefix="kurvatab-bench-")
     os.makedirs(work, exist_ok=True)
     print("machine: %s, %d cores" % (os.uname().machine, os.cpu_count()))
+    quit_input = os.path.join(work, "quit.txt")
+    with open(quit_input, "w") as f:
+        f.write("q\n")
     hdr = ("%-22s %12s %8s %9s %9s %6s %9s %13s %9s" %
            ("file", "bytes", "scans", "index_s", "wc_l_s", "ratio", "rss_MiB",
             "reindex_bytes", "p_last_s"))
@@ -79,9 +72,8 @@ def main():
                                    stderr=subprocess.DEVNULL)
                 # Page-cache the file.
                 subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
-                t_wc = median_time(["wc", "-l", path], None, work, a.runs)
-                t_k = median_time([kurvatab, path], b"q\n", work, a.runs)
-                rss = peak_rss_kib([kurvatab, path], b"q\n", work)
+                t_wc, _ = measure(measure_bin, ["wc", "-l", path], quit_input, work, a.runs)
+                t_k, rss = measure(measure_bin, [kurvatab, path], quit_input, work, a.runs)
                 pr = subprocess.run([probe, path], stdout=subprocess.PIPE, check=True,
                                     cwd=work).stdout.decode()
                 f = dict(kv.split("=") for kv in pr.split())
