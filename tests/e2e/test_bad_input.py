@@ -3,13 +3,13 @@
 streams. Each case states what the user must see (the message, the index
 table) and that nothing is lost; the program must end normally every time.
 """
-import argparse
 import os
 import re
 import resource
 import subprocess
 import sys
 import tempfile
+import e2e_util
 
 failures = []
 
@@ -281,18 +281,12 @@ DEMO = (b"#F demo\n\n#S 1  first scan\n#N 3\n#L x  mon  det\n0 1000 12\n1 1000 1
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", required=True)
-    ap.add_argument("--source", required=True)
-    a = ap.parse_args()
+    a = e2e_util.parse_args()
     b = os.path.abspath(a.binary)
     for name, fn in sorted(globals().items()):
         if name.startswith("case_"):
             fn(b)
-    if failures:
-        print("\n\n".join(failures))
-        return 1
-    return 0
+    return e2e_util.report(failures, "\n\n")
 
 
 if __name__ == "__main__":

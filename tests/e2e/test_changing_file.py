@@ -10,13 +10,14 @@
    every command still answers (no crash, no hang) and the readers stop at
    the end of the file.
 """
-import argparse
 import os
 import select
 import shutil
 import subprocess
 import sys
 import tempfile
+
+import e2e_util
 
 TIMEOUT = 30
 
@@ -156,18 +157,12 @@ def shrinking(binary, failures):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", required=True)
-    ap.add_argument("--source", required=True)
-    a = ap.parse_args()
-    binary = os.path.abspath(a.binary)
+    a = e2e_util.parse_args()
+    binary = a.binary
     failures = []
     growing(binary, failures)
     shrinking(binary, failures)
-    if failures:
-        print("\n\n".join(failures))
-        return 1
-    return 0
+    return e2e_util.report(failures, "\n\n")
 
 
 if __name__ == "__main__":

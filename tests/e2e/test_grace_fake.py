@@ -3,13 +3,13 @@
 fake xmgrace of tests/grace first on PATH recording what arrives on its pipe;
 then the messages when there is no display or no xmgrace.
 """
-import argparse
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
 import time
+import e2e_util
 
 
 def fail(msg):
@@ -121,12 +121,9 @@ def run_cannot_start(binary, work, env_changes, reason):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", required=True)
-    ap.add_argument("--source", required=True)
-    a = ap.parse_args()
-    binary = os.path.abspath(a.binary)
-    source = os.path.abspath(a.source)
+    a = e2e_util.parse_args()
+    binary = a.binary
+    source = a.source
     for case in ("fake", "nodisplay", "noxmgrace"):
         work = tempfile.mkdtemp(prefix="kurvatab-grace-")
         try:

@@ -8,7 +8,6 @@
 3. A third run whose write is made to fail part-way (a file size limit)
    leaves the file byte for byte as it was, and no temporary file beside it.
 """
-import argparse
 import os
 import resource
 import shutil
@@ -16,6 +15,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import e2e_util
 
 FIRST_INI = (b"f demo.dat\n"
              b"x 3\ny -1\nz 2\n"
@@ -58,11 +58,8 @@ def run(binary, work, commands, args=(), limit=None):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", required=True)
-    ap.add_argument("--source", required=True)
-    a = ap.parse_args()
-    binary = os.path.abspath(a.binary)
+    a = e2e_util.parse_args()
+    binary = a.binary
     work = tempfile.mkdtemp(prefix="kurvatab-ini-")
     failures = []
     try:
@@ -95,10 +92,7 @@ def main():
             failures.append("files left beside it: %r" % left)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("\n".join(failures))
-        return 1
-    return 0
+    return e2e_util.report(failures)
 
 
 if __name__ == "__main__":

@@ -5,21 +5,18 @@ and is otherwise ignored), then a scan after the 2 GiB mark. They must be
 indexed at their true offsets, listed and exported. The hole costs no disk
 space; the indexer reads through it once.
 """
-import argparse
 import os
 import subprocess
 import sys
 import tempfile
 import shutil
+import e2e_util
 
 HOLE_END = (1 << 31) + 12345  # past 2 GiB: a 32-bit offset would be negative
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", required=True)
-    ap.add_argument("--source", required=True)
-    a = ap.parse_args()
+    a = e2e_util.parse_args()
     work = tempfile.mkdtemp(prefix="kurvatab-large-")
     try:
         path = os.path.join(work, "large.dat")

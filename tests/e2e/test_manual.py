@@ -8,7 +8,6 @@ and the HTML manual (docs/kurvatab.html); both must cover the loop syntax,
 the initialization file and the Grace files, and the HTML manual shows the
 plot picture. The man page must format without warnings.
 """
-import argparse
 import html
 import os
 import re
@@ -16,6 +15,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import e2e_util
 
 FAILURES = []
 
@@ -70,11 +70,8 @@ def html_entries(text):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", required=True)
-    ap.add_argument("--source", required=True)
-    a = ap.parse_args()
-    binary = os.path.abspath(a.binary)
+    a = e2e_util.parse_args()
+    binary = a.binary
 
     table = table_letters(a.source)
     helped = help_letters(binary)

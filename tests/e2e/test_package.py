@@ -6,12 +6,12 @@ The package must declare Grace and the readline run-time library as
 dependencies and install the program, the man page, the HTML manual with its
 picture and the example file under /usr.
 """
-import argparse
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
+import e2e_util
 
 FAILURES = []
 
@@ -23,10 +23,7 @@ def check(cond, what):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", required=True)
-    ap.add_argument("--source", required=True)
-    a = ap.parse_args()
+    a = e2e_util.parse_args()
     build = os.path.dirname(os.path.abspath(a.binary))
     config = os.path.join(build, "CPackConfig.cmake")
     if not (shutil.which("cpack") and shutil.which("dpkg-deb") and os.path.exists(config)):

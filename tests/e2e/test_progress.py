@@ -7,7 +7,6 @@ well over half a second. With standard error on a pseudo-terminal the line
 program goes on; with standard error on a pipe nothing at all is written
 there, and standard output is the same in both runs.
 """
-import argparse
 import os
 import pty
 import select
@@ -15,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import e2e_util
 
 SIZE = 3 << 30
 
@@ -52,11 +52,8 @@ def run(binary, work, stderr_on_terminal):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", required=True)
-    ap.add_argument("--source", required=True)
-    a = ap.parse_args()
-    binary = os.path.abspath(a.binary)
+    a = e2e_util.parse_args()
+    binary = a.binary
     work = tempfile.mkdtemp(prefix="kurvatab-progress-")
     failures = []
     try:

@@ -6,7 +6,6 @@ recalled with the up arrow, edited and run; the history survives the run in
 ~/.kurvatab_history and stays bounded; Tab completes file names for f; Ctrl-D
 ends the run like q. The prompt is exactly the one the program prints.
 """
-import argparse
 import os
 import pty
 import select
@@ -16,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import e2e_util
 
 TIMEOUT = 20
 UP = b"\x1b[A"
@@ -161,11 +161,8 @@ def test_numbers_stay_c_locale(binary, work):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", required=True)
-    ap.add_argument("--source", required=True)
-    a = ap.parse_args()
-    binary = os.path.abspath(a.binary)
+    a = e2e_util.parse_args()
+    binary = a.binary
     for test in (test_recall_and_edit, test_history_bounded, test_completion_and_prompt,
                  test_numbers_stay_c_locale):
         work = tempfile.mkdtemp(prefix="kurvatab-pty-")

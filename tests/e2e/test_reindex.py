@@ -7,13 +7,13 @@ asking for a scan number not in the table (s) must reindex the file, while
 listing an earlier scan must not. Each prompt must reach the pipe before the
 program waits for the next command.
 """
-import argparse
 import os
 import select
 import shutil
 import subprocess
 import sys
 import tempfile
+import e2e_util
 
 TIMEOUT = 20
 
@@ -55,10 +55,7 @@ def closing(n):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", required=True)
-    ap.add_argument("--source", required=True)
-    a = ap.parse_args()
+    a = e2e_util.parse_args()
     work = tempfile.mkdtemp(prefix="kurvatab-reindex-")
     failures = []
     s = None
@@ -125,10 +122,7 @@ def main():
             s.p.kill()
             s.p.wait()
         shutil.rmtree(work, ignore_errors=True)
-    if failures:
-        print("\n".join(failures))
-        return 1
-    return 0
+    return e2e_util.report(failures)
 
 
 if __name__ == "__main__":
