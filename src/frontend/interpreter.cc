@@ -80,8 +80,7 @@ static const char* const kHelpLines[] = {
     "  ( : (start|istart,end,v|w|W|p|h|c|e)[fileloop]  loop  (3,5,w) (s4,7,v) ....\n",
     "  x, y , z : set xmgr columns x or y, or the monitor (z) (1..N or -1=last column\n\n",
     "  b to send a batch file        B to send a parameter file to xmgr\n",
-    "    files 'kurvatab.bat' or 'kurvatab.par' are send automaticaly with the view "
-    "command\n",
+    "    files 'kurvatab.bat' or 'kurvatab.par' are send automaticaly with the view command\n",
     "  A : toggle automatic AUTOSCALE in xmgrace\n",
     "  E : toggle error bar mode in data\n",
     "  L : toggle automatic LOG scale\n",
