@@ -12,32 +12,32 @@
 
 namespace {
 
-void check_spec(const std::string& text, const LoopSpec& spec) {
+void check_parse(const std::string& text, const LoopSpec& parsed) {
   size_t first = text.find_first_not_of(' ');
   const char c0 = first == std::string::npos ? '\0' : text[first];
   const bool startable = c0 == 'i' || c0 == 's' || c0 == ',' || (c0 >= '0' && c0 <= '9');
-  FUZZ_CHECK(startable == (spec.start != LoopStart::kInvalid), "start kind for '%c'", c0);
-  if (spec.start == LoopStart::kInvalid) return;
-  FUZZ_CHECK(spec.index_mode == (spec.start == LoopStart::kIndex), "index mode");
+  FUZZ_CHECK(startable == (parsed.start != LoopStart::kInvalid), "start kind for '%c'", c0);
+  if (parsed.start == LoopStart::kInvalid) return;
+  FUZZ_CHECK(parsed.index_mode == (parsed.start == LoopStart::kIndex), "index mode");
   // The cursor never passes the end of the text: what follows the letter
   // is a suffix of it, and the letter stands right before that suffix.
-  FUZZ_CHECK(spec.after_letter.size() < text.size() + (spec.e ? 0 : 1) &&
-                 text.compare(text.size() - spec.after_letter.size(), std::string::npos,
-                              spec.after_letter) == 0,
+  FUZZ_CHECK(parsed.after_letter.size() < text.size() + (parsed.e ? 0 : 1) &&
+                 text.compare(text.size() - parsed.after_letter.size(), std::string::npos,
+                              parsed.after_letter) == 0,
              "after_letter is not a suffix of the text");
-  if (spec.e) {
-    FUZZ_CHECK(text[text.size() - spec.after_letter.size() - 1] == spec.e,
+  if (parsed.e) {
+    FUZZ_CHECK(text[text.size() - parsed.after_letter.size() - 1] == parsed.e,
                "command letter is not before the rest");
   } else {
-    FUZZ_CHECK(spec.after_letter.empty(), "text after a missing letter");
+    FUZZ_CHECK(parsed.after_letter.empty(), "text after a missing letter");
   }
-  for (char ch : spec.redirect) FUZZ_CHECK(ch != ' ' && ch != '\t' && ch != '\n', "blank in name");
-  if (!spec.redirect.empty()) {
-    FUZZ_CHECK(spec.after_letter[0] == ')' &&
-                   spec.after_letter.find(spec.redirect) != std::string::npos,
+  for (char ch : parsed.redirect) FUZZ_CHECK(ch != ' ' && ch != '\t' && ch != '\n', "blank in name");
+  if (!parsed.redirect.empty()) {
+    FUZZ_CHECK(parsed.after_letter[0] == ')' &&
+                   parsed.after_letter.find(parsed.redirect) != std::string::npos,
                "redirect name not behind ')'");
   }
-  if (spec.start == LoopStart::kCurrent) FUZZ_CHECK(!spec.has_start, "current start with a number");
+  if (parsed.start == LoopStart::kCurrent) FUZZ_CHECK(!parsed.has_start, "current start with a number");
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int ref = int(data[0] % 12) - 2;
   std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
   text = text.substr(0, text.find('\0'));
-  check_spec(text, parse_loop(text.c_str()));
+  check_parse(text, parse_loop(text.c_str()));
 
   for (char& ch : text) {
     if (ch == '/') ch = '_';

@@ -136,35 +136,35 @@ void run_command(Session& s, char e, int ref0, const std::string& text,
 }  // namespace
 
 LoopSpec parse_loop(const char* name) {
-  LoopSpec spec;
+  LoopSpec parsed;
   const char* p = skip_blanks(name);
   size_t n;
   switch (*p) {
     case 'i':
-      spec.start = LoopStart::kIndex;
-      spec.index_mode = true;
+      parsed.start = LoopStart::kIndex;
+      parsed.index_mode = true;
       p++;
       break;
     case 's':
-      spec.start = LoopStart::kScan;
+      parsed.start = LoopStart::kScan;
       p++;
       break;
     case ',':
-      spec.start = LoopStart::kCurrent;
+      parsed.start = LoopStart::kCurrent;
       break;
     default:
-      if (!is_digit(*p)) return spec;
-      spec.start = LoopStart::kScan;
+      if (!is_digit(*p)) return parsed;
+      parsed.start = LoopStart::kScan;
       break;
   }
-  if (spec.start != LoopStart::kCurrent && (n = read_int(p, &spec.start_number)) > 0) {
-    spec.has_start = true;
+  if (parsed.start != LoopStart::kCurrent && (n = read_int(p, &parsed.start_number)) > 0) {
+    parsed.has_start = true;
     p += n;
   }
 
   // The end: a comma right at the cursor, then a number.
-  if (*p == ',' && (n = read_int(p + 1, &spec.i_end)) > 0) {
-    spec.has_end = true;
+  if (*p == ',' && (n = read_int(p + 1, &parsed.i_end)) > 0) {
+    parsed.has_end = true;
     p += 1 + n;
   }
 
@@ -172,18 +172,18 @@ LoopSpec parse_loop(const char* name) {
   if (*p == ',') p++;
   p = skip_blanks(p);
 
-  spec.e = *p;
+  parsed.e = *p;
   if (*p) p++;
-  spec.after_letter = p;
+  parsed.after_letter = p;
 
   if (*p == ')') {
     const char* w = p + 1;
     while (is_space(*w)) w++;
     const char* end = w;
     while (*end && !is_space(*end)) end++;
-    spec.redirect.assign(w, end);
+    parsed.redirect.assign(w, end);
   }
-  return spec;
+  return parsed;
 }
 
 bool loop_stops(bool index_mode, int i, int s, int i_end) {
@@ -195,19 +195,19 @@ int loop(Session& s, int ref, const char* name) {
   Console& con = s.con;
   // The scan operations may overwrite the buffer the text lies in.
   const std::string text = name;
-  const LoopSpec spec = parse_loop(text.c_str());
+  const LoopSpec parsed = parse_loop(text.c_str());
 
   int i = ref;
-  switch (spec.start) {
+  switch (parsed.start) {
     case LoopStart::kInvalid:
       fprintf(con.err, " Unable to interpret loop '%s' not starting with scan or index!\n",
               text.c_str());
       return 0;
     case LoopStart::kScan:
-      if (spec.has_start) i = get_index(t, con, pos0(ref), spec.start_number) + 1;
+      if (parsed.has_start) i = get_index(t, con, pos0(ref), parsed.start_number) + 1;
       break;
     case LoopStart::kIndex:
-      if (spec.has_start) i = spec.start_number;
+      if (parsed.has_start) i = parsed.start_number;
       if (!check_index(t, con, pos0(i))) i = t.Indexed;
       break;
     case LoopStart::kCurrent:
@@ -215,35 +215,35 @@ int loop(Session& s, int ref, const char* name) {
   }
   int sn = scan_at(t, i);
   // Without an end the loop runs its start position alone.
-  int i_end = spec.has_end ? spec.i_end : (spec.index_mode ? i : sn);
+  int i_end = parsed.has_end ? parsed.i_end : (parsed.index_mode ? i : sn);
 
   Redirect redirect(con);
-  if (!spec.redirect.empty()) {
-    fprintf(con.out, " Redirecting stdout to %s\n", spec.redirect.c_str());
+  if (!parsed.redirect.empty()) {
+    fprintf(con.out, " Redirecting stdout to %s\n", parsed.redirect.c_str());
     const char* why = nullptr;
-    if (names_scan_file(t, spec.redirect))
+    if (names_scan_file(t, parsed.redirect))
       why = "it is the scan file being read";
-    else if (!redirect.open(spec.redirect))
+    else if (!redirect.open(parsed.redirect))
       why = strerror(errno);
     if (why) {
       fprintf(con.out, " unable to write loop listings on '%s': %s; loop abandoned\n",
-              spec.redirect.c_str(), why);
+              parsed.redirect.c_str(), why);
       return ref;
     }
   }
 
   fprintf(con.out, " loop '(%s' from (i=%d, s=%d) to '%s' %d command=", text.c_str(), i, sn,
-          spec.index_mode ? "index" : "scan", i_end);
+          parsed.index_mode ? "index" : "scan", i_end);
   // A loop text that ends before its letter has none to show.
-  if (spec.e) fputc(spec.e, con.out);
+  if (parsed.e) fputc(parsed.e, con.out);
   fputc('\n', con.out);
 
   // check_index may reindex a grown file, so the scan number is taken only
   // once the position has been accepted.
   while (check_index(t, con, pos0(i))) {
     sn = t.Index[i - 1].scan;
-    run_command(s, spec.e, i - 1, text, spec.after_letter);
-    if (loop_stops(spec.index_mode, i, sn, i_end) || i == INT_MAX) break;
+    run_command(s, parsed.e, i - 1, text, parsed.after_letter);
+    if (loop_stops(parsed.index_mode, i, sn, i_end) || i == INT_MAX) break;
     i++;
   }
   redirect.close();
