@@ -10,6 +10,7 @@
 
 #include "fuzz_util.h"
 #include "output/columns.h"
+#include "../tests/scanf_column.h"
 
 // The indexer's data-line test (index_table.cc).
 bool line_holds_number(const char* p, const char* end);
@@ -20,16 +21,6 @@ bool same(double a, double b) {
   return (std::isnan(a) && std::isnan(b)) || memcmp(&a, &b, sizeof a) == 0;
 }
 
-// Column k (1-based) as sscanf reads it; false when it cannot.
-bool libc_column(const std::string& line, int k, double* v) {
-  std::string fmt;
-  for (int j = 1; j < k; j++) fmt += "%*f";
-  fmt += "%lf";
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  return sscanf(line.c_str(), fmt.c_str(), v) == 1;
-#pragma GCC diagnostic pop
-}
 
 }  // namespace
 
@@ -50,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Column numbers up to 33 are what the C formats of old could read.
   for (int k = 1; k <= n + 1 && k <= 33; k++) {
     double want = 0;
-    const bool ok = libc_column(cline, k, &want);
+    const bool ok = scanf_column(cline, k, &want);
     int err = 7;
     double got = getdouble(cl, k, n, &err);
     FUZZ_CHECK(ok == (err == 0), "column %d: sscanf %s, reader err %d", k,

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "scanf_column.h"
+
 namespace {
 
 // The columns as text, "a|b|c", so a failure shows the whole line.
@@ -21,16 +23,6 @@ std::string cols(const std::string& line) {
   return s;
 }
 
-// Column k read the way the old reader did: k-1 "%*f" then "%lf".
-bool scanf_column(const std::string& line, int k, double* v) {
-  std::string fmt;
-  for (int i = 1; i < k; i++) fmt += "%*f";
-  fmt += "%lf";
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  return sscanf(line.c_str(), fmt.c_str(), v) == 1;
-#pragma GCC diagnostic pop
-}
 
 TEST(ColumnLine, SeparatorsSignsAndExponents) {
   EXPECT_EQ(cols("1\t-2.5e3  +4E-1\n"), "1|-2500|0.40000000000000002");
