@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-#include "frontend/console.h"
+#include "base/console.h"
 #include "index/index_table.h"
 #include "output/listing.h"
 

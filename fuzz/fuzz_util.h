@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/session.h"
 #include "index/index_table.h"
 

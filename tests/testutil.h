@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "frontend/console.h"
+#include "base/console.h"
 
 // A FILE* that collects what is written to it (open_memstream).
 class MemOut {

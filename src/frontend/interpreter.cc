@@ -115,16 +115,20 @@ struct Interp {
   bool quit = false;
 };
 
+using Operation = int (*)(Session& s, int ref);
+
 struct CommandEntry {
-  char letter;
+  char letter;  // '\0' for a command that exists only inside loops
   void (*run)(Interp& in, const CommandEntry& e, const char* c);
   // Toggles and column commands: the setting they change and, for toggles,
   // the words of their message.
   int Settings::*value = nullptr;
   const char* what = nullptr;
+  // Inside a loop: the letter and what it does with each scan (the loop's
+  // letters differ: there `h` lists the header and `e` header and data).
+  char loop_letter = '\0';
+  Operation loop_op = nullptr;
 };
-
-using Operation = int (*)(Session& s, int ref);
 
 // S, c, p and v: move to the position, then act when it names a record.
 void at_position(Interp& in, const char* c, Operation op) {
@@ -138,6 +142,12 @@ int op_print(Session& s, int ref) { return scan_print(s.index, s.con, ref); }
 int op_view(Session& s, int ref) {
   return gracesend_scan(s.grace, s.index, s.settings, s.con, ref);
 }
+int op_header_data(Session& s, int ref) {
+  scan_header(s.index, s.con, ref);
+  return scan_print(s.index, s.con, ref);
+}
+int op_write(Session& s, int ref) { return scan_write(s.index, s.settings, s.con, ref, ""); }
+int op_wformat(Session& s, int ref) { return scan_printf(s.index, s.settings, s.con, ref, ""); }
 
 void cmd_header(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_header); }
 void cmd_comment(Interp& in, const CommandEntry&, const char* c) {
@@ -184,7 +194,12 @@ void cmd_file(Interp& in, const CommandEntry&, const char* c) {
 
 void cmd_dir(Interp& in, const CommandEntry&, const char* c) { index_dir(in.s.con, c); }
 
-void cmd_loop(Interp& in, const CommandEntry&, const char* c) { in.i = loop(in.s, in.i, c); }
+LoopAction loop_action(Session& s, char letter);
+
+void cmd_loop(Interp& in, const CommandEntry&, const char* c) {
+  Session& s = in.s;
+  in.i = loop(s.index, s.con, in.i, c, [&s](char letter) { return loop_action(s, letter); });
+}
 
 void cmd_batch(Interp& in, const CommandEntry&, const char* c) {
   gracesend_batch(in.s.grace, in.s.con, c);
@@ -246,14 +261,15 @@ void cmd_help(Interp& in, const CommandEntry&, const char*) {
 void cmd_quit(Interp& in, const CommandEntry&, const char*) { in.quit = true; }
 
 const CommandEntry kCommands[] = {
-    {'S', cmd_header},
-    {'c', cmd_comment},
-    {'p', cmd_print},
-    {'v', cmd_view},
+    {'S', cmd_header, nullptr, nullptr, 'h', op_header},
+    {'c', cmd_comment, nullptr, nullptr, 'c', op_comment},
+    {'p', cmd_print, nullptr, nullptr, 'p', op_print},
+    {'v', cmd_view, nullptr, nullptr, 'v', op_view},
     {'i', cmd_index},
     {'s', cmd_scan},
-    {'w', cmd_write},
-    {'W', cmd_wformat},
+    {'w', cmd_write, nullptr, nullptr, 'w', op_write},
+    {'W', cmd_wformat, nullptr, nullptr, 'W', op_wformat},
+    {'\0', nullptr, nullptr, nullptr, 'e', op_header_data},
     {'t', cmd_table},
     {'r', cmd_reindex},
     {'f', cmd_file},
@@ -285,6 +301,18 @@ const CommandEntry* find_command(char letter) {
   for (const CommandEntry& e : kCommands)
     if (e.letter == letter) return &e;
   return nullptr;
+}
+
+LoopAction loop_action(Session& s, char letter) {
+  LoopAction a;
+  if (letter == '\0') return a;
+  for (const CommandEntry& e : kCommands) {
+    if (e.loop_letter != letter) continue;
+    Operation op = e.loop_op;
+    a.run = [&s, op](int ref) { op(s, ref); };
+    break;
+  }
+  return a;
 }
 
 // Runs one command line (without its newline).

@@ -4,7 +4,7 @@
 #ifndef KURVATAB_FRONTEND_SESSION_H_
 #define KURVATAB_FRONTEND_SESSION_H_
 
-#include "frontend/console.h"
+#include "base/console.h"
 #include "frontend/settings.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"

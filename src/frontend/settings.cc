@@ -5,9 +5,6 @@
 
 const char kProgramRelease[] = "kurvatab, rel 2.03";
 const char kProgramDate[] = "Dec 12 2002";
-const char kDefaultGracePrint[] = "DEVICE \"PostScript\" PAGE SIZE 300,400";
-const char kDefaultWFormat[] = "%8.4lf %8.4lf\n";
-const char kDefaultWColumns[] = "1 -1";
 
 const char* onoff(int flag) { return flag ? "on" : "off"; }
 

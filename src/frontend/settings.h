@@ -7,31 +7,14 @@
 
 #include <string>
 
+#include "base/options.h"
+
 extern const char kProgramRelease[];  // "kurvatab, rel 2.03"
 extern const char kProgramDate[];     // "Dec 12 2002"
-extern const char kDefaultGracePrint[];
-extern const char kDefaultWFormat[];
-extern const char kDefaultWColumns[];
-
-struct Settings {
-  int xcol = 1;
-  int ycol = -1;
-  int zcol = -2;
-  // Flags count as on when non-zero; the interpreter's toggles store 0 or 1.
-  int autoscale = 1;
-  int normalize = 0;
-  int autopurge = 0;
-  int logscale = 0;
-  int errorbar = 0;
-  int comments = 1;
-  int titleauto = 1;
-  int legendauto = 1;
-  std::string wformat = kDefaultWFormat;  // ends in a real line feed
-  std::string wcolumns = kDefaultWColumns;
-  std::string graceprint = kDefaultGracePrint;
+// The flags count as on when non-zero; the interpreter's toggles store 0 or 1.
+struct Settings : PlotOptions {
   std::string prgname;  // argv[0]
   std::string ininame;  // argv[0] followed by ".ini"
-  int graceGraph = 0;   // graph addressed by the plotting commands; never changes
 };
 
 // "on" for a non-zero flag, "off" for 0.

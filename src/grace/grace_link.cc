@@ -113,7 +113,7 @@ bool start_grace(GraceLink& g, Console& con) {
 }
 
 // Writes the points of scan `rec` to `out`. Returns false on a write error.
-bool write_points(FILE* out, IndexTable& t, scanRef& rec, const Settings& st) {
+bool write_points(FILE* out, IndexTable& t, scanRef& rec, const PlotOptions& st) {
   ScanReader reader(t.inf, rec.vseek);
   ColumnLine cl;
   std::string_view line;
@@ -155,7 +155,7 @@ void send_auto_file(Console& con, const char* name, const char* message) {
 }
 
 void send_plot_commands(const GraceLink& g, const IndexTable& t, const scanRef& rec,
-                        const Settings& st, Console& con) {
+                        const PlotOptions& st, Console& con) {
   const int graph = st.graceGraph;
   const char* file = t.inf_name.c_str();
   if (st.autopurge) grace_send("KILL G%d\nG%d ON\nWITH G%d", graph, graph, graph);
@@ -202,7 +202,7 @@ int send_file_request(Console& con, const char* name, const char* kind, bool bat
 
 }  // namespace
 
-int gracesend_scan(GraceLink& g, IndexTable& t, const Settings& st, Console& con, int ref) {
+int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref) {
   GraceErrorScope scope(con.err);
   if (!GraceIsOpen()) {
     fprintf(con.out, "Starting xmgrace, please wait!\n");
@@ -247,7 +247,7 @@ int gracesend_scan(GraceLink& g, IndexTable& t, const Settings& st, Console& con
   return ref;
 }
 
-void gracesend_print(GraceLink&, const Settings& st, const char*) {
+void gracesend_print(GraceLink&, const PlotOptions& st, const char*) {
   GraceErrorScope scope(nullptr);
   const char* text = st.graceprint.empty() ? kDefaultGracePrint : st.graceprint.c_str();
   grace_send("%s\n", text);

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "frontend/console.h"
-#include "frontend/settings.h"
+#include "base/console.h"
+#include "base/options.h"
 #include "index/index_table.h"
 
 struct GraceLink {
@@ -21,12 +21,12 @@ struct GraceLink {
 // sends the command sequence that reads them as a new data set. Messages go
 // to con.out; "Can't run Grace." and grace_np's messages to con.err.
 // Returns `ref`.
-int gracesend_scan(GraceLink& g, IndexTable& t, const Settings& st, Console& con, int ref);
+int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref);
 
 // Asks the running Grace for a hard copy with the `graceprint` parameters.
 // `name` (the rest of the command line) is not used. grace_np's messages
 // (no Grace running) go to stderr.
-void gracesend_print(GraceLink& g, const Settings& st, const char* name);
+void gracesend_print(GraceLink& g, const PlotOptions& st, const char* name);
 
 // Makes Grace run the batch file `name` (exactly as typed). Returns 0 when
 // the file exists and the command was handed to grace_np, -1 when not found.

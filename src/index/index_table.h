@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/console.h"
+#include "base/console.h"
 
 // One scan of the file. Offsets are byte offsets from the start of the file.
 struct scanRef {

@@ -8,10 +8,7 @@
 
 #include <sys/stat.h>
 
-#include "grace/grace_link.h"
 #include "index/index_table.h"
-#include "output/export.h"
-#include "output/listing.h"
 
 namespace {
 
@@ -99,40 +96,6 @@ class Redirect {
   std::string name_;
 };
 
-void run_command(Session& s, char e, int ref0, const std::string& text,
-                 const std::string& after_letter) {
-  IndexTable& t = s.index;
-  Console& con = s.con;
-  switch (e) {
-    case 'W':
-      scan_printf(t, s.settings, con, ref0, "");
-      break;
-    case 'c':
-      scan_comment(t, con, ref0);
-      break;
-    case 'e':
-      scan_header(t, con, ref0);
-      scan_print(t, con, ref0);
-      break;
-    case 'h':
-      scan_header(t, con, ref0);
-      break;
-    case 'p':
-      scan_print(t, con, ref0);
-      break;
-    case 'v':
-      gracesend_scan(s.grace, t, s.settings, con, ref0);
-      break;
-    case 'w':
-      scan_write(t, s.settings, con, ref0, "");
-      break;
-    default:
-      fprintf(con.err, " Unable to interpret loop '%s' invalid command '%s'!\n", text.c_str(),
-              after_letter.c_str());
-      break;
-  }
-}
-
 }  // namespace
 
 LoopSpec parse_loop(const char* name) {
@@ -190,9 +153,7 @@ bool loop_stops(bool index_mode, int i, int s, int i_end) {
   return index_mode ? i >= i_end : s == i_end;
 }
 
-int loop(Session& s, int ref, const char* name) {
-  IndexTable& t = s.index;
-  Console& con = s.con;
+int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLookup& lookup) {
   // The scan operations may overwrite the buffer the text lies in.
   const std::string text = name;
   const LoopSpec parsed = parse_loop(text.c_str());
@@ -217,8 +178,9 @@ int loop(Session& s, int ref, const char* name) {
   // Without an end the loop runs its start position alone.
   int i_end = parsed.has_end ? parsed.i_end : (parsed.index_mode ? i : sn);
 
+  LoopAction action = lookup(parsed.e);
   Redirect redirect(con);
-  if (!parsed.redirect.empty()) {
+  if (!parsed.redirect.empty() && !action.own_redirect) {
     fprintf(con.out, " Redirecting stdout to %s\n", parsed.redirect.c_str());
     const char* why = nullptr;
     if (names_scan_file(t, parsed.redirect))
@@ -240,12 +202,19 @@ int loop(Session& s, int ref, const char* name) {
 
   // check_index may reindex a grown file, so the scan number is taken only
   // once the position has been accepted.
+  if (action.begin && !action.begin(parsed.redirect)) return ref;
   while (check_index(t, con, pos0(i))) {
     sn = t.Index[i - 1].scan;
-    run_command(s, parsed.e, i - 1, text, parsed.after_letter);
+    if (action.run) {
+      action.run(i - 1);
+    } else {
+      fprintf(con.err, " Unable to interpret loop '%s' invalid command '%s'!\n", text.c_str(),
+              parsed.after_letter.c_str());
+    }
     if (loop_stops(parsed.index_mode, i, sn, i_end) || i == INT_MAX) break;
     i++;
   }
+  if (action.end) action.end();
   redirect.close();
   return i > t.Indexed ? t.Indexed : i;
 }

@@ -6,9 +6,11 @@
 #ifndef KURVATAB_LOOP_LOOP_H_
 #define KURVATAB_LOOP_LOOP_H_
 
+#include <functional>
 #include <string>
 
-#include "frontend/session.h"
+#include "base/console.h"
+#include "index/index_table.h"
 
 // How the start of a loop is given.
 enum class LoopStart {
@@ -42,6 +44,22 @@ LoopSpec parse_loop(const char* name);
 // index mode at or past the end position, scan mode at the end scan number.
 bool loop_stops(bool index_mode, int i, int s, int i_end);
 
+// What a loop does with each scan; the interpreter supplies it per letter.
+struct LoopAction {
+  // Runs the command on the 0-based position. Empty: the letter is not a
+  // loop command (each scan of the loop then gets a message).
+  std::function<void(int ref)> run;
+  // The word behind ")" names the command's own output, not a file for the
+  // listings: the loop leaves it alone and hands it to `begin`.
+  bool own_redirect = false;
+  // Called before the first scan with the redirect word (may be empty);
+  // false abandons the loop. Optional.
+  std::function<bool(const std::string& redirect)> begin;
+  // Called after the last scan. Optional.
+  std::function<void()> end;
+};
+using LoopLookup = std::function<LoopAction(char letter)>;
+
 // `ref` is the 1-based current index, `name` the text after "(".
 // Returns the new 1-based current index: the last position processed,
 // Indexed when the loop ran off the table, 0 for a start it cannot read.
@@ -49,6 +67,6 @@ bool loop_stops(bool index_mode, int i, int s, int i_end);
 // loop runs; con.my_stdout is restored afterwards. A redirect file that
 // cannot be opened, or that is the scan file itself, is reported and nothing
 // runs (the result is then `ref`).
-int loop(Session& s, int ref, const char* name);
+int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLookup& lookup);
 
 #endif  // KURVATAB_LOOP_LOOP_H_

@@ -187,7 +187,7 @@ void export_data(IndexTable& t, scanRef& r, bool comments, ExportOut& out,
 
 }  // namespace
 
-int scan_write(IndexTable& t, const Settings& st, Console& con, int ref, const char* name) {
+int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
   scanRef* r = export_record(t, con, ref);
   if (!r || !has_data(*r, con)) return ref;
   ExportOut out(con);
@@ -302,7 +302,7 @@ bool WFormat::parse(const std::string& wformat, std::string* bad) {
   return true;
 }
 
-int scan_printf(IndexTable& t, const Settings& st, Console& con, int ref, const char* name) {
+int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
   scanRef* r = export_record(t, con, ref);
   if (!r || !has_data(*r, con)) return ref;
   const char* cols = st.wcolumns.c_str();

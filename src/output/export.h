@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "frontend/console.h"
-#include "frontend/settings.h"
+#include "base/console.h"
+#include "base/options.h"
 #include "index/index_table.h"
 
-int scan_write(IndexTable& t, const Settings& st, Console& con, int ref, const char* name);
-int scan_printf(IndexTable& t, const Settings& st, Console& con, int ref, const char* name);
+int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
+int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
 
 // The W format, checked and taken apart. Allowed: literal text, "%%" and
 // floating conversions (flags "-+ #0", a width and a precision of digits, an

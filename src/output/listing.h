@@ -7,7 +7,7 @@
 #ifndef KURVATAB_OUTPUT_LISTING_H_
 #define KURVATAB_OUTPUT_LISTING_H_
 
-#include "frontend/console.h"
+#include "base/console.h"
 #include "index/index_table.h"
 
 // The #S line and the '#' lines right after it, up to the first other line.

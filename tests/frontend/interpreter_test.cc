@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "index/index_table.h"
 #include "testutil.h"
@@ -333,4 +334,26 @@ TEST(FileCommandInput, WholeLinesUpToTheBound) {
   EXPECT_EQ(CommandInput::kEnd, input.read_line(&line));
   EXPECT_EQ(CommandInput::kEnd, input.read_line(&line));
   fclose(in);
+}
+
+// Inside a loop `h` lists the header and `e` header and data; `c`, `w` and
+// `W` act as their commands do.
+TEST(Interpreter, LoopLettersRunTheirCommands) {
+  Harness h;
+  h.open("#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n2 1000 20\n"
+         "#S 3  scan\n#C c3\n#N 3\n#L x  mon  det\n3 1000 30\n");
+  char cwd[4096];
+  ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+  ASSERT_EQ(0, chdir(h.dir.path().c_str()));
+  h.feed("(i1,1,h)\n(i1,1,e)\n(i1,2,c)\n");
+  EXPECT_EQ("#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n"
+            "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n2 1000 20\n"
+            "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n#S 3  scan\n#C c3\n#N 3\n#L x  mon  det\n",
+            h.tc.listing.str(true));
+  h.feed("#\n(2,2,w)\n(i2,2,W)\n");
+  EXPECT_EQ("        2.00000              20            1000\n",
+            read_file(h.dir.file("scan002.001")));
+  EXPECT_EQ("  3.0000  30.0000\n", read_file(h.dir.file("scan003.002")));
+  EXPECT_EQ("", h.tc.listing.str());
+  ASSERT_EQ(0, chdir(cwd));
 }

@@ -131,7 +131,7 @@ class GraceLinkTest : public ::testing::Test {
   bool had_display_ = false;
   TestConsole tc_;
   IndexTable t_;
-  Settings st_;
+  PlotOptions st_;
   GraceLink g_;
 };
 

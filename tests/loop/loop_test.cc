@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include "output/listing.h"
 #include "testutil.h"
 
 namespace {
@@ -95,6 +96,15 @@ TEST(LoopStops, BothModes) {
   EXPECT_FALSE(loop_stops(false, 4, 6, 5));  // no ordering test in scan mode
 }
 
+// The loop's commands as a lookup that knows `p` only.
+LoopLookup list_only(IndexTable& t, Console& con) {
+  return [&t, &con](char letter) {
+    LoopAction a;
+    if (letter == 'p') a.run = [&t, &con](int ref) { scan_print(t, con, ref); };
+    return a;
+  };
+}
+
 // A file of ten scans numbered 1 to 10, one data line each ("<n> 1000 <10n>").
 std::string ten_scans() {
   std::string f = "#F ten\n";
@@ -111,10 +121,10 @@ class LoopRun : public ::testing::Test {
  protected:
   void open(const std::string& content) {
     path_ = dir_.write("scans.dat", content);
-    s_.con = tc_.con;
-    s_.con.my_stdout = tc_.listing.f();
-    ASSERT_EQ(index_open(s_.index, s_.con, path_.c_str()), 1);
-    index_file(s_.index, s_.con);
+    con_ = tc_.con;
+    con_.my_stdout = tc_.listing.f();
+    ASSERT_EQ(index_open(t_, con_, path_.c_str()), 1);
+    index_file(t_, con_);
     tc_.out.str(true);
   }
   void SetUp() override {
@@ -130,30 +140,34 @@ class LoopRun : public ::testing::Test {
   TempDir dir_;
   std::string path_;
   TestConsole tc_;
-  Session s_;
+  IndexTable t_;
+  Console con_;
+
+  // Runs a loop whose only command is `p`.
+  int run(int ref, const char* text) { return loop(t_, con_, ref, text, list_only(t_, con_)); }
 };
 
 TEST_F(LoopRun, IndexModeWithRedirect) {
   open(ten_scans());
-  EXPECT_EQ(loop(s_, 10, "i2,4,p)out"), 4);
+  EXPECT_EQ(run(10, "i2,4,p)out"), 4);
   EXPECT_EQ(tc_.out.str(),
             " Redirecting stdout to out\n"
             " loop '(i2,4,p)out' from (i=2, s=2) to 'index' 4 command=p\n");
   EXPECT_EQ(listed(), "");
   EXPECT_EQ(read_file(dir_.file("out")), "2 1000 20\n3 1000 30\n4 1000 40\n");
-  EXPECT_EQ(s_.con.my_stdout, tc_.listing.f());
+  EXPECT_EQ(con_.my_stdout, tc_.listing.f());
 
-  EXPECT_EQ(loop(s_, 1, "i2,3,p) more words"), 3);
+  EXPECT_EQ(run(1, "i2,3,p) more words"), 3);
   EXPECT_EQ(read_file(dir_.file("more")), "2 1000 20\n3 1000 30\n");
 }
 
 TEST_F(LoopRun, IndexModeRanges) {
   open(ten_scans());
-  EXPECT_EQ(loop(s_, 1, "i5,2,p)"), 5);
+  EXPECT_EQ(run(1, "i5,2,p)"), 5);
   EXPECT_EQ(listed(), "5 1000 50\n");
 
   tc_.out.str(true);
-  EXPECT_EQ(loop(s_, 1, "i1,99,p)"), 10);
+  EXPECT_EQ(run(1, "i1,99,p)"), 10);
   std::string all;
   for (int n = 1; n <= 10; n++)
     all += std::to_string(n) + " 1000 " + std::to_string(10 * n) + "\n";
@@ -164,7 +178,7 @@ TEST_F(LoopRun, IndexModeRanges) {
 
   // An invalid start runs from the last scan.
   tc_.out.str(true);
-  EXPECT_EQ(loop(s_, 3, "i42,99,p)"), 10);
+  EXPECT_EQ(run(3, "i42,99,p)"), 10);
   EXPECT_EQ(listed(), "10 1000 100\n");
   EXPECT_EQ(tc_.out.str(),
             " 41 is not a valid index\n"
@@ -174,16 +188,16 @@ TEST_F(LoopRun, IndexModeRanges) {
 
 TEST_F(LoopRun, ScanModeRanges) {
   open(ten_scans());
-  EXPECT_EQ(loop(s_, 1, "3,5,p)"), 5);
+  EXPECT_EQ(run(1, "3,5,p)"), 5);
   EXPECT_EQ(listed(), "3 1000 30\n4 1000 40\n5 1000 50\n");
-  EXPECT_EQ(loop(s_, 8, ",9,p)"), 9);
+  EXPECT_EQ(run(8, ",9,p)"), 9);
   EXPECT_EQ(listed(), "8 1000 80\n9 1000 90\n");
   // An end below the start runs to the end of the table.
-  EXPECT_EQ(loop(s_, 1, "s8,3,p)"), 10);
+  EXPECT_EQ(run(1, "s8,3,p)"), 10);
   EXPECT_EQ(listed(), "8 1000 80\n9 1000 90\n10 1000 100\n");
   // A start scan that is not there: the current index.
   tc_.out.str(true);
-  EXPECT_EQ(loop(s_, 6, "77,7,p)"), 7);
+  EXPECT_EQ(run(6, "77,7,p)"), 7);
   EXPECT_EQ(listed(), "6 1000 60\n7 1000 70\n");
   EXPECT_EQ(tc_.out.str(),
             " scan 77 not found in the index_table, ???\n"
@@ -192,50 +206,31 @@ TEST_F(LoopRun, ScanModeRanges) {
 
 TEST_F(LoopRun, MissingPartsRunTheStartAlone) {
   open(ten_scans());
-  EXPECT_EQ(loop(s_, 4, "s,8,p)"), 8);  // no number: from the current scan
+  EXPECT_EQ(run(4, "s,8,p)"), 8);  // no number: from the current scan
   EXPECT_EQ(listed(), "4 1000 40\n5 1000 50\n6 1000 60\n7 1000 70\n8 1000 80\n");
   tc_.out.str(true);
-  EXPECT_EQ(loop(s_, 4, "i6,p)"), 6);
+  EXPECT_EQ(run(4, "i6,p)"), 6);
   EXPECT_EQ(listed(), "6 1000 60\n");
   EXPECT_EQ(tc_.out.str(), " loop '(i6,p)' from (i=6, s=6) to 'index' 6 command=p\n");
   tc_.out.str(true);
-  EXPECT_EQ(loop(s_, 4, "7,p)"), 7);
+  EXPECT_EQ(run(4, "7,p)"), 7);
   EXPECT_EQ(listed(), "7 1000 70\n");
   EXPECT_EQ(tc_.out.str(), " loop '(7,p)' from (i=7, s=7) to 'scan' 7 command=p\n");
 }
 
-TEST_F(LoopRun, Letters) {
-  open(ten_scans());
-  EXPECT_EQ(loop(s_, 1, "i2,2,h)"), 2);
-  EXPECT_EQ(listed(), "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n");
-  EXPECT_EQ(loop(s_, 1, "i2,2,e)"), 2);
-  EXPECT_EQ(listed(), "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n2 1000 20\n");
-  loop(s_, 1, "i2,3,c)");
-  EXPECT_NE(listed().find("#C c3"), std::string::npos);
-
-  tc_.out.str(true);
-  EXPECT_EQ(loop(s_, 1, "s2,3,w)"), 3);
-  EXPECT_NE(read_file(dir_.file("scan002.002")).find("20"), std::string::npos);
-  EXPECT_NE(read_file(dir_.file("scan003.003")).find("30"), std::string::npos);
-  EXPECT_EQ(listed(), "");
-
-  EXPECT_EQ(loop(s_, 1, "i4,4,W)"), 4);
-  EXPECT_NE(read_file(dir_.file("scan004.004")).find("  4.0000  40.0000\n"), std::string::npos);
-}
-
 TEST_F(LoopRun, InvalidStartAndLetter) {
   open(ten_scans());
-  EXPECT_EQ(loop(s_, 5, "x1,2,p)"), 0);
+  EXPECT_EQ(run(5, "x1,2,p)"), 0);
   EXPECT_EQ(tc_.err.str(true),
             " Unable to interpret loop 'x1,2,p)' not starting with scan or index!\n");
   EXPECT_EQ(tc_.out.str(), "");
 
-  EXPECT_EQ(loop(s_, 5, "1,3,q)"), 3);
+  EXPECT_EQ(run(5, "1,3,q)"), 3);
   std::string one = " Unable to interpret loop '1,3,q)' invalid command ')'!\n";
   EXPECT_EQ(tc_.err.str(true), one + one + one);
 
   tc_.out.str(true);
-  EXPECT_EQ(loop(s_, 5, "1,2,"), 2);
+  EXPECT_EQ(run(5, "1,2,"), 2);
   EXPECT_EQ(tc_.err.str(true), " Unable to interpret loop '1,2,' invalid command ''!\n"
                                " Unable to interpret loop '1,2,' invalid command ''!\n");
   EXPECT_EQ(tc_.out.str(), " loop '(1,2,' from (i=1, s=1) to 'scan' 2 command=\n");
@@ -243,16 +238,16 @@ TEST_F(LoopRun, InvalidStartAndLetter) {
 
 TEST_F(LoopRun, RedirectThatCannotOpenRunsNothing) {
   open(ten_scans());
-  EXPECT_EQ(loop(s_, 5, "i1,3,p)no/such/dir/out"), 5);
+  EXPECT_EQ(run(5, "i1,3,p)no/such/dir/out"), 5);
   EXPECT_EQ(tc_.out.str(),
             " Redirecting stdout to no/such/dir/out\n"
             " unable to write loop listings on 'no/such/dir/out': No such file or directory;"
             " loop abandoned\n");
   EXPECT_EQ(listed(), "");
-  EXPECT_EQ(s_.con.my_stdout, tc_.listing.f());
+  EXPECT_EQ(con_.my_stdout, tc_.listing.f());
 
   tc_.out.str(true);
-  EXPECT_EQ(loop(s_, 5, "i1,3,p)scans.dat"), 5);
+  EXPECT_EQ(run(5, "i1,3,p)scans.dat"), 5);
   EXPECT_EQ(tc_.out.str(),
             " Redirecting stdout to scans.dat\n"
             " unable to write loop listings on 'scans.dat': it is the scan file being read;"
@@ -262,21 +257,20 @@ TEST_F(LoopRun, RedirectThatCannotOpenRunsNothing) {
 
 TEST_F(LoopRun, GrowingFileIsFollowed) {
   open(ten_scans().substr(0, ten_scans().find("\n#S 9")));
-  ASSERT_EQ(s_.index.Indexed, 8);
+  ASSERT_EQ(t_.Indexed, 8);
   append_file(path_, ten_scans().substr(ten_scans().find("\n#S 9")));
-  EXPECT_EQ(loop(s_, 1, "7,10,p)"), 10);
+  EXPECT_EQ(run(1, "7,10,p)"), 10);
   EXPECT_EQ(listed(), "7 1000 70\n8 1000 80\n9 1000 90\n10 1000 100\n");
 }
 
 TEST(LoopEmpty, NothingIndexed) {
   TestConsole tc;
-  Session s;
-  s.con = tc.con;
-  EXPECT_EQ(loop(s, 0, ",3,p)"), 0);
+  IndexTable t;
+  EXPECT_EQ(loop(t, tc.con, 0, ",3,p)", list_only(t, tc.con)), 0);
   EXPECT_EQ(tc.out.str(),
             " loop '(,3,p)' from (i=0, s=0) to 'scan' 3 command=p\n"
             " -1 is not a valid index\n");
-  EXPECT_EQ(loop(s, 0, "4,3,p)"), 0);
+  EXPECT_EQ(loop(t, tc.con, 0, "4,3,p)", list_only(t, tc.con)), 0);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "frontend/settings.h"
+#include "base/options.h"
 #include "index/index_table.h"
 #include "testutil.h"
 
@@ -15,7 +15,7 @@ struct ScanFixture {
   TempDir dir;
   TestConsole tc;
   IndexTable t;
-  Settings st;
+  ExportOptions st;
   std::string path;
   std::string old_cwd;
 

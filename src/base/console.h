@@ -1,8 +1,8 @@
 // The streams the program talks through. Everything the program prints goes
 // through one of these, so a test can hand in memory streams and read back
 // exactly what a user would have seen.
-#ifndef KURVATAB_FRONTEND_CONSOLE_H_
-#define KURVATAB_FRONTEND_CONSOLE_H_
+#ifndef KURVATAB_BASE_CONSOLE_H_
+#define KURVATAB_BASE_CONSOLE_H_
 
 #include <cstdio>
 
@@ -12,4 +12,4 @@ struct Console {
   FILE* my_stdout = stdout;  // scan listings; a loop may redirect them to a file
 };
 
-#endif  // KURVATAB_FRONTEND_CONSOLE_H_
+#endif  // KURVATAB_BASE_CONSOLE_H_

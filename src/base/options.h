@@ -1,0 +1,42 @@
+// The parts of the user's settings that the layers below the interpreter
+// read: which columns a scan's points come from, how an export is written,
+// how a plot is drawn. The interpreter's Settings is built from them, and
+// each operation is handed only the part it reads.
+#ifndef KURVATAB_BASE_OPTIONS_H_
+#define KURVATAB_BASE_OPTIONS_H_
+
+#include <string>
+
+extern const char kDefaultGracePrint[];  // "DEVICE \"PostScript\" PAGE SIZE 300,400"
+extern const char kDefaultWFormat[];     // "%8.4lf %8.4lf\n"
+extern const char kDefaultWColumns[];    // "1 -1"
+
+// Column numbers of x, y and the monitor: 1-based, negative ones count from
+// the last column.
+struct ColumnChoice {
+  int xcol = 1;
+  int ycol = -1;
+  int zcol = -2;
+};
+
+// What the column exports read. Flags count as on when non-zero.
+struct ExportOptions : ColumnChoice {
+  int normalize = 0;
+  int errorbar = 0;
+  int comments = 1;
+  std::string wformat = kDefaultWFormat;  // ends in a real line feed
+  std::string wcolumns = kDefaultWColumns;
+};
+
+// What a plot reads, on top of the export's choices.
+struct PlotOptions : ExportOptions {
+  int autoscale = 1;
+  int autopurge = 0;
+  int logscale = 0;
+  int titleauto = 1;
+  int legendauto = 1;
+  std::string graceprint = kDefaultGracePrint;
+  int graceGraph = 0;  // graph addressed by the plotting commands; never changes
+};
+
+#endif  // KURVATAB_BASE_OPTIONS_H_
