@@ -15,7 +15,7 @@
 
 #include "grace/grace_process.h"
 #include "index/scan_reader.h"
-#include "output/columns.h"
+#include "output/points.h"
 
 namespace {
 
@@ -114,25 +114,19 @@ bool start_grace(GraceLink& g, Console& con) {
 
 // Writes the points of scan `rec` to `out`. Returns false on a write error.
 bool write_points(FILE* out, IndexTable& t, scanRef& rec, const PlotOptions& st) {
-  ScanReader reader(t.inf, rec.vseek);
-  ColumnLine cl;
-  std::string_view line;
-  int64_t counter = 0;
-  while (counter < rec.lines && reader.next(&line)) {
-    if (!line.empty() && line[0] == '#') continue;
-    cl.parse(line);
-    if (counter == 0) t.ncol = get_ncol(cl, rec);
+  PointReader points(t, rec, st);
+  for (PointReader::Step step; (step = points.next()) != PointReader::kEnd;) {
+    if (step == PointReader::kComment) continue;
     int err = 0;
-    double x = getdouble(cl, st.xcol, t.ncol, &err);
+    double x = points.x(&err);
     if (err) break;
-    double y = getdouble(cl, st.ycol, t.ncol, &err);
-    ++counter;
+    double y = points.y(&err);
     if (err) continue;  // no y to plot: leave the point out rather than invent one
     y += 0.000001;
     double e = 0.0;
     if (st.errorbar && y >= 1.0) e = sqrt(y);
     if (st.normalize) {
-      double z = getdouble(cl, st.zcol, t.ncol, &err);
+      double z = points.z(&err);
       if (err == 0 && z >= 1.0) {
         y = y / z;
         if (st.errorbar) e = sqrt(e * e + y * y / z) / z;

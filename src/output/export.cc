@@ -11,6 +11,7 @@
 
 #include "index/scan_reader.h"
 #include "output/columns.h"
+#include "output/points.h"
 
 namespace {
 
@@ -163,25 +164,19 @@ void copy_comment_block(IndexTable& t, const scanRef& r, ExportOut& out) {
   } while (out.ok() && in.tell() < r.eseek);
 }
 
-// Handles the scan's data lines: a '#' line among them is copied in place
-// when `comments` is on and not counted; every other line counts, is parsed
-// and handed to `write_line`, which returns false to end the export there.
-// Sets the running column count from the first data line. Stops at the end
-// of the file.
+// Walks the scan's data lines: a '#' line among them is copied in place
+// when `comments` is on; each data line is handed to `write_line`, which
+// returns false to end the export there. Stops at the end of the file.
 template <class WriteLine>
-void export_data(IndexTable& t, scanRef& r, bool comments, ExportOut& out,
-                 WriteLine write_line) {
-  ScanReader in(t.inf, r.vseek);
-  std::string_view line;
-  ColumnLine cl;
-  for (int64_t handled = 0; handled < r.lines && out.ok() && in.next(&line);) {
-    if (line[0] == '#') {
-      if (comments) out.copy(in);
+void export_data(IndexTable& t, scanRef& r, const ColumnChoice& cols, bool comments,
+                 ExportOut& out, WriteLine write_line) {
+  PointReader points(t, r, cols);
+  for (PointReader::Step step; out.ok() && (step = points.next()) != PointReader::kEnd;) {
+    if (step == PointReader::kComment) {
+      if (comments) out.copy(points.in());
       continue;
     }
-    cl.parse(line);
-    if (handled++ == 0) t.ncol = get_ncol(cl, r);
-    if (!write_line(cl)) break;
+    if (!write_line(points)) break;
   }
 }
 
@@ -198,14 +193,14 @@ int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, co
     out.print("#\n#  x    y   %s n  %s %s\n#\n", st.errorbar ? "s(y)" : "",
               st.normalize ? "y/n" : "", st.errorbar && st.normalize ? "s(y/n)" : "");
   }
-  export_data(t, *r, st.comments, out, [&](const ColumnLine& cl) {
+  export_data(t, *r, st, st.comments, out, [&](const PointReader& pt) {
     int err;
-    double x = getdouble(cl, st.xcol, t.ncol, &err);
+    double x = pt.x(&err);
     if (err) return false;
     // An unreadable y or monitor column gives NaN, written as "nan"; it
     // has no normalised value.
-    double y = getdouble(cl, st.ycol, t.ncol, &err);
-    double z = getdouble(cl, st.zcol, t.ncol, &err);
+    double y = pt.y(&err);
+    double z = pt.z(&err);
     double e = y > 1.0 ? sqrt(y) : 1.0;
     out.print("%15.5lf %15.7lg", x, y);
     if (st.errorbar) out.print(" %15.7lg", e);
@@ -343,10 +338,10 @@ int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, c
   // Conversions beyond the listed columns write "nan".
   double x[kMaxWColumns];
   for (double& v : x) v = NAN;
-  export_data(t, *r, st.comments, out, [&](const ColumnLine& cl) {
+  export_data(t, *r, st, st.comments, out, [&](const PointReader& pt) {
     for (int j = 0; j < nc; j++) {
       int err;
-      x[j] = getdouble(cl, p[size_t(j)], t.ncol, &err);
+      x[j] = pt.column(p[size_t(j)], &err);
       if (err) return false;
     }
     for (const WFormat::Piece& piece : wf.pieces) {
