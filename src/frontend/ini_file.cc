@@ -50,23 +50,6 @@ std::string encode_text(const std::string& v) {
   return out;
 }
 
-struct FlagLine {
-  char letter;
-  int Settings::*flag;
-  const char* what;  // printed as " <what> turned on|off"
-};
-
-const FlagLine kFlags[] = {
-    {'A', &Settings::autoscale, "automatic autoscale"},
-    {'P', &Settings::autopurge, "automatic purge"},
-    {'L', &Settings::logscale, "automatic log scale"},
-    {'N', &Settings::normalize, "automatic normalization"},
-    {'E', &Settings::errorbar, "automatic errorbar"},
-    {'T', &Settings::titleauto, "automatic title"},
-    {'l', &Settings::legendauto, "automatic legend"},
-    {'#', &Settings::comments, "comments in file"},
-};
-
 // Acts on one whole line (with its line feed, up to its first NUL).
 void take_line(Session& s, const std::string& line) {
   Settings& st = s.settings;
@@ -83,10 +66,9 @@ void take_line(Session& s, const std::string& line) {
   if (!text.empty() && text.back() == '\n') text.pop_back();
   if (escaped) text = decode_text(text);
 
-  for (const FlagLine& f : kFlags) {
-    if (f.letter != letter) continue;
-    st.*f.flag = getnum(value, st.*f.flag);
-    fprintf(o, " %s turned %s\n", f.what, onoff(st.*f.flag));
+  if (const FlagSetting* f = find_flag(letter)) {
+    st.*f->member = getnum(value, st.*f->member);
+    fprintf(o, " %s turned %s\n", f->ini_what, onoff(st.*f->member));
     return;
   }
   switch (letter) {
@@ -96,8 +78,7 @@ void take_line(Session& s, const std::string& line) {
     case 'x':
     case 'y':
     case 'z': {
-      int Settings::*col =
-          letter == 'x' ? &Settings::xcol : letter == 'y' ? &Settings::ycol : &Settings::zcol;
+      int Settings::*col = column_member(letter);
       st.*col = getanum(value, st.*col);
       print_columns(s);
       break;
@@ -167,10 +148,8 @@ bool ini_write_stream(const Session& s, FILE* out) {
   const Settings& st = s.settings;
   bool ok = fprintf(out, "f %s\n", s.index.inf_name.c_str()) >= 0;
   ok = fprintf(out, "x %d\ny %d\nz %d\n", st.xcol, st.ycol, st.zcol) >= 0 && ok;
-  ok = fprintf(out, "A %d\nP %d\nL %d\nN %d\nE %d\nT %d\nl %d\n# %d\n", st.autoscale,
-               st.autopurge, st.logscale, st.normalize, st.errorbar, st.titleauto,
-               st.legendauto, st.comments) >= 0 &&
-       ok;
+  for (const FlagSetting& f : kFlagSettings)
+    ok = fprintf(out, "%c %d\n", f.letter, st.*f.member) >= 0 && ok;
   ok = write_text(out, 'F', st.wformat) && ok;
   ok = write_text(out, 'C', st.wcolumns) && ok;
   ok = write_text(out, 'H', st.graceprint) && ok;

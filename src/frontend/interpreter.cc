@@ -93,15 +93,6 @@ static const char* const kHelpLines[] = {
     "  W : write to file according to the following specifications\n",
 };
 
-void put_cmds(Session& s) {
-  FILE* o = s.con.out;
-  fprintf(o, "\n %s %s see also kurvatab.html\nrecognized commands are\n", kProgramRelease,
-          kProgramDate);
-  for (const char* line : kHelpLines) fputs(line, o);
-  fprintf(o, "  F : format string, pe : \"%s\"\n", s.settings.wformat.c_str());
-  fprintf(o, "  C : column numbers separate by spacespe, pe : \"%s\"\n",
-          s.settings.wcolumns.c_str());
-}
 
 // ---------------------------------------------------------------------------
 // The command table.
@@ -117,17 +108,17 @@ struct Interp {
 
 using Operation = int (*)(Session& s, int ref);
 
+// One command: its letter, its handler, whether its argument is a file
+// name (for completion), its letter and operation inside loops (the loop's
+// letters differ: there `h` lists the header and `e` header and data), and,
+// for the commands added after the designed ones, its line in `?`.
 struct CommandEntry {
   char letter;  // '\0' for a command that exists only inside loops
   void (*run)(Interp& in, const CommandEntry& e, const char* c);
-  // Toggles and column commands: the setting they change and, for toggles,
-  // the words of their message.
-  int Settings::*value = nullptr;
-  const char* what = nullptr;
-  // Inside a loop: the letter and what it does with each scan (the loop's
-  // letters differ: there `h` lists the header and `e` header and data).
+  bool takes_file = false;
   char loop_letter = '\0';
   Operation loop_op = nullptr;
+  const char* help = nullptr;
 };
 
 // S, c, p and v: move to the position, then act when it names a record.
@@ -242,15 +233,17 @@ void cmd_columns(Interp& in, const CommandEntry&, const char* c) {
 
 void cmd_column(Interp& in, const CommandEntry& e, const char* c) {
   Settings& st = in.s.settings;
-  st.*e.value = getanum(c, st.*e.value);
+  int Settings::*col = column_member(e.letter);
+  st.*col = getanum(c, st.*col);
   fprintf(in.s.con.out, " using columns x=%d and y=%d for xmgr, z=%d as monitor\n", st.xcol,
           st.ycol, st.zcol);
 }
 
 void cmd_toggle(Interp& in, const CommandEntry& e, const char*) {
-  int& flag = in.s.settings.*e.value;
+  const FlagSetting* f = find_flag(e.letter);
+  int& flag = in.s.settings.*f->member;
   flag = flag == 0 ? 1 : 0;
-  fprintf(in.s.con.out, " %s turned %s\n", e.what, onoff(flag));
+  fprintf(in.s.con.out, " %s turned %s\n", f->toggle_what, onoff(flag));
 }
 
 void cmd_help(Interp& in, const CommandEntry&, const char*) {
@@ -261,37 +254,37 @@ void cmd_help(Interp& in, const CommandEntry&, const char*) {
 void cmd_quit(Interp& in, const CommandEntry&, const char*) { in.quit = true; }
 
 const CommandEntry kCommands[] = {
-    {'S', cmd_header, nullptr, nullptr, 'h', op_header},
-    {'c', cmd_comment, nullptr, nullptr, 'c', op_comment},
-    {'p', cmd_print, nullptr, nullptr, 'p', op_print},
-    {'v', cmd_view, nullptr, nullptr, 'v', op_view},
+    {'S', cmd_header, false, 'h', op_header},
+    {'c', cmd_comment, false, 'c', op_comment},
+    {'p', cmd_print, false, 'p', op_print},
+    {'v', cmd_view, false, 'v', op_view},
     {'i', cmd_index},
     {'s', cmd_scan},
-    {'w', cmd_write, nullptr, nullptr, 'w', op_write},
-    {'W', cmd_wformat, nullptr, nullptr, 'W', op_wformat},
-    {'\0', nullptr, nullptr, nullptr, 'e', op_header_data},
+    {'w', cmd_write, true, 'w', op_write},
+    {'W', cmd_wformat, true, 'W', op_wformat},
+    {'\0', nullptr, false, 'e', op_header_data},
     {'t', cmd_table},
     {'r', cmd_reindex},
-    {'f', cmd_file},
-    {'d', cmd_dir},
+    {'f', cmd_file, true},
+    {'d', cmd_dir, true},
     {'(', cmd_loop},
-    {'b', cmd_batch},
-    {'B', cmd_parameter},
+    {'b', cmd_batch, true},
+    {'B', cmd_parameter, true},
     {'h', cmd_hardcopy},
     {'H', cmd_graceprint},
     {'F', cmd_format},
     {'C', cmd_columns},
-    {'x', cmd_column, &Settings::xcol},
-    {'y', cmd_column, &Settings::ycol},
-    {'z', cmd_column, &Settings::zcol},
-    {'A', cmd_toggle, &Settings::autoscale, "automatic autoscale"},
-    {'E', cmd_toggle, &Settings::errorbar, "error bars"},
-    {'L', cmd_toggle, &Settings::logscale, "automatic log scale"},
-    {'N', cmd_toggle, &Settings::normalize, "automatic normalization"},
-    {'P', cmd_toggle, &Settings::autopurge, "automatic purge"},
-    {'T', cmd_toggle, &Settings::titleauto, "automatic title"},
-    {'l', cmd_toggle, &Settings::legendauto, "automatic legend"},
-    {'#', cmd_toggle, &Settings::comments, "comments in file"},
+    {'x', cmd_column},
+    {'y', cmd_column},
+    {'z', cmd_column},
+    {'A', cmd_toggle},
+    {'E', cmd_toggle},
+    {'L', cmd_toggle},
+    {'N', cmd_toggle},
+    {'P', cmd_toggle},
+    {'T', cmd_toggle},
+    {'l', cmd_toggle},
+    {'#', cmd_toggle},
     {'?', cmd_help},
     {'q', cmd_quit},
 };
@@ -328,6 +321,23 @@ void run_line(Interp& in, const std::string& line) {
 }
 
 }  // namespace
+
+void put_cmds(Session& s) {
+  FILE* o = s.con.out;
+  fprintf(o, "\n %s %s see also kurvatab.html\nrecognized commands are\n", kProgramRelease,
+          kProgramDate);
+  for (const char* line : kHelpLines) fputs(line, o);
+  fprintf(o, "  F : format string, pe : \"%s\"\n", s.settings.wformat.c_str());
+  fprintf(o, "  C : column numbers separate by spacespe, pe : \"%s\"\n",
+          s.settings.wcolumns.c_str());
+  for (const CommandEntry& e : kCommands)
+    if (e.help) fputs(e.help, o);
+}
+
+bool command_takes_file(char letter) {
+  const CommandEntry* e = find_command(letter);
+  return e && e->takes_file;
+}
 
 int interprete(Session& s, CommandInput& input) {
   Interp in{s, s.index.Indexed};

@@ -51,6 +51,9 @@ std::string prompt_text(const Session& s, int i);
 void status(Session& s);
 void put_cmds(Session& s);
 
+// True when the command `letter` takes a file or directory name.
+bool command_takes_file(char letter);
+
 // Reads and runs commands until `q` or the end of input. Before each read
 // the output streams are flushed, so the prompt shows through a pipe.
 // Returns 0.

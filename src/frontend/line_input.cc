@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr const char kNameCommands[] = "fdwWbB";
-
 bool is_directory(const std::string& name) {
   char* path = tilde_expand(name.c_str());
   struct stat sb;
@@ -79,7 +77,7 @@ size_t file_argument_start(const std::string& line, size_t point) {
   size_t k = line.find_first_not_of(' ');
   if (k == std::string::npos || k >= point || point > line.size()) return std::string::npos;
   char letter = line[k];
-  if (letter == '\0' || !strchr(kNameCommands, letter)) return std::string::npos;
+  if (!command_takes_file(letter)) return std::string::npos;
   size_t arg = k + 1;
   if (letter != 'b' && letter != 'B')
     while (arg < point && line[arg] == ' ') arg++;

@@ -6,6 +6,36 @@
 const char kProgramRelease[] = "kurvatab, rel 2.03";
 const char kProgramDate[] = "Dec 12 2002";
 
+const FlagSetting kFlagSettings[8] = {
+    {'A', &Settings::autoscale, "automatic autoscale", "automatic autoscale"},
+    {'P', &Settings::autopurge, "automatic purge", "automatic purge"},
+    {'L', &Settings::logscale, "automatic log scale", "automatic log scale"},
+    {'N', &Settings::normalize, "automatic normalization", "automatic normalization"},
+    {'E', &Settings::errorbar, "error bars", "automatic errorbar"},
+    {'T', &Settings::titleauto, "automatic title", "automatic title"},
+    {'l', &Settings::legendauto, "automatic legend", "automatic legend"},
+    {'#', &Settings::comments, "comments in file", "comments in file"},
+};
+
+const FlagSetting* find_flag(char letter) {
+  for (const FlagSetting& f : kFlagSettings)
+    if (f.letter == letter) return &f;
+  return nullptr;
+}
+
+int Settings::*column_member(char letter) {
+  switch (letter) {
+    case 'x':
+      return &Settings::xcol;
+    case 'y':
+      return &Settings::ycol;
+    case 'z':
+      return &Settings::zcol;
+    default:
+      return nullptr;
+  }
+}
+
 const char* onoff(int flag) { return flag ? "on" : "off"; }
 
 static bool is_space(char c) {

@@ -17,6 +17,26 @@ struct Settings : PlotOptions {
   std::string ininame;  // argv[0] followed by ".ini"
 };
 
+// The on/off settings: the interpreter's toggle letters and the
+// initialization file's lines read the same rows. The two designed wordings
+// differ for some flags (" error bars turned on" at the prompt, " automatic
+// errorbar turned on" from the file), so each row keeps both.
+struct FlagSetting {
+  char letter;
+  int Settings::*member;
+  const char* toggle_what;  // " <toggle_what> turned on|off" after the toggle
+  const char* ini_what;     // the same message for an initialization-file line
+};
+
+// In the order the initialization file writes them.
+extern const FlagSetting kFlagSettings[8];
+
+// The row of `letter`, or nullptr.
+const FlagSetting* find_flag(char letter);
+
+// The column settings x, y and z.
+int Settings::*column_member(char letter);  // nullptr for any other letter
+
 // "on" for a non-zero flag, "off" for 0.
 const char* onoff(int flag);
 
