@@ -4,6 +4,9 @@
 #include <cstring>
 #include <new>
 
+#include <poll.h>
+#include <unistd.h>
+
 #include "frontend/ini_file.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"
@@ -11,24 +14,67 @@
 #include "output/export.h"
 #include "output/listing.h"
 
-CommandInput::Result FileCommandInput::read_line(std::string* line) {
-  line->clear();
-  bool any = false;
-  bool too_long = false;
-  int ch;
-  while ((ch = getc_unlocked(in_)) != EOF) {
-    any = true;
-    if (ch == '\n') break;
-    // Past the bound the rest of the line is read and dropped, so memory
-    // stays bounded and the tail never runs as a command of its own.
-    if (line->size() < max_line_)
-      line->push_back(static_cast<char>(ch));
-    else
-      too_long = true;
+bool FileCommandInput::take_line(std::string* line, bool* too_long) {
+  size_t nl = buf_.find('\n');
+  size_t n = nl == std::string::npos ? buf_.size() : nl;
+  // Past the bound the rest of the line is read and dropped, so memory
+  // stays bounded and the tail never runs as a command of its own.
+  if (!dropping_) {
+    size_t room = max_line_ - partial_.size();
+    partial_.append(buf_, 0, n < room ? n : room);
+    if (n > room) dropping_ = true;
   }
-  if (ch == EOF && ferror(in_)) return kError;
-  if (!any) return kEnd;
-  return too_long ? kTooLong : kLine;
+  if (nl == std::string::npos) {
+    buf_.clear();
+    return false;
+  }
+  buf_.erase(0, nl + 1);
+  *too_long = dropping_;
+  line->swap(partial_);
+  partial_.clear();
+  dropping_ = false;
+  return true;
+}
+
+ssize_t FileCommandInput::fill() {
+  char chunk[4096];
+  ssize_t r = read(fd_, chunk, sizeof chunk);
+  if (r > 0) buf_.append(chunk, size_t(r));
+  return r;
+}
+
+CommandInput::Result FileCommandInput::read_line_for(std::string* line, int timeout_ms) {
+  line->clear();
+  bool too_long = false;
+  for (;;) {
+    if (take_line(line, &too_long)) return too_long ? kTooLong : kLine;
+    if (eof_) {
+      // A last line without its line feed still counts.
+      if (partial_.empty() && !dropping_) return kEnd;
+      bool dropped = dropping_;
+      line->swap(partial_);
+      partial_.clear();
+      dropping_ = false;
+      return dropped ? kTooLong : kLine;
+    }
+    if (timeout_ms >= 0) {
+      pollfd p{fd_, POLLIN, 0};
+      int r = poll(&p, 1, timeout_ms);
+      if (r == 0 || (r < 0 && errno == EINTR)) return kPending;
+      if (r < 0) return kError;
+    }
+    ssize_t r = fill();
+    if (r == 0) eof_ = true;
+    if (r < 0 && errno == EINTR) {
+      if (timeout_ms >= 0) return kPending;
+      continue;
+    }
+    if (r < 0) return kError;
+  }
+}
+
+CommandInput::Result FileCommandInput::read_line(std::string* line) {
+  return read_line_for(line, -1);
 }
 
 // The record at the 1-based current index, or null when i names none.

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include <sys/types.h>
+
 #include "frontend/session.h"
 
 // Where command lines come from. The interpreter only asks for whole lines,
@@ -18,10 +20,17 @@ class CommandInput {
     kTooLong,  // the line was longer than the bound; it was read and dropped
     kEnd,      // no further line: end of input
     kError,    // no further line: the input failed (errno is set)
+    kPending,  // read_line_for only: no whole line came in time
   };
   static constexpr size_t kMaxLine = 1u << 20;
   virtual ~CommandInput() = default;
   virtual Result read_line(std::string* line) = 0;
+  // As read_line, but waits at most `timeout_ms` milliseconds (0: only what
+  // has arrived already) and returns kPending when no whole line came in
+  // time; text typed so far is kept for the next call. A signal that
+  // interrupts the wait also gives kPending. Lets a command watch something
+  // else while the user may type.
+  virtual Result read_line_for(std::string* line, int timeout_ms) = 0;
   // Longest line handed out; longer ones come back as kTooLong.
   virtual size_t max_line() const { return kMaxLine; }
   // A line editor shows the prompt itself: it is given the prompt text
@@ -30,19 +39,31 @@ class CommandInput {
   virtual void set_prompt(const std::string& /*text*/) {}
 };
 
-// Reads lines of any length from a stream, holding at most `max_line` bytes
-// of one line; a longer line is consumed whole and reported as kTooLong.
-// The stream is not owned.
+// Reads lines of any length from a stream's descriptor (with a buffer of
+// its own, so that waiting on the descriptor sees every byte not yet
+// handed out), holding at most `max_line` bytes of one line; a longer line
+// is consumed whole and reported as kTooLong. The stream is not owned and
+// must not be read by anyone else.
 class FileCommandInput : public CommandInput {
  public:
   explicit FileCommandInput(FILE* in, size_t max_line = kMaxLine)
-      : in_(in), max_line_(max_line) {}
+      : fd_(fileno(in)), max_line_(max_line) {}
   Result read_line(std::string* line) override;
+  Result read_line_for(std::string* line, int timeout_ms) override;
   size_t max_line() const override { return max_line_; }
 
  private:
-  FILE* in_;
+  // Takes a whole line out of the buffer; false when none is there yet.
+  bool take_line(std::string* line, bool* too_long);
+  // One read(2) into the buffer: >0 bytes, 0 at the end, -1 on error.
+  ssize_t fill();
+
+  int fd_;
   size_t max_line_;
+  std::string buf_;        // bytes read and not yet handed out
+  std::string partial_;    // the start of a line that is still coming
+  bool dropping_ = false;  // the line coming is past the bound
+  bool eof_ = false;
 };
 
 // The prompt for the 1-based current index i; no newline behind it.

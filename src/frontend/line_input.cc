@@ -1,5 +1,7 @@
 #include "frontend/line_input.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
@@ -127,7 +129,26 @@ LineInput::LineInput(std::string history_file, FILE* err)
   if (e != 0 && e != ENOENT) report("read", e);
 }
 
+namespace {
+// Readline's line handler takes no context; its state is process-wide too.
+struct CallbackLine {
+  bool done = false;
+  bool eof = false;
+  std::string text;
+};
+CallbackLine callback_line;
+
+void on_callback_line(char* got) {
+  callback_line.done = true;
+  callback_line.eof = got == nullptr;
+  if (got) callback_line.text = got;
+  free(got);
+  rl_callback_handler_remove();
+}
+}  // namespace
+
 LineInput::~LineInput() {
+  if (installed_) rl_callback_handler_remove();
   rl_attempted_completion_function = nullptr;
   clear_history();
 }
@@ -143,6 +164,35 @@ CommandInput::Result LineInput::read_line(std::string* line) {
   }
   std::string text = got;
   free(got);
+  if (text.size() > max_line()) return kTooLong;
+  remember(text);
+  *line = std::move(text);
+  return kLine;
+}
+
+CommandInput::Result LineInput::read_line_for(std::string* line, int timeout_ms) {
+  line->clear();
+  if (!installed_) {
+    callback_line = CallbackLine();
+    rl_callback_handler_install(prompt_.c_str(), on_callback_line);
+    installed_ = true;
+  }
+  FILE* in = rl_instream ? rl_instream : stdin;
+  while (!callback_line.done) {
+    pollfd p{fileno(in), POLLIN, 0};
+    int r = poll(&p, 1, timeout_ms);
+    if (r == 0 || (r < 0 && errno == EINTR)) return kPending;
+    if (r < 0) return kError;
+    rl_callback_read_char();
+  }
+  installed_ = false;
+  if (callback_line.eof) {
+    FILE* out = rl_outstream ? rl_outstream : stdout;
+    fputc('\n', out);
+    fflush(out);
+    return kEnd;
+  }
+  std::string text = std::move(callback_line.text);
   if (text.size() > max_line()) return kTooLong;
   remember(text);
   *line = std::move(text);

@@ -37,6 +37,9 @@ class LineInput : public CommandInput {
   LineInput& operator=(const LineInput&) = delete;
 
   Result read_line(std::string* line) override;
+  // Uses readline's callback interface: the prompt is shown and typed text
+  // edited as usual while the caller does other work between calls.
+  Result read_line_for(std::string* line, int timeout_ms) override;
   bool shows_prompt() const override { return true; }
   void set_prompt(const std::string& text) override { prompt_ = text; }
 
@@ -48,6 +51,7 @@ class LineInput : public CommandInput {
   FILE* err_;
   std::string prompt_;
   bool reported_ = false;
+  bool installed_ = false;  // the callback handler is waiting for a line
 };
 
 // Completion of command arguments, apart from readline so it can be tested.

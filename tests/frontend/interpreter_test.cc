@@ -336,6 +336,28 @@ TEST(FileCommandInput, WholeLinesUpToTheBound) {
   fclose(in);
 }
 
+// A wait for a line gives up in time and keeps what was typed so far.
+TEST(FileCommandInput, WaitingKeepsAPartLineUntilItIsWhole) {
+  int fds[2];
+  ASSERT_EQ(0, pipe(fds));
+  FILE* in = fdopen(fds[0], "r");
+  FileCommandInput input(in);
+  std::string line;
+  EXPECT_EQ(CommandInput::kPending, input.read_line_for(&line, 0));
+  ASSERT_EQ(2, write(fds[1], "ab", 2));
+  EXPECT_EQ(CommandInput::kPending, input.read_line_for(&line, 10));
+  ASSERT_EQ(6, write(fds[1], "c\nde\nf", 6));
+  ASSERT_EQ(CommandInput::kLine, input.read_line_for(&line, 10));
+  EXPECT_EQ("abc", line);
+  ASSERT_EQ(CommandInput::kLine, input.read_line_for(&line, 0));
+  EXPECT_EQ("de", line);
+  close(fds[1]);
+  ASSERT_EQ(CommandInput::kLine, input.read_line_for(&line, 10));
+  EXPECT_EQ("f", line);
+  EXPECT_EQ(CommandInput::kEnd, input.read_line_for(&line, 10));
+  fclose(in);
+}
+
 // Inside a loop `h` lists the header and `e` header and data; `c`, `w` and
 // `W` act as their commands do.
 TEST(Interpreter, LoopLettersRunTheirCommands) {
