@@ -48,11 +48,13 @@ bool read_int(const char* p, const char* end, int* out) {
 
 }  // namespace
 
-size_t read_block(int fd, char* buf, size_t n, int64_t offset) {
+size_t read_block(int fd, char* buf, size_t n, int64_t offset, int* error, BlockReadFn read_fn) {
   size_t got = 0;
+  if (error) *error = 0;
   while (got < n) {
-    ssize_t r = pread(fd, buf + got, n - got, offset + static_cast<int64_t>(got));
+    ssize_t r = read_fn(fd, buf + got, n - got, offset + static_cast<int64_t>(got));
     if (r < 0 && errno == EINTR) continue;
+    if (r < 0 && error) *error = errno ? errno : EIO;
     if (r <= 0) break;
     got += static_cast<size_t>(r);
   }
@@ -306,7 +308,12 @@ int64_t Indexer::run(int64_t offset) {
   const int64_t total = fstat(fd, &sb) == 0 ? static_cast<int64_t>(sb.st_size) : 0;
   if (t_.progress) t_.progress(pos, total, false);
   for (;;) {
-    size_t got = read_block(fd, block.get(), kReadBlock, pos);
+    int error = 0;
+    size_t got = read_block(fd, block.get(), kReadBlock, pos, &error, t_.read_fn);
+    if (error && !t_.read_error) {
+      t_.read_error = error;
+      t_.read_error_at = pos + static_cast<int64_t>(got);
+    }
     if (got == 0) break;
     t_.bytes_read += static_cast<int64_t>(got);
     const char* p = block.get();
@@ -394,7 +401,7 @@ namespace {
 bool read_at(IndexTable& t, int64_t offset, size_t n, std::string* out) {
   out->resize(n);
   if (offset < 0) return false;
-  size_t got = n ? read_block(fileno(t.inf), &(*out)[0], n, offset) : 0;
+  size_t got = n ? read_block(fileno(t.inf), &(*out)[0], n, offset, nullptr, t.read_fn) : 0;
   t.bytes_read += static_cast<int64_t>(got);
   return got == n;
 }
@@ -412,17 +419,23 @@ void index_from(IndexTable& t, Indexer& ix, int64_t offset) {
 }
 
 void print_closing(const IndexTable& t, Console& con) {
+  if (t.read_error) {
+    fprintf(con.out, " file %s can't be read past byte %lld: %s\n", t.inf_name.c_str(),
+            static_cast<long long>(t.read_error_at), strerror(t.read_error));
+  }
   fprintf(con.out, "\n current file is : %s with %d entries\n", t.inf_name.c_str(), t.Indexed);
 }
 
 }  // namespace
 
-int index_file(IndexTable& t, Console& con) {
+void index_build(IndexTable& t) {
   index_free(t);
   t.Indexed = 0;
   t.IndexSize = 512;
   t.last_head.clear();
   t.tail.clear();
+  t.read_error = 0;
+  t.read_error_at = 0;
   if (!t.inf) {
     // Nothing to index: the no-file state.
     t.inf_name = "NO FILE";
@@ -431,12 +444,18 @@ int index_file(IndexTable& t, Console& con) {
     Indexer ix(t);
     index_from(t, ix, 0);
   }
+}
+
+int index_file(IndexTable& t, Console& con) {
+  index_build(t);
   print_closing(t, con);
   return t.Indexed;
 }
 
-int index_update(IndexTable& t, Console& con) {
+IndexChange index_refresh(IndexTable& t) {
+  IndexChange change;
   int64_t now = index_current_length(t);
+  if (now == t.IndexFileLength) return change;
   bool grew = t.inf && t.Indexed > 0 && now > t.IndexFileLength;
   std::string probe;
   // The bytes the table covers must still be those it was built from.
@@ -446,21 +465,32 @@ int index_update(IndexTable& t, Console& con) {
          probe == t.tail &&
          read_at(t, t.Index.back().hseek, t.last_head.size(), &probe) && probe == t.last_head;
   if (!grew) {
-    index_free(t);
-    return index_file(t, con);
+    index_build(t);
+    change.kind = IndexChange::kRebuilt;
+    return change;
   }
   // Read the last scan again from its #S line: it may have grown, and new
   // scans may follow it. Counts the column reader stored are dropped, as a
   // full rebuild would.
   scanRef last = t.Index.back();
+  const int before = t.Indexed;
   t.Index.pop_back();
   t.Indexed--;
   t.texts.drop_last();
   for (scanRef& r : t.Index) r.ncol = r.ncol_N;
+  t.read_error = 0;
   Indexer ix(t);
   ix.lseek = last.cseek;
   ix.lpos = last.lpos - 1;
   index_from(t, ix, last.hseek);
+  change.kind = IndexChange::kGrown;
+  change.added = t.Indexed - before;
+  change.last_grown = t.Indexed >= before && t.Index[size_t(before - 1)].lines != last.lines;
+  return change;
+}
+
+int index_update(IndexTable& t, Console& con) {
+  if (index_refresh(t).kind == IndexChange::kNone) index_build(t);
   print_closing(t, con);
   return t.Indexed;
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "base/console.h"
 
 // One scan of the file. Offsets are byte offsets from the start of the file.
@@ -51,6 +53,9 @@ class TextStore {
 // file is never shortened; only the copy in the table is).
 constexpr size_t kMaxScanText = 4096;
 
+// Reads a block of the scan file at an offset: pread(2) or a stand-in.
+using BlockReadFn = ssize_t (*)(int fd, void* buf, size_t n, off_t offset);
+
 struct IndexTable {
   IndexTable() = default;
   IndexTable(const IndexTable&) = delete;
@@ -74,6 +79,12 @@ struct IndexTable {
   std::string last_head;
   std::string tail;
   int64_t bytes_read = 0;  // bytes of the scan file the indexer has read
+
+  // How the indexer reads the file (pread; a test hands in one that fails),
+  // and the first read error of the last pass with the offset it hit.
+  BlockReadFn read_fn = ::pread;
+  int read_error = 0;
+  int64_t read_error_at = 0;
 
   // Called by the indexer, when set: once as a pass over the file begins,
   // after each block read, and once when the pass ends (`finished`), with
@@ -99,6 +110,25 @@ int index_file(IndexTable& t, Console& con);
 // Releases every record and text.
 void index_free(IndexTable& t);
 
+// Builds the table from the open file in one pass, silently (index_file
+// without its closing message).
+void index_build(IndexTable& t);
+
+// What a silent refresh of the table did.
+struct IndexChange {
+  enum Kind {
+    kNone,     // the file's length is what the table covers: nothing done
+    kGrown,    // the file only grew: the last scan and what follows were read
+    kRebuilt,  // the file changed otherwise: the table was built anew
+  };
+  Kind kind = kNone;
+  int added = 0;            // kGrown: records added after the last one
+  bool last_grown = false;  // kGrown: the last record's data lines changed
+};
+
+// index_update without its messages; the caller says what changed.
+IndexChange index_refresh(IndexTable& t);
+
 // Brings the table up to date after the file's length changed. When the file
 // only grew (the bytes the table covers are unchanged), only the last scan
 // and what follows it are read again; otherwise the table is rebuilt in full.
@@ -111,8 +141,10 @@ void index_print(const IndexTable& t, Console& con);
 // Reads up to n bytes at `offset` of the file open as `fd` (pread: the
 // stream's position and buffer are not used, so a file that changed
 // underneath is always read as it is now). Returns the bytes read, fewer only
-// at the end of the file or on an error.
-size_t read_block(int fd, char* buf, size_t n, int64_t offset);
+// at the end of the file or on an error; `*error` (when given) is then 0 at
+// the end of the file and the errno of a failed read.
+size_t read_block(int fd, char* buf, size_t n, int64_t offset, int* error = nullptr,
+                  BlockReadFn read_fn = ::pread);
 
 // Present length of the open file (seeks to its end), -1 when none is open.
 int64_t index_current_length(IndexTable& t);

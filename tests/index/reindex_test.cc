@@ -1,6 +1,7 @@
 // A table brought up to date after appends must equal one built afresh.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -135,3 +136,57 @@ TEST(IndexUpdate, ChangedOrShrunkFileIsRebuiltInFull) {
 }
 
 }  // namespace
+
+namespace {
+// Reads up to byte 40; every read from there on fails.
+ssize_t fail_past_40(int fd, void* buf, size_t n, off_t offset) {
+  if (offset >= 40) {
+    errno = EIO;
+    return -1;
+  }
+  return pread(fd, buf, std::min<size_t>(n, size_t(40 - offset)), offset);
+}
+}  // namespace
+
+TEST(IndexRefresh, SaysWhatChangedWithoutPrinting) {
+  TempDir dir;
+  TestConsole tc;
+  std::string path = dir.write("grow.dat", "#S 1 a\n#N 2\n1 2\n");
+  IndexTable t;
+  ASSERT_EQ(1, index_open(t, tc.con, path.c_str()));
+  index_file(t, tc.con);
+  tc.out.str(true);
+
+  EXPECT_EQ(IndexChange::kNone, index_refresh(t).kind);
+  append_file(path, "3 4\n");
+  IndexChange c = index_refresh(t);
+  EXPECT_EQ(IndexChange::kGrown, c.kind);
+  EXPECT_EQ(0, c.added);
+  EXPECT_TRUE(c.last_grown);
+  append_file(path, "#S 2 b\n5 6\n#S 3 c\n");
+  c = index_refresh(t);
+  EXPECT_EQ(IndexChange::kGrown, c.kind);
+  EXPECT_EQ(2, c.added);
+  EXPECT_FALSE(c.last_grown);
+  dir.write("grow.dat", "#S 9 new\n1 2\n3 4\n5 6\n7 8\n9 10\n11 12\n");
+  EXPECT_EQ(IndexChange::kRebuilt, index_refresh(t).kind);
+  EXPECT_EQ(1, t.Indexed);
+  EXPECT_EQ(9, t.Index[0].scan);
+  EXPECT_EQ("", tc.out.str());
+  index_free(t);
+}
+
+TEST(IndexFile, ReadErrorIsReportedAndKeepsWhatWasRead) {
+  TempDir dir;
+  TestConsole tc;
+  std::string path = dir.write("bad.dat", "#S 1 a\n1 2\n3 4\n" + std::string(200, '#') + "\n");
+  IndexTable t;
+  ASSERT_EQ(1, index_open(t, tc.con, path.c_str()));
+  t.read_fn = fail_past_40;
+  index_file(t, tc.con);
+  EXPECT_EQ(" file " + path + " can't be read past byte 40: Input/output error\n\n"
+            " current file is : " + path + " with 1 entries\n",
+            tc.out.str());
+  EXPECT_EQ(2, t.Index[0].lines);
+  index_free(t);
+}
