@@ -178,7 +178,7 @@ void write_at(int fd, const char* p, size_t n, off_t at) {
 
 // Input: two bytes that choose where the file is cut for the first
 // indexing, one byte that chooses a filler which carries the rest across the
-// indexer's 1 MiB read block, then the file.
+// indexer's read block (128 KiB), then the file.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
   const size_t cut_choice = size_t(data[0]) << 8 | data[1];

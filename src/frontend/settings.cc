@@ -3,8 +3,6 @@
 #include <climits>
 #include <cstdint>
 
-const char kProgramRelease[] = "kurvatab, rel 2.03";
-const char kProgramDate[] = "Dec 12 2002";
 
 const FlagSetting kFlagSettings[8] = {
     {'A', &Settings::autoscale, "automatic autoscale", "automatic autoscale"},

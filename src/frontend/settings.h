@@ -8,9 +8,8 @@
 #include <string>
 
 #include "base/options.h"
+#include "base/version.h"
 
-extern const char kProgramRelease[];  // "kurvatab, rel 2.03"
-extern const char kProgramDate[];     // "Dec 12 2002"
 // The flags count as on when non-zero; the interpreter's toggles store 0 or 1.
 struct Settings : PlotOptions {
   std::string prgname;  // argv[0]

@@ -1,6 +1,6 @@
 // The process-wide state of the Grace link: the one Grace process that the
 // grace_np library drives, the temporary plot files made for it, and where the
-// library's error messages go. These are the program's only globals; they live
+// library's error messages go. They are process-wide; they live
 // here because the exit handler and grace_np's error callback take no
 // arguments.
 #ifndef KURVATAB_GRACE_GRACE_PROCESS_H_

@@ -16,7 +16,7 @@
 namespace {
 
 constexpr size_t kTextChunk = 64 * 1024;
-constexpr size_t kReadBlock = 128 * 1024;  // stays in the cache while it is scanned  // stays in the cache while it is scanned
+constexpr size_t kReadBlock = 128 * 1024;  // stays in the cache while it is scanned
 // How much of a line's start the indexer keeps when the line spans blocks:
 // enough for the longest description text plus the "#S" and the number.
 constexpr size_t kLineHead = kMaxScanText + 256;

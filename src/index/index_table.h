@@ -64,7 +64,7 @@ struct IndexTable {
 
   std::deque<scanRef> Index;    // the records, in file order
   int Indexed = 0;              // records in use
-  int IndexSize = 0;            // room in the table (grows in steps of 512)
+  int IndexSize = 0;            // the designed table size: 512 until more scans are added
   int64_t IndexFileLength = 0;  // file length when last indexed
   FILE* inf = nullptr;          // the open scan file
   std::string inf_name = "NO FILE";  // as the user gave it ("~" not expanded)
