@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "index/index_cache.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -151,6 +153,7 @@ int index_open(IndexTable& t, Console& con, const char* name) {
   std::string path = expand_home(given, &home_ok);
 
   close_file(t);
+  t.real_path.clear();
   int err = ENOENT;
   if (home_ok) {
     t.inf = fopen(path.c_str(), "r");
@@ -185,6 +188,10 @@ int index_open(IndexTable& t, Console& con, const char* name) {
     return 0;
   }
   t.inf_name = given;
+  if (char* real = realpath(path.c_str(), nullptr)) {
+    t.real_path = real;
+    free(real);
+  }
   return 1;
 }
 
@@ -417,38 +424,48 @@ void print_closing(const IndexTable& t, Console& con) {
 
 }  // namespace
 
-int index_file(IndexTable& t, Console& con) {
+void index_reset(IndexTable& t) {
   index_free(t);
   t.Indexed = 0;
   t.IndexSize = 512;
+  t.IndexFileLength = 0;
   t.last_head.clear();
   t.tail.clear();
+}
+
+namespace {
+
+int build_table(IndexTable& t, Console& con, bool use_cache) {
+  index_reset(t);
   if (!t.inf) {
     // Nothing to index: the no-file state.
     t.inf_name = "NO FILE";
-    t.IndexFileLength = 0;
-  } else {
+  } else if (!use_cache || !index_cache_load(t)) {
     Indexer ix(t);
     index_from(t, ix, 0);
+    t.cached_length = -1;
+    index_cache_store(t);
   }
   print_closing(t, con);
   return t.Indexed;
 }
 
-int index_update(IndexTable& t, Console& con) {
-  int64_t now = index_current_length(t);
-  bool grew = t.inf && t.Indexed > 0 && now > t.IndexFileLength;
+}  // namespace
+
+int index_file(IndexTable& t, Console& con) { return build_table(t, con, true); }
+
+int index_rebuild(IndexTable& t, Console& con) { return build_table(t, con, false); }
+
+bool index_covered_unchanged(IndexTable& t) {
   std::string probe;
-  // The bytes the table covers must still be those it was built from.
-  grew = grew &&
-         read_at(t, t.IndexFileLength - static_cast<int64_t>(t.tail.size()), t.tail.size(),
+  return read_at(t, t.IndexFileLength - static_cast<int64_t>(t.tail.size()), t.tail.size(),
                  &probe) &&
          probe == t.tail &&
-         read_at(t, t.Index.back().hseek, t.last_head.size(), &probe) && probe == t.last_head;
-  if (!grew) {
-    index_free(t);
-    return index_file(t, con);
-  }
+         (t.Indexed == 0 ||
+          (read_at(t, t.Index.back().hseek, t.last_head.size(), &probe) && probe == t.last_head));
+}
+
+void index_continue(IndexTable& t) {
   // Read the last scan again from its #S line: it may have grown, and new
   // scans may follow it. Counts the column reader stored are dropped, as a
   // full rebuild would.
@@ -461,6 +478,15 @@ int index_update(IndexTable& t, Console& con) {
   ix.lseek = last.cseek;
   ix.lpos = last.lpos - 1;
   index_from(t, ix, last.hseek);
+}
+
+int index_update(IndexTable& t, Console& con) {
+  int64_t now = index_current_length(t);
+  // The bytes the table covers must still be those it was built from.
+  bool grew = t.inf && t.Indexed > 0 && now > t.IndexFileLength && index_covered_unchanged(t);
+  if (!grew) return index_rebuild(t, con);
+  index_continue(t);
+  index_cache_refresh(t);
   print_closing(t, con);
   return t.Indexed;
 }
