@@ -16,10 +16,10 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kurvatab-fuzz-corpus-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # Longest input per target: enough for every structure the target parses.
-declare -A max_len=([fuzz_index]=8192 [fuzz_columns]=512 [fuzz_wformat]=1024
+declare -A max_len=([fuzz_index]=8192 [fuzz_index_cache]=16384 [fuzz_columns]=512 [fuzz_wformat]=1024
                     [fuzz_loop]=256 [fuzz_interp]=2048)
 status=0
-for target in fuzz_index fuzz_columns fuzz_wformat fuzz_loop fuzz_interp; do
+for target in fuzz_index fuzz_index_cache fuzz_columns fuzz_wformat fuzz_loop fuzz_interp; do
   bin="$build/fuzz/$target"
   seeds="$src/corpus/$target"
   # The targets change their working directory, so every path is absolute.
