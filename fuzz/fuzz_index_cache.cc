@@ -34,9 +34,8 @@ std::string contents(int fd) {
 }
 
 void check_empty(const IndexTable& t) {
-  FUZZ_CHECK(t.Indexed == 0 && t.Index.empty() && t.IndexFileLength == 0 &&
-                 t.last_head.empty() && t.tail.empty() && t.texts.bytes() == 0 &&
-                 t.IndexSize == 512,
+  FUZZ_CHECK(t.Indexed == 0 && t.Index.empty() && t.IndexFileLength == 0 && t.last_head.empty() &&
+                 t.tail.empty() && t.texts.bytes() == 0 && t.IndexSize == 512,
              "a refused entry left %d records, length %" PRId64, t.Indexed, t.IndexFileLength);
 }
 
@@ -50,14 +49,13 @@ void check_table(const IndexTable& t) {
   for (int k = 0; k < t.Indexed; k++) {
     const scanRef& r = t.Index[k];
     FUZZ_CHECK(k == 0 || r.hseek == t.Index[k - 1].eseek, "record %d does not follow", k);
-    FUZZ_CHECK(r.hseek >= 0 && r.hseek < r.eseek && r.eseek <= len && r.cseek >= 0 &&
-                   r.cseek <= r.hseek,
-               "record %d offsets outside the file", k);
+    FUZZ_CHECK(
+        r.hseek >= 0 && r.hseek < r.eseek && r.eseek <= len && r.cseek >= 0 && r.cseek <= r.hseek,
+        "record %d offsets outside the file", k);
     FUZZ_CHECK(r.vseek == 0 || (r.hseek < r.vseek && r.vseek < r.eseek),
                "record %d vseek %" PRId64 " outside (%" PRId64 ", %" PRId64 ")", k, r.vseek,
                r.hseek, r.eseek);
-    FUZZ_CHECK(r.lpos > prev_lpos && r.lpos <= r.hseek + 1, "record %d lpos %" PRId64, k,
-               r.lpos);
+    FUZZ_CHECK(r.lpos > prev_lpos && r.lpos <= r.hseek + 1, "record %d lpos %" PRId64, k, r.lpos);
     FUZZ_CHECK(r.lines >= 0 && r.lines <= r.eseek - r.hseek, "record %d lines %" PRId64, k,
                r.lines);
     FUZZ_CHECK(r.ncol == r.ncol_N, "record %d ncol %d, #N %d", k, r.ncol, r.ncol_N);
@@ -65,8 +63,8 @@ void check_table(const IndexTable& t) {
     FUZZ_CHECK(nl && static_cast<const char*>(nl)[1] == '\0', "record %d text", k);
     prev_lpos = r.lpos;
   }
-  FUZZ_CHECK(t.Indexed == 0 || t.Index.back().eseek == len, "the last record ends at %" PRId64
-             ", length %" PRId64, t.Index.back().eseek, len);
+  FUZZ_CHECK(t.Indexed == 0 || t.Index.back().eseek == len,
+             "the last record ends at %" PRId64 ", length %" PRId64, t.Index.back().eseek, len);
 }
 
 }  // namespace

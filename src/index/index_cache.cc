@@ -34,9 +34,9 @@ namespace {
 
 constexpr char kMagic[8] = {'K', 'T', 'I', 'N', 'D', 'E', 'X', '1'};
 constexpr size_t kIoBlock = 64 * 1024;
-constexpr uint64_t kMaxString = 64 * 1024;       // path, last_head, tail
+constexpr uint64_t kMaxString = 64 * 1024;          // path, last_head, tail
 constexpr uint64_t kMaxLength = uint64_t(1) << 62;  // no sum of offsets overflows
-constexpr time_t kStaleTemp = 3600;  // a temporary file this old was left by a crash
+constexpr time_t kStaleTemp = 3600;                 // a temporary file this old was left by a crash
 
 // 64-bit words through a multiply and a shift: a bijection of the state for
 // each word, so a change within one word always changes the result. The
@@ -89,9 +89,7 @@ uint64_t zigzag(int64_t v) {
   return (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v < 0 ? -1 : 0);
 }
 
-int64_t unzigzag(uint64_t u) {
-  return static_cast<int64_t>(u >> 1) ^ -static_cast<int64_t>(u & 1);
-}
+int64_t unzigzag(uint64_t u) { return static_cast<int64_t>(u >> 1) ^ -static_cast<int64_t>(u & 1); }
 
 bool write_all(int fd, const char* p, size_t n) {
   while (n > 0) {
@@ -381,8 +379,7 @@ bool cache_encode(int fd, const IndexTable& t, const CacheId& id) {
 }
 
 bool cache_decode(int fd, IndexTable& t,
-                  const std::function<bool(const CacheId&, int64_t length)>& accept,
-                  CacheId* id) {
+                  const std::function<bool(const CacheId&, int64_t length)>& accept, CacheId* id) {
   if (decode(fd, t, accept, id)) return true;
   index_reset(t);
   return false;
@@ -412,8 +409,7 @@ std::string index_cache_dir(bool create) {
 
 std::string index_cache_entry(const std::string& dir, const std::string& real_path) {
   char name[32];
-  snprintf(name, sizeof name, "%016llx.idx",
-           static_cast<unsigned long long>(path_hash(real_path)));
+  snprintf(name, sizeof name, "%016llx.idx", static_cast<unsigned long long>(path_hash(real_path)));
   return dir + "/" + name;
 }
 
@@ -431,8 +427,7 @@ bool index_cache_load(IndexTable& t) {
   struct stat es;
   // Only an entry no one else could have written.
   bool ok = fstat(fd, &es) == 0 && S_ISREG(es.st_mode) && es.st_uid == geteuid() &&
-            (es.st_mode & 077) == 0 &&
-            cache_decode(fd, t, [&](const CacheId& id, int64_t length) {
+            (es.st_mode & 077) == 0 && cache_decode(fd, t, [&](const CacheId& id, int64_t length) {
               return id.path == t.real_path && id.dev == static_cast<uint64_t>(st.st_dev) &&
                      id.ino == static_cast<uint64_t>(st.st_ino) && length <= st.st_size;
             });
@@ -466,8 +461,7 @@ void index_cache_store(IndexTable& t) {
   std::string temp = name + ".tmp.XXXXXX";
   const int fd = mkostemp(&temp[0], O_CLOEXEC);  // mode 0600
   if (fd < 0) return;
-  const CacheId id{t.real_path, static_cast<uint64_t>(st.st_dev),
-                   static_cast<uint64_t>(st.st_ino)};
+  const CacheId id{t.real_path, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   struct stat ws;
   bool ok = cache_encode(fd, t, id) && fstat(fd, &ws) == 0;
   ok = close(fd) == 0 && ok;

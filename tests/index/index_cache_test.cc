@@ -1,9 +1,8 @@
 #include "index/index_cache.h"
 
-#include <gtest/gtest.h>
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,8 +78,7 @@ TEST(IndexCache, ReopeningAnUnchangedFileReadsOnlyTheChecks) {
   // longest kept), the closing message and the listing.
   EXPECT_EQ(render_table(first.t) + first.seen, render_table(second.t) + second.seen);
   EXPECT_EQ(c.full_pass(), render_table(second.t) + second.seen);
-  EXPECT_EQ(std::string(" with a \0 NUL\n", 14),
-            std::string(second.t.Index[1].txt + 21, 14));
+  EXPECT_EQ(std::string(" with a \0 NUL\n", 14), std::string(second.t.Index[1].txt + 21, 14));
 }
 
 TEST(IndexCache, EntryIsPrivateAndWrittenWhole) {
@@ -218,9 +216,13 @@ TEST(IndexCache, DamagedEntryIsIgnoredAndRewritten) {
       {"empty", [](const std::string& e) { ASSERT_EQ(0, truncate(e.c_str(), 0)); }},
       {"magic only", [](const std::string& e) { ASSERT_EQ(0, truncate(e.c_str(), 8)); }},
       {"cut in half",
-       [](const std::string& e) { write_bytes(e, read_file(e).substr(0, read_file(e).size() / 2)); }},
+       [](const std::string& e) {
+         write_bytes(e, read_file(e).substr(0, read_file(e).size() / 2));
+       }},
       {"last byte missing",
-       [](const std::string& e) { write_bytes(e, read_file(e).substr(0, read_file(e).size() - 1)); }},
+       [](const std::string& e) {
+         write_bytes(e, read_file(e).substr(0, read_file(e).size() - 1));
+       }},
       {"a byte more", [](const std::string& e) { append_file(e, "x"); }},
       {"one byte changed in the middle",
        [](const std::string& e) {

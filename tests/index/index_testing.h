@@ -11,9 +11,9 @@
 #include "testutil.h"
 
 inline std::string render_table(const IndexTable& t) {
-  std::string s = "Indexed=" + std::to_string(t.Indexed) + " IndexSize=" +
-                  std::to_string(t.IndexSize) + " length=" + std::to_string(t.IndexFileLength) +
-                  "\n";
+  std::string s = "Indexed=" + std::to_string(t.Indexed) +
+                  " IndexSize=" + std::to_string(t.IndexSize) +
+                  " length=" + std::to_string(t.IndexFileLength) + "\n";
   for (int k = 0; k < t.Indexed; k++) {
     const scanRef& r = t.Index[k];
     char buf[256];
@@ -52,7 +52,8 @@ inline std::string large_scan_file(int scans) {
     if (k == 2) f += std::string(" with a \0 NUL", 13);
     if (k == 3) f += std::string(kMaxScanText + 100, 't');
     f += "\n#N 3\n#L th  mon  det\n";
-    for (int j = 0; j < 100; j++) f += std::to_string(j) + ".5 1000 " + std::to_string(k + j) + "\n";
+    for (int j = 0; j < 100; j++)
+      f += std::to_string(j) + ".5 1000 " + std::to_string(k + j) + "\n";
   }
   return f;
 }
