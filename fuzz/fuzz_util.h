@@ -33,7 +33,8 @@ inline int remove_entry(const char* path, const struct stat*, int, struct FTW*) 
 }
 
 // A fresh directory under TMPDIR (or /tmp) that becomes the working
-// directory of the process; removed with its contents at exit.
+// directory of the process and holds its index cache; removed with its
+// contents at exit.
 inline const std::string& work_dir() {
   static std::string dir = [] {
     const char* base = getenv("TMPDIR");
@@ -43,6 +44,8 @@ inline const std::string& work_dir() {
       abort();
     }
     atexit([] { nftw(work_dir().c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); });
+    // The index cache, should a large file be opened, stays in here too.
+    setenv("XDG_CACHE_HOME", (tmpl + "/.cache").c_str(), 1);
     return tmpl;
   }();
   return dir;

@@ -5,6 +5,10 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
+#include <memory>
+
 #include <ftw.h>
 #include <unistd.h>
 
@@ -57,6 +61,46 @@ std::string TempDir::write(const std::string& name, const std::string& content) 
   o << content;
   return p;
 }
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  if (const char* old = getenv(name)) {
+    had_ = true;
+    old_ = old;
+  }
+  if (value) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (had_) {
+    setenv(name_.c_str(), old_.c_str(), 1);
+  } else {
+    unsetenv(name_.c_str());
+  }
+}
+
+namespace {
+
+// Each test process gets an index cache folder of its own, removed at the
+// end, so that no test reads or writes the user's cache.
+class CacheHome : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    dir_ = std::make_unique<TempDir>();
+    setenv("XDG_CACHE_HOME", dir_->path().c_str(), 1);
+  }
+  void TearDown() override { dir_.reset(); }
+
+ private:
+  std::unique_ptr<TempDir> dir_;
+};
+
+::testing::Environment* const cache_home = ::testing::AddGlobalTestEnvironment(new CacheHome);
+
+}  // namespace
 
 std::string read_file(const std::string& path) {
   std::ifstream i(path, std::ios::binary);

@@ -53,6 +53,19 @@ class TempDir {
   std::string path_;
 };
 
+// Sets (or, with nullptr, unsets) an environment variable for its lifetime.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_, old_;
+  bool had_ = false;
+};
+
 std::string read_file(const std::string& path);
 void append_file(const std::string& path, const std::string& content);
 

@@ -219,8 +219,8 @@ void cmd_table(Interp& in, const CommandEntry&, const char*) {
 }
 
 void cmd_reindex(Interp& in, const CommandEntry&, const char*) {
-  index_free(in.s.index);
-  index_file(in.s.index, in.s.con);
+  // Asked for by the user: the whole file is read again, cache or not.
+  index_rebuild(in.s.index, in.s.con);
   in.i = in.s.index.Indexed;
 }
 

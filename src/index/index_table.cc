@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "index/index_cache.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -153,6 +155,7 @@ int index_open(IndexTable& t, Console& con, const char* name) {
   std::string path = expand_home(given, &home_ok);
 
   close_file(t);
+  t.real_path.clear();
   int err = ENOENT;
   if (home_ok) {
     t.inf = fopen(path.c_str(), "r");
@@ -187,6 +190,10 @@ int index_open(IndexTable& t, Console& con, const char* name) {
     return 0;
   }
   t.inf_name = given;
+  if (char* real = realpath(path.c_str(), nullptr)) {
+    t.real_path = real;
+    free(real);
+  }
   return 1;
 }
 
@@ -428,52 +435,63 @@ void print_closing(const IndexTable& t, Console& con) {
 
 }  // namespace
 
-void index_build(IndexTable& t) {
+void index_reset(IndexTable& t) {
   index_free(t);
   t.Indexed = 0;
   t.IndexSize = 512;
+  t.IndexFileLength = 0;
   t.last_head.clear();
   t.tail.clear();
   t.read_error = 0;
   t.read_error_at = 0;
+}
+
+namespace {
+
+// A full pass over the file, through the cache when `use_cache`; silent.
+void build_table(IndexTable& t, bool use_cache) {
+  index_reset(t);
   if (!t.inf) {
     // Nothing to index: the no-file state.
     t.inf_name = "NO FILE";
-    t.IndexFileLength = 0;
-  } else {
+  } else if (!use_cache || !index_cache_load(t)) {
     Indexer ix(t);
     index_from(t, ix, 0);
+    t.cached_length = -1;
+    if (!t.read_error) index_cache_store(t);
   }
 }
 
+}  // namespace
+
+void index_build(IndexTable& t) { build_table(t, true); }
+
 int index_file(IndexTable& t, Console& con) {
-  index_build(t);
+  build_table(t, true);
   print_closing(t, con);
   return t.Indexed;
 }
 
-IndexChange index_refresh(IndexTable& t) {
-  IndexChange change;
-  int64_t now = index_current_length(t);
-  if (now == t.IndexFileLength) return change;
-  bool grew = t.inf && t.Indexed > 0 && now > t.IndexFileLength;
+int index_rebuild(IndexTable& t, Console& con) {
+  build_table(t, false);
+  print_closing(t, con);
+  return t.Indexed;
+}
+
+bool index_covered_unchanged(IndexTable& t) {
   std::string probe;
-  // The bytes the table covers must still be those it was built from.
-  grew = grew &&
-         read_at(t, t.IndexFileLength - static_cast<int64_t>(t.tail.size()), t.tail.size(),
+  return read_at(t, t.IndexFileLength - static_cast<int64_t>(t.tail.size()), t.tail.size(),
                  &probe) &&
          probe == t.tail &&
-         read_at(t, t.Index.back().hseek, t.last_head.size(), &probe) && probe == t.last_head;
-  if (!grew) {
-    index_build(t);
-    change.kind = IndexChange::kRebuilt;
-    return change;
-  }
+         (t.Indexed == 0 ||
+          (read_at(t, t.Index.back().hseek, t.last_head.size(), &probe) && probe == t.last_head));
+}
+
+void index_continue(IndexTable& t) {
   // Read the last scan again from its #S line: it may have grown, and new
   // scans may follow it. Counts the column reader stored are dropped, as a
   // full rebuild would.
   scanRef last = t.Index.back();
-  const int before = t.Indexed;
   t.Index.pop_back();
   t.Indexed--;
   t.texts.drop_last();
@@ -483,14 +501,31 @@ IndexChange index_refresh(IndexTable& t) {
   ix.lseek = last.cseek;
   ix.lpos = last.lpos - 1;
   index_from(t, ix, last.hseek);
+}
+
+IndexChange index_refresh(IndexTable& t) {
+  IndexChange change;
+  int64_t now = index_current_length(t);
+  if (now == t.IndexFileLength) return change;
+  // The bytes the table covers must still be those it was built from.
+  bool grew = t.inf && t.Indexed > 0 && now > t.IndexFileLength && index_covered_unchanged(t);
+  if (!grew) {
+    build_table(t, false);
+    change.kind = IndexChange::kRebuilt;
+    return change;
+  }
+  const int before = t.Indexed;
+  const int64_t last_lines = t.Index.back().lines;
+  index_continue(t);
+  index_cache_refresh(t);
   change.kind = IndexChange::kGrown;
   change.added = t.Indexed - before;
-  change.last_grown = t.Indexed >= before && t.Index[size_t(before - 1)].lines != last.lines;
+  change.last_grown = t.Indexed >= before && t.Index[size_t(before - 1)].lines != last_lines;
   return change;
 }
 
 int index_update(IndexTable& t, Console& con) {
-  if (index_refresh(t).kind == IndexChange::kNone) index_build(t);
+  if (index_refresh(t).kind == IndexChange::kNone) build_table(t, false);
   print_closing(t, con);
   return t.Indexed;
 }

@@ -86,6 +86,13 @@ struct IndexTable {
   int read_error = 0;
   int64_t read_error_at = 0;
 
+  // The index cache (index_cache.h): the file's real path when it was opened
+  // (its key; empty when unknown), and the file length and size of the entry
+  // last written or read for it (-1 when none).
+  std::string real_path;
+  int64_t cached_length = -1;
+  int64_t cached_bytes = 0;
+
   // Called by the indexer, when set: once as a pass over the file begins,
   // after each block read, and once when the pass ends (`finished`), with
   // the file offset reached and the file's length when the pass began.
@@ -105,7 +112,24 @@ int index_dir(Console& con, const char* name);
 
 // Builds the table from the open file in one pass and prints the closing
 // message. Returns Indexed. With no open file: the no-file state, 0 entries.
+// A large file whose table the index cache holds is not read again: only
+// what it gained since is read. The table and the message are the same.
 int index_file(IndexTable& t, Console& con);
+
+// index_file without the cache: always one full pass (the entry is then
+// written again).
+int index_rebuild(IndexTable& t, Console& con);
+
+// Empties the table as a pass begins: no records, room for 512.
+void index_reset(IndexTable& t);
+
+// True when the file still holds the bytes a reindex checks (the end of what
+// the table covers and the start of the last scan's #S line).
+bool index_covered_unchanged(IndexTable& t);
+
+// Reads the last scan again and what follows it to the end of the file, as
+// a reindex of a file that only grew does. Needs a record.
+void index_continue(IndexTable& t);
 
 // Releases every record and text.
 void index_free(IndexTable& t);

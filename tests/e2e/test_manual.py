@@ -96,7 +96,7 @@ def main():
     for name, text in (("man page", man), ("HTML manual", page)):
         for topic in ("kurvatab.par", "kurvatab.bat", "kurvatab.ini", "(3,5,w)", "#S", "#N",
                       "scan file", "%15.7lg", "extracted columns", "plot.png",
-                      ".kurvatab_history"):
+                      ".kurvatab_history", "KURVATAB_NO_CACHE", ".cache/kurvatab"):
             check(topic in text, "%s does not mention %s" % (name, topic))
     check('<img src="plot.png"' in page, "HTML manual does not show plot.png")
     check(os.path.isfile(os.path.join(a.source, "docs/plot.png")), "docs/plot.png missing")

@@ -3,28 +3,17 @@
 
 #include <algorithm>
 #include <random>
+
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 
 #include "index/index_table.h"
+#include "index/index_cache.h"
+#include "index_testing.h"
 #include "testutil.h"
 
 namespace {
-
-std::string render(const IndexTable& t) {
-  std::string s = "Indexed=" + std::to_string(t.Indexed) + " IndexSize=" +
-                  std::to_string(t.IndexSize) + " length=" + std::to_string(t.IndexFileLength) +
-                  "\n";
-  for (int k = 0; k < t.Indexed; k++) {
-    const scanRef& r = t.Index[k];
-    char buf[256];
-    snprintf(buf, sizeof buf, "%d %d %lld %lld %lld %lld %lld %lld ", r.scan, r.ncol,
-             (long long)r.hseek, (long long)r.vseek, (long long)r.cseek, (long long)r.eseek,
-             (long long)r.lpos, (long long)r.lines);
-    s += buf;
-    s += r.txt;
-  }
-  return s;
-}
 
 // A random piece of a scan file as an instrument writes it, possibly ending
 // in the middle of a line.
@@ -78,13 +67,62 @@ TEST(IndexUpdate, AppendsGiveTheTableOfAFullRebuild) {
     IndexTable fresh;
     ASSERT_EQ(1, index_open(fresh, fresh_tc.con, path.c_str()));
     index_file(fresh, fresh_tc.con);
-    ASSERT_EQ(render(fresh), render(t)) << "round " << round;
+    ASSERT_EQ(render_table(fresh), render_table(t)) << "round " << round;
     ASSERT_EQ("reindexing\n" + fresh_tc.out.str(), messages) << "round " << round;
     // Only the last scan and what was appended are read again.
     int64_t reread = t.bytes_read - before;
     ASSERT_LE(reread, t.IndexFileLength - t.Index[0].hseek + 8192) << "round " << round;
   }
   EXPECT_GT(t.Indexed, 30);
+}
+
+// A program started again and again on a growing file gets its table from
+// the cache, brought up to date from the last scan the entry holds; the
+// table, the closing message and the listing are those of a full pass.
+TEST(IndexCache, RandomAppendsGiveTheTableOfAFullPass) {
+  TempDir dir;
+  ScopedEnv cache_home("XDG_CACHE_HOME", dir.file("cache").c_str());
+  ScopedEnv cache_on("KURVATAB_NO_CACHE", nullptr);
+  std::string path = dir.write("grow.dat", large_scan_file(1000));
+  OpenedFile running(path);
+  const std::string entry = index_cache_entry(index_cache_dir(false), running.t.real_path);
+  std::mt19937 rng(4242);
+  int scan = 1000;
+  for (int round = 0; round < 200; round++) {
+    int pieces = 1 + rng() % 3;
+    for (int k = 0; k < pieces; k++) append_file(path, fragment(rng, &scan));
+    // Enough to have a running program write the entry again.
+    if (round == 100) append_file(path, large_scan_file(1000));
+    if (rng() % 4 == 0) check_index(running.t, running.tc.con, running.t.Indexed - 1);
+    if (rng() % 10 == 0) unlink(entry.c_str());
+    struct stat st;
+    const bool had_entry = stat(entry.c_str(), &st) == 0;
+
+    OpenedFile cached(path);
+    std::string fresh_table, fresh_seen;
+    int64_t fresh_read;
+    {
+      ScopedEnv cache_off("KURVATAB_NO_CACHE", "1");
+      OpenedFile fresh(path);
+      fresh_table = render_table(fresh.t);
+      fresh_seen = fresh.seen;
+      fresh_read = fresh.t.bytes_read;
+    }
+    ASSERT_EQ(fresh_table, render_table(cached.t)) << "round " << round;
+    ASSERT_EQ(fresh_seen, cached.seen) << "round " << round;
+    if (round % 8 == 0) {
+      // A full pass writes the entry: the next open reads nothing again.
+      index_rebuild(running.t, running.tc.con);
+      OpenedFile again(path);
+      ASSERT_EQ(fresh_table, render_table(again.t)) << "round " << round;
+      ASSERT_EQ(fresh_seen, again.seen) << "round " << round;
+      EXPECT_LT(again.t.bytes_read, 8192) << "round " << round;
+    }
+    // The entry covers the first 1.3 MB at least: they are not read.
+    if (had_entry) {
+      EXPECT_GE(fresh_read - cached.t.bytes_read, kCacheMinFile) << "round " << round;
+    }
+  }
 }
 
 TEST(IndexUpdate, ReadsOnlyTheLastScanAfterAnAppend) {
@@ -125,7 +163,7 @@ TEST(IndexUpdate, ChangedOrShrunkFileIsRebuiltInFull) {
   IndexTable fresh;
   index_open(fresh, ftc.con, path.c_str());
   index_file(fresh, ftc.con);
-  EXPECT_EQ(render(fresh), render(t));
+  EXPECT_EQ(render_table(fresh), render_table(t));
 
   w = fopen(path.c_str(), "w");
   fputs("#S 9 x\n1 2\n", w);
