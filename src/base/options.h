@@ -12,11 +12,17 @@ extern const char kDefaultWFormat[];     // "%8.4lf %8.4lf\n"
 extern const char kDefaultWColumns[];    // "1 -1"
 
 // Column numbers of x, y and the monitor: 1-based, negative ones count from
-// the last column.
+// the last column. A column may be chosen by its label on the scan's #L line
+// instead: the label is then set beside the number, which is kept but not
+// used; an empty label means the number was chosen. Labels are resolved per
+// scan (output/column_choice.h) before a scan is read.
 struct ColumnChoice {
   int xcol = 1;
   int ycol = -1;
   int zcol = -2;
+  std::string xlabel;
+  std::string ylabel;
+  std::string zlabel;
 };
 
 // What the column exports read. Flags count as on when non-zero.

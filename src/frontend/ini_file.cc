@@ -9,16 +9,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "frontend/column_settings.h"
 #include "index/index_table.h"
 #include "index/scan_reader.h"
 
 namespace {
 
-void print_columns(const Session& s) {
-  const Settings& st = s.settings;
-  fprintf(s.con.out, " using columns x=%d and y=%d for xmgr, z=%d as monitor\n", st.xcol,
-          st.ycol, st.zcol);
-}
+// The file is read before any scan is indexed: labels show without columns.
+void print_columns(Session& s) { fputs(columns_message(s, nullptr).c_str(), s.con.out); }
 
 // A text of a line that began with a blank: backslash-n is a line feed and
 // two backslashes are one; any other backslash stays as it is.
@@ -78,8 +76,23 @@ void take_line(Session& s, const std::string& line) {
     case 'x':
     case 'y':
     case 'z': {
-      int Settings::*col = column_member(letter);
-      st.*col = getanum(value, st.*col);
+      // A number taken replaces a label chosen before it.
+      const int n = getanum(value, 0);
+      if (n != 0) {
+        st.*column_member(letter) = n;
+        (st.*column_label_member(letter)).clear();
+      }
+      print_columns(s);
+      break;
+    }
+    case 'X':
+    case 'Y':
+    case 'Z': {
+      // A column chosen by label: a line the earlier readers ignore.
+      std::string label = text;
+      label.erase(0, label.find_first_not_of(" \t"));
+      label.erase(label.find_last_not_of(" \t\r") + 1);
+      if (!label.empty()) st.*column_label_member(char(letter - 'A' + 'a')) = label;
       print_columns(s);
       break;
     }
@@ -153,6 +166,13 @@ bool ini_write_stream(const Session& s, FILE* out) {
   ok = write_text(out, 'F', st.wformat) && ok;
   ok = write_text(out, 'C', st.wcolumns) && ok;
   ok = write_text(out, 'H', st.graceprint) && ok;
+  // Labels go on lines of their own, after the fifteen, and only when set:
+  // a file without them is what earlier releases write and read.
+  const char* label_letters = "XYZ";
+  for (const char* l = label_letters; *l; l++) {
+    const std::string& label = st.*column_label_member(char(*l - 'A' + 'a'));
+    if (!label.empty()) ok = fprintf(out, "%c %s\n", *l, label.c_str()) >= 0 && ok;
+  }
   return ok && !ferror(out);
 }
 

@@ -3,7 +3,9 @@
 //
 // Fifteen lines, one setting each: "f name", "x n", "y n", "z n", the flags
 // "A n" "P n" "L n" "N n" "E n" "T n" "l n" "# n", then the texts "F..."
-// "C..." "H..." directly behind their letters.
+// "C..." "H..." directly behind their letters. A column of x, y or z chosen
+// by label adds a line "X label", "Y label" or "Z label" after them (letters
+// earlier readers ignore); the "x n" line then keeps the last number.
 //
 // Texts holding a line feed (the default W format ends in one) are written
 // escaped so that they come back unchanged: the line then starts with a
@@ -27,7 +29,7 @@ void ini_read(Session& s);
 // (it is read through its descriptor); `name` is used in messages only.
 void ini_read_stream(Session& s, FILE* in, const std::string& name);
 
-// Writes the fifteen lines to `out`. Returns false when a write failed.
+// Writes the fifteen lines (and the label lines) to `out`. Returns false when a write failed.
 bool ini_write_stream(const Session& s, FILE* out);
 
 // Writes s.settings.ininame: the lines go to a new file beside it, which

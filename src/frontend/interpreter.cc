@@ -2,15 +2,18 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include <poll.h>
 #include <unistd.h>
 
+#include "frontend/column_settings.h"
 #include "frontend/ini_file.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"
 #include "loop/loop.h"
+#include "output/column_choice.h"
 #include "output/export.h"
 #include "output/listing.h"
 
@@ -96,19 +99,22 @@ std::string prompt_text(const Session& s, int i) {
 
 void prompt(Session& s, int i) { fputs(prompt_text(s, i).c_str(), s.con.out); }
 
-void status(Session& s) {
+void status(Session& s) { status(s, s.index.Indexed); }
+
+void status(Session& s, int i) {
   const Settings& st = s.settings;
   FILE* o = s.con.out;
+  const ColumnTexts cols = column_texts(s, current_scan(s, i));
   fprintf(o, "\n %s, type ? to get list of commands\n", st.prgname.c_str());
   fprintf(o, "\n current file is : %s with %d entries\n", s.index.inf_name.c_str(),
           s.index.Indexed);
   fprintf(o,
-          " setting is : x=%d, y=%d autoscale=%s autopurge=%s\n"
-          " errorbar=%s logscale=%s normalization=%s(z=%d)\n"
+          " setting is : x=%s, y=%s autoscale=%s autopurge=%s\n"
+          " errorbar=%s logscale=%s normalization=%s(z=%s)\n"
           " title=%s  comments=%s\n",
-          st.xcol, st.ycol, onoff(st.autoscale), onoff(st.autopurge), onoff(st.errorbar),
-          onoff(st.logscale), onoff(st.normalize), st.zcol, onoff(st.titleauto),
-          onoff(st.comments));
+          cols.x.c_str(), cols.y.c_str(), onoff(st.autoscale), onoff(st.autopurge),
+          onoff(st.errorbar), onoff(st.logscale), onoff(st.normalize), cols.z.c_str(),
+          onoff(st.titleauto), onoff(st.comments));
   fprintf(o, " current W command parameters are \"C %s\", \"F %s\"\n", st.wcolumns.c_str(),
           st.wformat.c_str());
   fprintf(o, " current H command parameters \"%s\" used for grace hardcopy\n",
@@ -268,6 +274,7 @@ void cmd_format(Interp& in, const CommandEntry&, const char* c) {
   set_text(&st.wformat, c);
   fprintf(in.s.con.out, " format used by the W command set to \"%s\" with columns \"%s\"\n",
           st.wformat.c_str(), st.wcolumns.c_str());
+  if (*c) fputs(wformat_fit(st).c_str(), in.s.con.out);
 }
 
 void cmd_columns(Interp& in, const CommandEntry&, const char* c) {
@@ -275,14 +282,23 @@ void cmd_columns(Interp& in, const CommandEntry&, const char* c) {
   set_text(&st.wcolumns, c);
   fprintf(in.s.con.out, " columns used by the W command set to \"%s\" with format \"%s\"\n",
           st.wcolumns.c_str(), st.wformat.c_str());
+  if (*c) fputs(wcolumns_fit(in.s, current_scan(in.s, in.i)).c_str(), in.s.con.out);
 }
 
+// x, y and z: a number as always, or a label. A choice that does not fit
+// the current scan is kept, and said so after the message.
 void cmd_column(Interp& in, const CommandEntry& e, const char* c) {
   Settings& st = in.s.settings;
-  int Settings::*col = column_member(e.letter);
-  st.*col = getanum(c, st.*col);
-  fprintf(in.s.con.out, " using columns x=%d and y=%d for xmgr, z=%d as monitor\n", st.xcol,
-          st.ycol, st.zcol);
+  const ColumnArg arg = parse_column_arg(c);
+  if (arg.kind == ColumnArg::kNumber) {
+    st.*column_member(e.letter) = arg.number;
+    (st.*column_label_member(e.letter)).clear();
+  } else if (arg.kind == ColumnArg::kLabel) {
+    st.*column_label_member(e.letter) = arg.label;
+  }
+  const scanRef* r = current_scan(in.s, in.i);
+  fputs(columns_message(in.s, r).c_str(), in.s.con.out);
+  if (arg.kind != ColumnArg::kNothing) fputs(column_fit(in.s, r, e.letter).c_str(), in.s.con.out);
 }
 
 void cmd_toggle(Interp& in, const CommandEntry& e, const char*) {
@@ -292,9 +308,22 @@ void cmd_toggle(Interp& in, const CommandEntry& e, const char*) {
   fprintf(in.s.con.out, " %s turned %s\n", f->toggle_what, onoff(flag));
 }
 
+// ---------------------------------------------------------------------------
+// Columns by label: the column listing.
+
+int op_list_columns(Session& s, int ref) {
+  return scan_columns_list(s.index, s.con, ref, s.settings);
+}
+
+void cmd_list_columns(Interp& in, const CommandEntry&, const char* c) {
+  at_position(in, c, op_list_columns);
+}
+
+// ---------------------------------------------------------------------------
+
 void cmd_help(Interp& in, const CommandEntry&, const char*) {
   put_cmds(in.s);
-  status(in.s);
+  status(in.s, in.i);
 }
 
 void cmd_quit(Interp& in, const CommandEntry&, const char*) { in.quit = true; }
@@ -333,6 +362,10 @@ const CommandEntry kCommands[] = {
     {'#', cmd_toggle},
     {'?', cmd_help},
     {'q', cmd_quit},
+    // Columns by label.
+    {'o', cmd_list_columns, false, 'o', op_list_columns,
+     "  o : list the columns of a scan: number, label, value in the first data line\n"
+     "  x, y, z, C : take labels too: y Detector, x \"2theta\", C Theta Detector Monitor\n"},
 };
 
 const CommandEntry* find_command(char letter) {
@@ -348,7 +381,18 @@ LoopAction loop_action(Session& s, char letter) {
   for (const CommandEntry& e : kCommands) {
     if (e.loop_letter != letter) continue;
     Operation op = e.loop_op;
-    a.run = [&s, op](int ref) { op(s, ref); };
+    // Scans skipped for a column label they lack are counted; the loop
+    // ends with one line saying how many.
+    auto skipped = std::make_shared<int>(0);
+    a.run = [&s, op, skipped](int ref) {
+      if (op(s, ref) == kSkippedScan) ++*skipped;
+    };
+    a.end = [&s, skipped] {
+      if (*skipped) {
+        fprintf(s.con.out, " %d scan(s) skipped: a chosen label is missing or ambiguous there\n",
+                *skipped);
+      }
+    };
     break;
   }
   return a;
@@ -360,7 +404,7 @@ void run_line(Interp& in, const std::string& line) {
   while (*p == ' ') p++;
   const CommandEntry* e = find_command(*p);
   if (!e) {
-    status(in.s);
+    status(in.s, in.i);
     return;
   }
   e->run(in, *e, p + 1);
@@ -387,6 +431,12 @@ bool command_takes_file(char letter) {
 
 int interprete(Session& s, CommandInput& input) {
   Interp in{s, s.index.Indexed};
+  // Completion at the terminal offers the current scan's labels.
+  struct LabelSource {
+    CommandInput& input;
+    ~LabelSource() { input.set_label_source(nullptr); }
+  } labels{input};
+  input.set_label_source([&s, &in] { return current_labels(s, in.i); });
   std::string line;
   for (;;) {
     if (input.shows_prompt())
@@ -440,8 +490,10 @@ bool command_line(Session& s, int argc, char** argv) {
     bool range_error;
     if (a[1] == 'X') {
       s.settings.xcol = decimal_conversion(a + 2, &range_error);
+      s.settings.xlabel.clear();
     } else if (a[1] == 'Y') {
       s.settings.ycol = decimal_conversion(a + 2, &range_error);
+      s.settings.ylabel.clear();
     } else {
       usage(s, "unknown args");
       return false;

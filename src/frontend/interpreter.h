@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -37,6 +39,10 @@ class CommandInput {
   // before each read_line instead of having it printed.
   virtual bool shows_prompt() const { return false; }
   virtual void set_prompt(const std::string& /*text*/) {}
+  // Where a line editor takes the labels it completes after x, y, z and C
+  // (those of the current scan); asked only when completing. Null for none.
+  using LabelSource = std::function<std::vector<std::string>()>;
+  virtual void set_label_source(LabelSource /*source*/) {}
 };
 
 // Reads lines of any length from a stream's descriptor (with a buffer of
@@ -69,7 +75,8 @@ class FileCommandInput : public CommandInput {
 // The prompt for the 1-based current index i; no newline behind it.
 void prompt(Session& s, int i);
 std::string prompt_text(const Session& s, int i);
-void status(Session& s);
+void status(Session& s);  // as the interpreter's first prompt: at the last scan
+void status(Session& s, int i);  // x, y and z labels shown for current index i
 void put_cmds(Session& s);
 
 // True when the command `letter` takes a file or directory name.

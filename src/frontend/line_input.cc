@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
@@ -14,6 +15,8 @@
 #include <readline/history.h>
 #include <readline/readline.h>
 #include <readline/tilde.h>
+
+#include "index/labels.h"
 
 namespace {
 
@@ -31,9 +34,16 @@ char* copy_text(const std::string& s) {
   return p;
 }
 
+// Where the labels completed after x, y, z and C come from (readline's
+// completion entry takes no context).
+CommandInput::LabelSource label_source;
+
+bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 // Readline's completion entry: completes file names in the argument of the
-// commands that take one, and nothing anywhere else (a command letter, a
-// position or a column number has nothing to complete).
+// commands that take one, the current scan's labels after x, y, z and C,
+// and nothing anywhere else (a command letter, a position or a column
+// number has nothing to complete).
 char** attempt_completion(const char* /*text*/, int start, int end) {
   rl_attempted_completion_over = 1;
   // Blanks behind a name are part of it for f, d, b and B: never add one.
@@ -41,9 +51,14 @@ char** attempt_completion(const char* /*text*/, int start, int end) {
   rl_completion_suppress_append = 1;
   std::string line(rl_line_buffer, static_cast<size_t>(rl_end));
   size_t arg = file_argument_start(line, static_cast<size_t>(end));
-  if (arg == std::string::npos) return nullptr;
-  std::vector<std::string> found =
-      file_name_completions(line, arg, static_cast<size_t>(start), static_cast<size_t>(end));
+  std::vector<std::string> found;
+  if (arg != std::string::npos) {
+    found =
+        file_name_completions(line, arg, static_cast<size_t>(start), static_cast<size_t>(end));
+  } else if (label_source) {
+    found = label_completions(line, static_cast<size_t>(end), label_source(), &arg);
+    found = in_readline_word(found, line, arg, static_cast<size_t>(start));
+  }
   if (found.empty()) return nullptr;
 
   // matches[0] replaces the word: the one match, or the longest prefix all
@@ -86,10 +101,25 @@ size_t file_argument_start(const std::string& line, size_t point) {
   return arg;
 }
 
+std::vector<std::string> in_readline_word(const std::vector<std::string>& texts,
+                                          const std::string& line, size_t arg, size_t start) {
+  std::vector<std::string> out;
+  for (std::string text : texts) {
+    if (start < arg) {
+      text = line.substr(start, arg - start) + text;
+    } else {
+      if (text.size() < start - arg) continue;
+      text.erase(0, start - arg);
+    }
+    out.push_back(text);
+  }
+  return out;
+}
+
 std::vector<std::string> file_name_completions(const std::string& line, size_t arg,
                                                size_t start, size_t end) {
-  std::vector<std::string> out;
-  if (arg > end || end > line.size() || start > end) return out;
+  std::vector<std::string> names;
+  if (arg > end || end > line.size() || start > end) return names;
   std::string word = line.substr(arg, end - arg);
   for (int state = 0;; state++) {
     char* match = rl_filename_completion_function(word.c_str(), state);
@@ -97,17 +127,67 @@ std::vector<std::string> file_name_completions(const std::string& line, size_t a
     std::string name = match;
     free(match);
     if (is_directory(name)) name += '/';
-    // Readline puts the text in place of its own word [start, end).
-    if (start < arg) {
-      name = line.substr(start, arg - start) + name;
-    } else {
-      if (name.size() < start - arg) continue;
-      name.erase(0, start - arg);
-    }
-    out.push_back(name);
+    names.push_back(name);
   }
+  std::vector<std::string> out = in_readline_word(names, line, arg, start);
   std::sort(out.begin(), out.end());
   out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
+std::vector<std::string> label_completions(const std::string& line, size_t end,
+                                           const std::vector<std::string>& labels, size_t* arg) {
+  std::vector<std::string> out;
+  size_t k = line.find_first_not_of(' ');
+  if (end > line.size() || k == std::string::npos || k >= end) return out;
+  const char letter = line[k];
+  if (letter != 'x' && letter != 'y' && letter != 'z' && letter != 'C') return out;
+  size_t from = k + 1;
+  if (letter == 'C') {
+    // The entry under the cursor: behind the last white space outside
+    // quotes, or at the quote that opens it.
+    bool quoted = false;
+    for (size_t p = k + 1; p < end; p++) {
+      if (quoted) {
+        quoted = line[p] != '"';
+      } else if (line[p] == '"') {
+        quoted = true;
+        from = p;
+      } else if (is_white(line[p])) {
+        from = p + 1;
+      }
+    }
+  } else {
+    while (from < end && is_white(line[from])) from++;
+  }
+  std::string prefix = line.substr(from, end - from);
+  const bool quoted = !prefix.empty() && prefix[0] == '"';
+  if (quoted) prefix.erase(0, 1);
+  if (prefix.find('"') != std::string::npos) return out;
+  // A number is no label.
+  if (!quoted && !prefix.empty() &&
+      (prefix[0] == '+' || prefix[0] == '-' || (prefix[0] >= '0' && prefix[0] <= '9'))) {
+    return out;
+  }
+  for (bool exact : {true, false}) {
+    for (const std::string& l : labels) {
+      if (l.size() < prefix.size()) continue;
+      std::string head = l.substr(0, prefix.size());
+      if (exact ? head != prefix : !same_label_ignoring_case(head, prefix)) continue;
+      // Quotes where the text would not read back as this one label.
+      bool plain = !quoted && !l.empty() && l[0] != '"' && l[0] != '+' && l[0] != '-' &&
+                   !(l[0] >= '0' && l[0] <= '9');
+      if (letter == 'C') {
+        unsigned char c0 = static_cast<unsigned char>(l[0]);
+        plain = plain && (isalpha(c0) || c0 == '_' || c0 >= 0x80) &&
+                std::find_if(l.begin(), l.end(), is_white) == l.end();
+      }
+      std::string text = plain ? l : "\"" + l + "\"";
+      if (std::find(out.begin(), out.end(), text) == out.end()) out.push_back(text);
+    }
+    if (!out.empty()) break;
+  }
+  *arg = from;
   return out;
 }
 
@@ -150,6 +230,7 @@ void on_callback_line(char* got) {
 LineInput::~LineInput() {
   if (installed_) rl_callback_handler_remove();
   rl_attempted_completion_function = nullptr;
+  label_source = nullptr;
   clear_history();
 }
 
@@ -198,6 +279,8 @@ CommandInput::Result LineInput::read_line_for(std::string* line, int timeout_ms)
   *line = std::move(text);
   return kLine;
 }
+
+void LineInput::set_label_source(LabelSource source) { label_source = std::move(source); }
 
 void LineInput::remember(const std::string& line) {
   if (line.find_first_not_of(' ') == std::string::npos) return;

@@ -1,6 +1,7 @@
 // Command lines typed at a terminal, read with GNU readline: line editing,
-// a history kept across runs in a file in the user's home, and file-name
-// completion for the commands that take a file or directory name. Used only
+// a history kept across runs in a file in the user's home, file-name
+// completion for the commands that take a file or directory name, and
+// completion of the current scan's labels after x, y, z and C. Used only
 // when both standard input and standard output are terminals; otherwise the
 // plain FileCommandInput reads the commands, byte for byte as typed.
 #ifndef KURVATAB_FRONTEND_LINE_INPUT_H_
@@ -42,6 +43,7 @@ class LineInput : public CommandInput {
   Result read_line_for(std::string* line, int timeout_ms) override;
   bool shows_prompt() const override { return true; }
   void set_prompt(const std::string& text) override { prompt_ = text; }
+  void set_label_source(LabelSource source) override;
 
  private:
   void remember(const std::string& line);
@@ -70,5 +72,22 @@ size_t file_argument_start(const std::string& line, size_t point);
 // letter) or after it (a name holding blanks).
 std::vector<std::string> file_name_completions(const std::string& line, size_t arg,
                                                size_t start, size_t end);
+
+// The texts readline puts in place of its word [start, ...) when `texts`
+// are to replace [arg, ...) of `line`: readline's word may begin before the
+// argument (a name typed directly behind the letter) or after it (a name
+// holding blanks).
+std::vector<std::string> in_readline_word(const std::vector<std::string>& texts,
+                                          const std::string& line, size_t arg, size_t start);
+
+// Completion of labels after x, y, z (the whole argument is one label) and
+// C (the entry under the cursor, a label in double quotes may hold blanks),
+// with the cursor at `end`: the labels that begin with what was typed
+// (those that do when case is ignored, when none does exactly), each as it
+// would be typed: in double quotes when it would not read back as that one
+// label otherwise. *arg is where the text typed for it starts. Empty when
+// there is nothing to complete (another command, a number).
+std::vector<std::string> label_completions(const std::string& line, size_t end,
+                                           const std::vector<std::string>& labels, size_t* arg);
 
 #endif  // KURVATAB_FRONTEND_LINE_INPUT_H_

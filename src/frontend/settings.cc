@@ -34,6 +34,19 @@ int Settings::*column_member(char letter) {
   }
 }
 
+std::string Settings::*column_label_member(char letter) {
+  switch (letter) {
+    case 'x':
+      return &Settings::xlabel;
+    case 'y':
+      return &Settings::ylabel;
+    case 'z':
+      return &Settings::zlabel;
+    default:
+      return nullptr;
+  }
+}
+
 const char* onoff(int flag) { return flag ? "on" : "off"; }
 
 static bool is_space(char c) {

@@ -35,6 +35,8 @@ const FlagSetting* find_flag(char letter);
 
 // The column settings x, y and z.
 int Settings::*column_member(char letter);  // nullptr for any other letter
+// Their labels (empty when the column was chosen by number).
+std::string Settings::*column_label_member(char letter);  // nullptr for any other letter
 
 // "on" for a non-zero flag, "off" for 0.
 const char* onoff(int flag);

@@ -15,6 +15,7 @@
 
 #include "grace/grace_process.h"
 #include "index/scan_reader.h"
+#include "output/column_choice.h"
 #include "output/points.h"
 
 namespace {
@@ -148,8 +149,27 @@ void send_auto_file(Console& con, const char* name, const char* message) {
   grace_send("GETP \"%s\"\n", name);
 }
 
+// Columns chosen by label name the axes: the x and y columns' names in this
+// scan (y divided by the monitor's when normalising), inside Grace's quotes
+// with backslash and '"' escaped.
+std::string grace_escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+void send_axis_labels(const ColumnChoice& names, const PlotOptions& st) {
+  std::string y = names.ylabel;
+  if (st.normalize) y += "/" + names.zlabel;
+  grace_send("XAXIS LABEL \"%s\"\n", grace_escape(names.xlabel).c_str());
+  grace_send("YAXIS LABEL \"%s\"\n", grace_escape(y).c_str());
+}
+
 void send_plot_commands(const GraceLink& g, const IndexTable& t, const scanRef& rec,
-                        const PlotOptions& st, Console& con) {
+                        const PlotOptions& st, const ColumnChoice* axis_names, Console& con) {
   const int graph = st.graceGraph;
   const char* file = t.inf_name.c_str();
   if (st.autopurge) grace_send("KILL G%d\nG%d ON\nWITH G%d", graph, graph, graph);
@@ -168,6 +188,7 @@ void send_plot_commands(const GraceLink& g, const IndexTable& t, const scanRef& 
   grace_send("S_ COMMENT \"%s #S%d\"\n", file, rec.scan);
   grace_send("S_ LEGEND \"%s #S%d\"\n", file, rec.scan);
   grace_send("G%d TYPE %s\n", graph, st.logscale ? "LOGY" : "XY");
+  if (axis_names) send_axis_labels(*axis_names, st);
   send_auto_file(con, "kurvatab.bat", "Automatic xmgr parameters file : kurvatab.bat\n");
   if (st.titleauto) grace_send("SUBTITLE \"%s #S%d\"\n", file, rec.scan);
   grace_send("LEGEND %s\n", st.legendauto ? "ON" : "OFF");
@@ -211,6 +232,19 @@ int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& 
     fprintf(con.out, " No data to plot lines = %" PRId64 "\n", rec.lines);
     return ref;
   }
+  // Columns chosen by label are resolved for this scan (the monitor only
+  // when it is read); a scan that lacks one is not plotted.
+  PlotOptions plot = st;
+  {
+    ColumnChoice wanted = st;
+    if (!st.normalize) wanted.zlabel.clear();
+    std::string why;
+    if (!resolve_columns(t, rec, wanted, &plot, &why)) {
+      fputs(why.c_str(), con.out);
+      return kSkippedScan;
+    }
+  }
+  const bool named_axes = !st.xlabel.empty() || !st.ylabel.empty();
   if (g.tmpname.empty()) {
     std::string error;
     g.tmpname = grace_make_tmpfile(&error);
@@ -225,7 +259,7 @@ int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& 
             strerror(errno));
     return ref;
   }
-  bool written = write_points(out, t, rec, st);
+  bool written = write_points(out, t, rec, plot);
   int saved_errno = errno;
   if (fclose(out) != 0) {
     written = false;
@@ -236,7 +270,7 @@ int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& 
             strerror(saved_errno));
     return ref;
   }
-  send_plot_commands(g, t, rec, st, con);
+  send_plot_commands(g, t, rec, st, named_axes ? &plot : nullptr, con);
   GraceFlush();
   return ref;
 }

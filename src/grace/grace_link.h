@@ -20,7 +20,9 @@ struct GraceLink {
 // starts Grace when none is connected, writes the points to `tmpname` and
 // sends the command sequence that reads them as a new data set. Messages go
 // to con.out; "Can't run Grace." and grace_np's messages to con.err.
-// Returns `ref`.
+// Columns chosen by label are resolved for the scan (output/column_choice.h)
+// and name the axes; a scan that lacks one is not plotted (one line says
+// why) and kSkippedScan is returned. Otherwise returns `ref`.
 int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref);
 
 // Asks the running Grace for a hard copy with the `graceprint` parameters.

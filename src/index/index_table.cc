@@ -286,6 +286,10 @@ void Indexer::other_line(const char* p, size_t n, int64_t pseek) {
       int v = 0;
       cur_->ncol = cur_->ncol_N = read_int(p + 2, p + n, &v) ? v : 0;
     }
+    if (state == waitdata && c1 == 'L') {
+      const int64_t d = pseek - cur_->hseek;
+      cur_->lhead = d < int64_t(kLabelsFar) ? uint32_t(d) : kLabelsFar;
+    }
     if (state == waithead && c1 == 'S') {
       open_record(p, n, pseek);
       state = waitdata;

@@ -21,6 +21,12 @@ struct scanRef {
   int scan = 0;        // number from the #S line
   int ncol = 0;        // from #N; 0 when none; the column reader may store a count
   int ncol_N = 0;      // the count from #N alone, which a reindex restores
+  // The scan's #L line (its column labels), as its distance from hseek: 0
+  // when the header has none, kLabelsFar when it lies too far behind the #S
+  // line to be kept here (see index/labels.h). Held in what would otherwise
+  // be padding, so the record stays 72 bytes; a saved copy of the table must
+  // keep it too.
+  uint32_t lhead = 0;
   int64_t hseek = 0;   // the #S line
   int64_t vseek = 0;   // first data line, 0 when the scan has none
   int64_t cseek = 0;   // where the scan's comment listing starts
@@ -29,6 +35,8 @@ struct scanRef {
   int64_t lines = 0;   // data lines counted
   const char* txt = nullptr;  // description text ending in '\n'; owned by the table
 };
+
+constexpr uint32_t kLabelsFar = UINT32_MAX;
 
 enum IndexState { waithead = 0, waitdata = 1, waitend = 2 };
 

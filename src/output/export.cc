@@ -180,20 +180,44 @@ void export_data(IndexTable& t, scanRef& r, const ColumnChoice& cols, bool comme
   }
 }
 
+// The header line naming the columns written: "#L" and the names, two
+// blanks apart as on a scan's own #L line.
+std::string label_line(const std::vector<std::string>& names) {
+  std::string s = "#L";
+  for (size_t k = 0; k < names.size(); k++) s += (k ? "  " : " ") + names[k];
+  return s + "\n";
+}
+
 }  // namespace
 
 int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
   scanRef* r = export_record(t, con, ref);
   if (!r || !has_data(*r, con)) return ref;
+  ColumnChoice cols;
+  std::string why;
+  if (!resolve_columns(t, *r, st, &cols, &why)) {
+    fputs(why.c_str(), con.out);
+    return kSkippedScan;
+  }
   ExportOut out(con);
   if (!outputfile(t, con, ref, r->scan, name, &out)) return ref;
   if (st.comments) {
     copy_comment_block(t, *r, out);
-    out.print("#\n#kurvatab extracted columns %d, %d %d\n", st.xcol, st.ycol, st.zcol);
+    out.print("#\n#kurvatab extracted columns %d, %d %d\n", cols.xcol, cols.ycol, cols.zcol);
     out.print("#\n#  x    y   %s n  %s %s\n#\n", st.errorbar ? "s(y)" : "",
               st.normalize ? "y/n" : "", st.errorbar && st.normalize ? "s(y/n)" : "");
+    if (has_label(st)) {
+      const std::string& y = cols.ylabel;
+      const std::string yz = y + "/" + cols.zlabel;
+      std::vector<std::string> names = {cols.xlabel, y};
+      if (st.errorbar) names.push_back("s(" + y + ")");
+      names.push_back(cols.zlabel);
+      if (st.normalize) names.push_back(yz);
+      if (st.normalize && st.errorbar) names.push_back("s(" + yz + ")");
+      out.write(label_line(names));
+    }
   }
-  export_data(t, *r, st, st.comments, out, [&](const PointReader& pt) {
+  export_data(t, *r, cols, st.comments, out, [&](const PointReader& pt) {
     int err;
     double x = pt.x(&err);
     if (err) return false;
@@ -214,27 +238,6 @@ int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, co
   });
   out.finish();
   return ref;
-}
-
-int read_wcolumns(const std::string& wcolumns, std::vector<int>* p) {
-  p->clear();
-  const char* s = wcolumns.c_str();
-  for (;;) {
-    while (*s == ' ' || (*s >= '\t' && *s <= '\r')) s++;
-    if (*s == '\0') return p->empty() ? -1 : int(p->size());
-    if (int(p->size()) == kMaxWColumns) break;
-    bool neg = *s == '-';
-    const char* d = (*s == '-' || *s == '+') ? s + 1 : s;
-    if (*d < '0' || *d > '9') break;
-    int64_t v = 0;
-    for (; *d >= '0' && *d <= '9'; d++) {
-      if (v <= INT_MAX) v = v * 10 + (*d - '0');
-    }
-    if (neg) v = -v;
-    p->push_back(int(v < INT_MIN ? INT_MIN : (v > INT_MAX ? INT_MAX : v)));
-    s = d;
-  }
-  return int(p->size());
 }
 
 namespace {
@@ -302,15 +305,16 @@ int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, c
   if (!r || !has_data(*r, con)) return ref;
   const char* cols = st.wcolumns.c_str();
   const char* fmt = st.wformat.c_str();
-  std::vector<int> p;
-  int nc = read_wcolumns(st.wcolumns, &p);
+  std::vector<ListedColumn> list;
+  int nc = read_column_list(st.wcolumns, &list);
   if (nc < 0) {
     fprintf(con.out, " printing failed ; %d column(s) < 0, column(s)  \"%s\", format \"%s\"\n",
             nc, cols, fmt);
     return ref;
   }
   if (nc == 0) {
-    fprintf(con.out, " printing failed ; no column number in column(s) \"%s\", format \"%s\"\n",
+    fprintf(con.out,
+            " printing failed ; no column number or label in column(s) \"%s\", format \"%s\"\n",
             cols, fmt);
     return ref;
   }
@@ -328,12 +332,20 @@ int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, c
     }
     return ref;
   }
+  std::vector<int> p;
+  std::vector<std::string> names;
+  std::string why;
+  if (!resolve_column_list(t, *r, list, &p, &names, &why)) {
+    fputs(why.c_str(), con.out);
+    return kSkippedScan;
+  }
   ExportOut out(con);
   if (!outputfile(t, con, ref, r->scan, name, &out)) return ref;
   fprintf(con.out, " printing %d column(s) \"%s\" with format \"%s\"\n", nc, cols, fmt);
   if (st.comments) {
     copy_comment_block(t, *r, out);
     out.print("#\n#kurvatab extracted columns \"%s\"\n", cols);
+    if (!names.empty()) out.write(label_line(names));
   }
   // Conversions beyond the listed columns write "nan".
   double x[kMaxWColumns];

@@ -6,6 +6,12 @@
 // beginning with '*' to the generated "scan%03d.%03d"). A file that cannot be
 // opened or written is reported with its name and the system's reason; the
 // export then stops. Both return `ref`.
+//
+// Columns chosen by label (x, y, monitor for `w`; the W column list for
+// `W`) are resolved for the scan first: a scan that lacks one is skipped
+// with one line saying so, and kSkippedScan is returned. With comments on,
+// an export that has a column chosen by label writes one more header line,
+// "#L" and the names of the columns it writes, two blanks apart.
 #ifndef KURVATAB_OUTPUT_EXPORT_H_
 #define KURVATAB_OUTPUT_EXPORT_H_
 
@@ -15,6 +21,7 @@
 #include "base/console.h"
 #include "base/options.h"
 #include "index/index_table.h"
+#include "output/column_choice.h"
 
 int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
 int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
@@ -35,12 +42,5 @@ struct WFormat {
   // offending conversion (or empty when there are too many conversions).
   bool parse(const std::string& wformat, std::string* bad);
 };
-
-constexpr int kMaxWColumns = 20;
-
-// Reads the W column list: up to kMaxWColumns whole numbers from the start,
-// up to the first text that is not one. Returns how many were read, or -1
-// when the list holds nothing but white space.
-int read_wcolumns(const std::string& wcolumns, std::vector<int>* p);
 
 #endif  // KURVATAB_OUTPUT_EXPORT_H_

@@ -1,5 +1,6 @@
 #include "frontend/interpreter.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -124,10 +125,16 @@ TEST(Interpreter, EndOfInputActsAsQuit) {
 
 TEST(Interpreter, TextSettingsAreKeptExactlyAsTyped) {
   Harness h;
+  // A format with fewer conversions than columns is said so when set.
+  const std::string fewer =
+      " the W format has 1 conversion(s) for 2 W column(s): the last 1 column(s) are not "
+      "written\n";
   EXPECT_EQ(
-      "NO FILE > format used by the W command set to \" %6.2lf\" with columns \"1 -1\"\n"
+      "NO FILE > format used by the W command set to \" %6.2lf\" with columns \"1 -1\"\n" +
+      fewer +
       "NO FILE > columns used by the W command set to \"1 -1\" with format \" %6.2lf\"\n"
-      "NO FILE > columns used by the W command set to \"  2 3 \" with format \" %6.2lf\"\n"
+      "NO FILE > columns used by the W command set to \"  2 3 \" with format \" %6.2lf\"\n" +
+      fewer +
       "NO FILE >parameters of the h (grace hardcopy) command set to \"DEVICE \"PostScript\" "
       "PAGE SIZE 300,400\" \n"
       "NO FILE >parameters of the h (grace hardcopy) command set to \"X\" \n"
@@ -151,7 +158,7 @@ TEST(Interpreter, ColumnsAndTogglesReportTheirValues) {
       "NO FILE > using columns x=-2 and y=4 for xmgr, z=-2 as monitor\n"
       "NO FILE > using columns x=-2 and y=4 for xmgr, z=5 as monitor\n"
       "NO FILE >",
-      h.feed("x 0\nx abc\nx -2\ny4\nz +5\nq\n"));
+      h.feed("x 0\nx -\nx -2\ny4\nz +5\nq\n"));
   EXPECT_EQ(
       "NO FILE > automatic autoscale turned off\n"
       "NO FILE > error bars turned on\n"
@@ -217,10 +224,14 @@ TEST(Interpreter, HelpTextListsCommands) {
   EXPECT_EQ(0u, out.find("NO FILE >\n kurvatab, rel 2.03 Dec 12 2002 see also kurvatab.html\n"
                          "recognized commands are\n"
                          "  v : view indexed scan using xmgrace ( current, index or relative\n"));
+  // The commands added since follow the designed list.
   EXPECT_NE(std::string::npos,
             out.find("  F : format string, pe : \"%8.4lf %8.4lf\n\"\n"
-                     "  C : column numbers separate by spacespe, pe : \"1 -1\"\n" +
-                     std::string(kStatusNoFile) + "NO FILE >"));
+                     "  C : column numbers separate by spacespe, pe : \"1 -1\"\n"
+                     "  o : list the columns of a scan: number, label, value in the first data "
+                     "line\n"));
+  EXPECT_EQ(out.size() - strlen(kStatusNoFile) - strlen("NO FILE >"),
+            out.find(std::string(kStatusNoFile) + "NO FILE >"));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,242 @@
+#include "output/column_choice.h"
+
+#include <climits>
+#include <cstdint>
+
+#include "index/labels.h"
+#include "index/scan_reader.h"
+#include "output/columns.h"
+
+namespace {
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool label_start(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+// The values of the scan's first data line; empty when it has none.
+std::vector<double> first_line_values(IndexTable& t, const scanRef& r) {
+  if (r.lines <= 0 || r.vseek <= 0) return {};
+  ScanReader in(t.inf, r.vseek);
+  std::string_view line;
+  if (!in.next(&line)) return {};
+  ColumnLine cl;
+  cl.parse(line);
+  return cl.values;
+}
+
+// The labels quoted one after the other: "a" "b" "c".
+std::string quoted_list(const std::vector<std::string>& labels) {
+  std::string s;
+  for (const std::string& l : labels) s += (s.empty() ? "\"" : " \"") + l + "\"";
+  return s;
+}
+
+}  // namespace
+
+ScanColumns scan_columns(IndexTable& t, const scanRef& r) {
+  ScanColumns sc;
+  if (r.ncol >= 1) {
+    sc.ncol = r.ncol;
+  } else {
+    size_t n = first_line_values(t, r).size();
+    sc.ncol = n > 0 ? static_cast<int>(n) : -1;
+  }
+  std::string text;
+  if (read_label_line(t, r, &text)) {
+    sc.has_label_line = true;
+    sc.labels = split_labels(text, sc.ncol > 0 ? sc.ncol : 0);
+  }
+  return sc;
+}
+
+std::string scan_title(const IndexTable& t, const scanRef& r) {
+  return "scan " + std::to_string(r.scan) + " (i=" + std::to_string(record_position(t, r) + 1) +
+         ")";
+}
+
+std::string column_name(const ScanColumns& sc, int col) {
+  if (col < 0 && sc.ncol < 1) return "col" + std::to_string(col);
+  int64_t abs = col < 0 ? int64_t(col) + 1 + sc.ncol : col;
+  if (abs < 1) abs = 1;  // the column reader reads the first column then
+  if (abs <= int64_t(sc.labels.size())) return sc.labels[size_t(abs - 1)];
+  return "col" + std::to_string(abs);
+}
+
+bool column_in_scan(int col, int ncol) {
+  if (ncol < 1) return true;
+  return col > 0 ? col <= ncol : col < 0 && int64_t(col) >= -int64_t(ncol);
+}
+
+bool resolve_label(const ScanColumns& sc, const std::string& title, const std::string& label,
+                   int* column, std::string* why) {
+  int other = 0;
+  LabelFind found = sc.has_label_line ? find_label(sc.labels, label, column, &other)
+                                      : LabelFind::kMissing;
+  switch (found) {
+    case LabelFind::kFound:
+      return true;
+    case LabelFind::kAmbiguous:
+      *why = " " + title + ": label \"" + label + "\" is ambiguous, columns " +
+             std::to_string(*column) + " \"" + sc.labels[size_t(*column - 1)] + "\" and " +
+             std::to_string(other) + " \"" + sc.labels[size_t(other - 1)] + "\"\n";
+      return false;
+    case LabelFind::kMissing:
+      break;
+  }
+  *why = " " + title + " has no label \"" + label + "\"";
+  if (!sc.has_label_line) {
+    *why += ": it has no #L line\n";
+  } else if (sc.labels.empty()) {
+    *why += ": its #L line is empty\n";
+  } else {
+    *why += "; its labels are " + quoted_list(sc.labels) + "\n";
+  }
+  return false;
+}
+
+bool has_label(const ColumnChoice& c) {
+  return !c.xlabel.empty() || !c.ylabel.empty() || !c.zlabel.empty();
+}
+
+bool resolve_columns(IndexTable& t, const scanRef& r, const ColumnChoice& wanted,
+                     ColumnChoice* resolved, std::string* why) {
+  *resolved = wanted;
+  if (!has_label(wanted)) return true;
+  const ScanColumns sc = scan_columns(t, r);
+  const std::string title = scan_title(t, r);
+  int ColumnChoice::*cols[] = {&ColumnChoice::xcol, &ColumnChoice::ycol, &ColumnChoice::zcol};
+  std::string ColumnChoice::*labels[] = {&ColumnChoice::xlabel, &ColumnChoice::ylabel,
+                                         &ColumnChoice::zlabel};
+  for (int k = 0; k < 3; k++) {
+    const std::string& label = wanted.*labels[k];
+    if (!label.empty() && !resolve_label(sc, title, label, &(resolved->*cols[k]), why)) {
+      return false;
+    }
+  }
+  for (int k = 0; k < 3; k++) resolved->*labels[k] = column_name(sc, resolved->*cols[k]);
+  return true;
+}
+
+int read_column_list(const std::string& wcolumns, std::vector<ListedColumn>* list, bool* more) {
+  list->clear();
+  if (more) *more = false;
+  const char* s = wcolumns.c_str();
+  const char* end = s + wcolumns.size();
+  bool boundary = true;  // a label may start here
+  for (;;) {
+    const char* before = s;
+    while (s < end && is_space(*s)) s++;
+    boundary = boundary || s != before;
+    if (s == end) return list->empty() ? -1 : int(list->size());
+    if (int(list->size()) == kMaxWColumns) {
+      if (more) *more = true;
+      break;
+    }
+    ListedColumn c;
+    const char* d = (*s == '-' || *s == '+') ? s + 1 : s;
+    if (d < end && is_digit(*d)) {
+      int64_t v = 0;
+      for (; d < end && is_digit(*d); d++) {
+        if (v <= INT_MAX) v = v * 10 + (*d - '0');
+      }
+      if (*s == '-') v = -v;
+      c.number = int(v < INT_MIN ? INT_MIN : (v > INT_MAX ? INT_MAX : v));
+      s = d;
+    } else if (boundary && *s == '"') {
+      const char* q = s + 1;
+      while (q < end && *q != '"') q++;
+      if (q == s + 1) break;  // "" names nothing
+      c.label.assign(s + 1, q);
+      s = q < end ? q + 1 : q;
+    } else if (boundary && label_start(*s)) {
+      const char* q = s;
+      while (q < end && !is_space(*q)) q++;
+      c.label.assign(s, q);
+      s = q;
+    } else {
+      break;
+    }
+    list->push_back(std::move(c));
+    boundary = false;
+  }
+  return int(list->size());
+}
+
+bool resolve_column_list(IndexTable& t, const scanRef& r, const std::vector<ListedColumn>& list,
+                         std::vector<int>* numbers, std::vector<std::string>* names,
+                         std::string* why) {
+  numbers->clear();
+  names->clear();
+  bool labels = false;
+  for (const ListedColumn& c : list) {
+    numbers->push_back(c.number);
+    labels = labels || !c.label.empty();
+  }
+  if (!labels) return true;
+  const ScanColumns sc = scan_columns(t, r);
+  const std::string title = scan_title(t, r);
+  for (size_t k = 0; k < list.size(); k++) {
+    if (!list[k].label.empty() && !resolve_label(sc, title, list[k].label, &(*numbers)[k], why)) {
+      return false;
+    }
+    names->push_back(column_name(sc, (*numbers)[k]));
+  }
+  return true;
+}
+
+int scan_columns_list(IndexTable& t, Console& con, int ref, const ColumnChoice& cols) {
+  if (!t.inf || ref < 0 || ref >= t.Indexed) return ref;
+  const scanRef& r = t.Index[size_t(ref)];
+  const ScanColumns sc = scan_columns(t, r);
+  const std::vector<double> values = first_line_values(t, r);
+  const std::string title = scan_title(t, r);
+
+  // Which columns x, y and the monitor are in this scan; a label the scan
+  // lacks marks nothing and is explained under the table.
+  std::string problems;
+  const int chosen[3] = {cols.xcol, cols.ycol, cols.zcol};
+  const std::string* chosen_label[3] = {&cols.xlabel, &cols.ylabel, &cols.zlabel};
+  int marked[3] = {0, 0, 0};
+  for (int k = 0; k < 3; k++) {
+    int col = chosen[k];
+    std::string why;
+    if (!chosen_label[k]->empty() && !resolve_label(sc, title, *chosen_label[k], &col, &why)) {
+      problems += why;
+      continue;
+    }
+    if (col < 0 && sc.ncol >= 1) col = int(int64_t(col) + 1 + sc.ncol);
+    marked[k] = col < 1 ? 1 : col;
+  }
+
+  size_t rows = sc.ncol > 0 ? size_t(sc.ncol) : 0;
+  if (sc.labels.size() > rows) rows = sc.labels.size();
+  if (values.size() > rows) rows = values.size();
+  size_t width = 5;
+  for (const std::string& l : sc.labels) width = l.size() > width ? l.size() : width;
+
+  FILE* o = con.my_stdout;
+  fprintf(o, " columns of %s, with the values of its first data line%s\n", title.c_str(),
+          sc.has_label_line ? "" : " (it has no #L line)");
+  for (size_t k = 0; k < rows; k++) {
+    const int col = int(k + 1);
+    std::string from_last;
+    if (sc.ncol >= col) from_last = std::to_string(col - 1 - sc.ncol);
+    std::string label = k < sc.labels.size() ? sc.labels[k] : "-";
+    char value[64] = "-";
+    if (k < values.size()) snprintf(value, sizeof value, "%.10g", values[k]);
+    char head[32];
+    snprintf(head, sizeof head, " %4d %4s  ", col, from_last.c_str());
+    std::string row = head + label + std::string(width - label.size(), ' ') + "  " + value;
+    if (std::string(value).size() < 14) row += std::string(14 - std::string(value).size(), ' ');
+    const char* what[3] = {" x", " y", " monitor"};
+    for (int m = 0; m < 3; m++)
+      if (marked[m] == col) row += what[m];
+    while (!row.empty() && row.back() == ' ') row.pop_back();
+    fprintf(o, "%s\n", row.c_str());
+  }
+  fputs(problems.c_str(), o);
+  return ref;
+}
