@@ -17,7 +17,9 @@ std::vector<std::string> split(std::string_view s, bool wide) {
       while (k < s.size() && !is_blank(s[k])) k++;
       size_t run = k;
       bool tab = false;
-      while (run < s.size() && is_blank(s[run])) tab = tab || s[run++] == '\t';
+      for (; run < s.size() && is_blank(s[run]); run++) {
+        if (s[run] == '\t') tab = true;
+      }
       if (run == s.size() || !wide || tab || run - k >= 2) {
         out.emplace_back(s.substr(start, k - start));
         k = run;
@@ -42,7 +44,9 @@ bool find_far_label_line(IndexTable& t, const scanRef& r, std::string* text) {
     if (line[0] != '#' && line[0] != '\0') break;
     if (line.size() >= 2 && line[1] == 'S') break;
     if (line.size() >= 2 && line[1] == 'L') {
-      text->assign(line.substr(2));
+      std::string_view rest = line.substr(2);
+      if (!rest.empty() && rest.back() == '\n') rest.remove_suffix(1);
+      text->assign(rest);
       found = true;
     }
     in.skip_rest();
