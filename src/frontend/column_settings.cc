@@ -12,8 +12,7 @@ bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // " x column 7 is not in scan 3 (i=2), which has columns 1 to 5 (or -1 to
 // -5)\n", or empty when the scan has the column.
-std::string number_fit(const char* what, int col, const ScanColumns& sc,
-                       const std::string& title) {
+std::string number_fit(const char* what, int col, const ScanColumns& sc, const std::string& title) {
   if (column_in_scan(col, sc.ncol)) return "";
   const std::string n = std::to_string(sc.ncol);
   return " " + std::string(what) + " column " + std::to_string(col) + " is not in " + title +
@@ -25,8 +24,8 @@ std::string count_fit(int conversions, int columns) {
   if (columns <= 0 || conversions == columns) return "";
   std::string s = " the W format has " + std::to_string(conversions) + " conversion(s) for " +
                   std::to_string(columns) + " W column(s): the last ";
-  if (conversions < columns) return s + std::to_string(columns - conversions) +
-                                    " column(s) are not written\n";
+  if (conversions < columns)
+    return s + std::to_string(columns - conversions) + " column(s) are not written\n";
   return s + std::to_string(conversions - columns) + " conversion(s) write nan\n";
 }
 

@@ -75,7 +75,7 @@ class FileCommandInput : public CommandInput {
 // The prompt for the 1-based current index i; no newline behind it.
 void prompt(Session& s, int i);
 std::string prompt_text(const Session& s, int i);
-void status(Session& s);  // as the interpreter's first prompt: at the last scan
+void status(Session& s);         // as the interpreter's first prompt: at the last scan
 void status(Session& s, int i);  // x, y and z labels shown for current index i
 void put_cmds(Session& s);
 

@@ -53,8 +53,7 @@ char** attempt_completion(const char* /*text*/, int start, int end) {
   size_t arg = file_argument_start(line, static_cast<size_t>(end));
   std::vector<std::string> found;
   if (arg != std::string::npos) {
-    found =
-        file_name_completions(line, arg, static_cast<size_t>(start), static_cast<size_t>(end));
+    found = file_name_completions(line, arg, static_cast<size_t>(start), static_cast<size_t>(end));
   } else if (label_source) {
     found = label_completions(line, static_cast<size_t>(end), label_source(), &arg);
     found = in_readline_word(found, line, arg, static_cast<size_t>(start));

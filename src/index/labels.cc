@@ -72,8 +72,8 @@ bool same_label_ignoring_case(std::string_view a, std::string_view b) {
   return true;
 }
 
-LabelFind find_label(const std::vector<std::string>& labels, std::string_view wanted,
-                     int* column, int* other) {
+LabelFind find_label(const std::vector<std::string>& labels, std::string_view wanted, int* column,
+                     int* other) {
   for (bool exact : {true, false}) {
     int found = 0;
     for (size_t k = 0; k < labels.size(); k++) {

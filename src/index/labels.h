@@ -29,8 +29,8 @@ enum class LabelFind {
 // Looks `wanted` up among `labels`: a label equal to it, else one equal to
 // it when case is ignored (ASCII letters). Two equal matches at the same
 // step are ambiguous.
-LabelFind find_label(const std::vector<std::string>& labels, std::string_view wanted,
-                     int* column, int* other);
+LabelFind find_label(const std::vector<std::string>& labels, std::string_view wanted, int* column,
+                     int* other);
 
 // True when `a` and `b` are equal ignoring the case of ASCII letters.
 bool same_label_ignoring_case(std::string_view a, std::string_view b);

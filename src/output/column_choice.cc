@@ -73,8 +73,8 @@ bool column_in_scan(int col, int ncol) {
 bool resolve_label(const ScanColumns& sc, const std::string& title, const std::string& label,
                    int* column, std::string* why) {
   int other = 0;
-  LabelFind found = sc.has_label_line ? find_label(sc.labels, label, column, &other)
-                                      : LabelFind::kMissing;
+  LabelFind found =
+      sc.has_label_line ? find_label(sc.labels, label, column, &other) : LabelFind::kMissing;
   switch (found) {
     case LabelFind::kFound:
       return true;

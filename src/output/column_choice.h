@@ -28,7 +28,7 @@ constexpr int kSkippedScan = INT_MIN;
 struct ScanColumns {
   bool has_label_line = false;      // the scan has a #L line
   std::vector<std::string> labels;  // its labels, in column order
-  int ncol = -1;  // column count as the column reader takes it; -1 when unknown
+  int ncol = -1;                    // column count as the column reader takes it; -1 when unknown
 };
 
 // Reads the scan's labels, and its first data line when the column count is

@@ -75,11 +75,12 @@ struct Indexed {
 };
 
 TEST(LabelLine, TheRecordPointsAtTheHeadersLastLabelLine) {
-  Indexed x("#L not in a scan\n"
-            "#S 1 a\n#N 2\n#L x  y\n1 2\n#L after the data\n3 4\n"
-            "#S 2 b\n#N 2\n1 2\n"
-            "#S 3 c\n#L old\n#D d\n#L x  new\n1 2\n"
-            "#S 4 d\n#Lno blank");
+  Indexed x(
+      "#L not in a scan\n"
+      "#S 1 a\n#N 2\n#L x  y\n1 2\n#L after the data\n3 4\n"
+      "#S 2 b\n#N 2\n1 2\n"
+      "#S 3 c\n#L old\n#D d\n#L x  new\n1 2\n"
+      "#S 4 d\n#Lno blank");
   ASSERT_EQ(4, x.t.Indexed);
   EXPECT_EQ("< x  y>", x.labels(0));
   EXPECT_EQ("none", x.labels(1));

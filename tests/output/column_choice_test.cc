@@ -71,7 +71,7 @@ TEST(ReadColumnList, NumbersAsBeforeAndLabels) {
   } cases[] = {
       {"1 -1", 2, "1 -1"},
       {"1-1+2", 3, "1 -1 2"},
-      {"1,2", 1, "1"},  // a comma is no separator
+      {"1,2", 1, "1"},   // a comma is no separator
       {"3x 4", 1, "3"},  // a label starts only after white space
       {",1", 0, ""},
       {"   ", -1, ""},
@@ -93,11 +93,11 @@ TEST(ReadColumnList, NumbersAsBeforeAndLabels) {
   }
   std::vector<ListedColumn> list;
   bool more = false;
-  EXPECT_EQ(20, read_column_list("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21", &list,
-                                 &more));
+  EXPECT_EQ(
+      20, read_column_list("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21", &list, &more));
   EXPECT_TRUE(more);
-  EXPECT_EQ(20, read_column_list("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 ", &list,
-                                 &more));
+  EXPECT_EQ(20,
+            read_column_list("1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 ", &list, &more));
   EXPECT_FALSE(more);
 }
 
@@ -113,25 +113,29 @@ TEST(ScanWrite, LabelsPickTheColumnAndNameItInTheHeader) {
       "#\n#kurvatab extracted columns 1, 6 5\n"
       "#\n#  x    y   s(y) n  y/n s(y/n)\n#\n"
       "#L Theta  Detector  s(Detector)  Monitor  Detector/Monitor  s(Detector/Monitor)\n"
-      "       10.00000              50        7.071068            2000           0.025     0.003579455\n"
-      "       11.00000              70          8.3666            2000           0.035     0.004255878\n",
+      "       10.00000              50        7.071068            2000           0.025     "
+      "0.003579455\n"
+      "       11.00000              70          8.3666            2000           0.035     "
+      "0.004255878\n",
       f.file("out.dat"));
 
   // A scan without the label: one line, nothing opened.
   EXPECT_EQ(kSkippedScan, scan_write(f.t, f.st, f.con(), 2, "three.dat"));
-  EXPECT_EQ(" writing data on 'out.dat'\n writing data for (i=2, s=2) on 'out.dat'\n"
-            " scan 3 (i=3) has no label \"Detector\"; its labels are \"Epoch\" \"Seconds\" "
-            "\"Monitor\" \"Diode\"\n",
-            f.out());
+  EXPECT_EQ(
+      " writing data on 'out.dat'\n writing data for (i=2, s=2) on 'out.dat'\n"
+      " scan 3 (i=3) has no label \"Detector\"; its labels are \"Epoch\" \"Seconds\" "
+      "\"Monitor\" \"Diode\"\n",
+      f.out());
   EXPECT_FALSE(f.exists("three.dat"));
 
   // Without comments the data alone, as with numbers.
   f.st.comments = 0;
   f.st.errorbar = f.st.normalize = 0;
   scan_write(f.t, f.st, f.con(), 0, "out.dat");
-  EXPECT_EQ("       10.00000               5            1000\n"
-            "       11.00000               7            1000\n",
-            f.file("out.dat"));
+  EXPECT_EQ(
+      "       10.00000               5            1000\n"
+      "       11.00000               7            1000\n",
+      f.file("out.dat"));
 }
 
 TEST(ScanPrintf, ListedLabelsPerScan) {
@@ -152,9 +156,10 @@ TEST(ScanPrintf, ListedLabelsPerScan) {
   EXPECT_EQ("20 50\n22 70\n", f.file("out.dat"));
   f.out();
   EXPECT_EQ(kSkippedScan, scan_printf(f.t, f.st, f.con(), 0, "other.dat"));
-  EXPECT_EQ(" scan 1 (i=1) has no label \"Two Theta\"; its labels are \"Theta\" \"Epoch\" "
-            "\"Seconds\" \"Monitor\" \"Detector\"\n",
-            f.out());
+  EXPECT_EQ(
+      " scan 1 (i=1) has no label \"Two Theta\"; its labels are \"Theta\" \"Epoch\" "
+      "\"Seconds\" \"Monitor\" \"Detector\"\n",
+      f.out());
   EXPECT_FALSE(f.exists("other.dat"));
 }
 

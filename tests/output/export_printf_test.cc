@@ -77,8 +77,9 @@ TEST(ScanPrintf, EmptyOrWordyColumnListsAreRefused) {
             " printing failed ; -1 column(s) < 0, column(s)  \"   \", format \"%8.4lf %8.4lf\n\"\n");
   f.st.wcolumns = ",1";
   scan_printf(f.t, f.st, f.con(), 0, "out.dat");
-  EXPECT_EQ(f.out(), " printing failed ; no column number or label in column(s) \",1\", format "
-                     "\"%8.4lf %8.4lf\n\"\n");
+  EXPECT_EQ(f.out(),
+            " printing failed ; no column number or label in column(s) \",1\", format "
+            "\"%8.4lf %8.4lf\n\"\n");
   EXPECT_FALSE(f.exists("out.dat"));
 }
 
