@@ -59,6 +59,8 @@ void check_table(const IndexTable& t) {
     FUZZ_CHECK(r.lines >= 0 && r.lines <= r.eseek - r.hseek, "record %d lines %" PRId64, k,
                r.lines);
     FUZZ_CHECK(r.ncol == r.ncol_N, "record %d ncol %d, #N %d", k, r.ncol, r.ncol_N);
+    FUZZ_CHECK(r.lhead == kLabelsFar || r.hseek + r.lhead < (r.vseek ? r.vseek : r.eseek),
+               "record %d #L line at %u, outside its header", k, unsigned(r.lhead));
     const void* nl = r.txt ? memchr(r.txt, '\n', kMaxScanText) : nullptr;
     FUZZ_CHECK(nl && static_cast<const char*>(nl)[1] == '\0', "record %d text", k);
     prev_lpos = r.lpos;

@@ -1,6 +1,6 @@
 // The W format check and both exports. The input's first line is the W
-// format, its second the W column list, its third the x y z columns, and one
-// byte of flags; the exports then run over a fixed scan file into a memory
+// format, its second the W column list (numbers and labels), its third the
+// x y z columns (a word there is the y label), and one byte of flags; the exports then run over a fixed scan file into a memory
 // stream. A format the check accepts must be one that printf can be handed
 // any number of doubles for; one it refuses must write nothing.
 #include <cstdint>
@@ -67,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   st.ycol = sp ? decimal_conversion(sp, &range) : -1;
   sp = sp ? strchr(sp + 1, ' ') : nullptr;
   st.zcol = sp ? decimal_conversion(sp, &range) : -2;
+  if (sp && strchr(sp + 1, ' ')) st.ylabel = strchr(sp + 1, ' ') + 1;
 
   WFormat wf;
   std::string bad;
@@ -86,8 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::SinkConsole sc;
   fuzz::MemSink listing;
   sc.con.my_stdout = listing.f();
-  std::vector<int> wanted;
-  const int nc = read_wcolumns(st.wcolumns, &wanted);
+  std::vector<ListedColumn> wanted;
+  const int nc = read_column_list(st.wcolumns, &wanted);
   FUZZ_CHECK(nc <= kMaxWColumns && int(wanted.size()) == (nc < 0 ? 0 : nc), "nc %d", nc);
   const int ref = flags >> 4 & 7;  // positions 0..7, some outside the table
   scan_printf(fx->t, st, sc.con, ref, "-");

@@ -17,14 +17,14 @@
 // An entry, every integer an unsigned LEB128 number in its shortest form
 // ("zz" marks a signed one, zigzag-coded):
 //
-//   "KTINDEX1"
+//   "KTINDEX2"
 //   path length, path bytes; device; inode
 //   length covered (IndexFileLength); record count
 //   last_head length, bytes; tail length, bytes
 //   per record: zz(scan - previous scan), zz(ncol from #N),
 //     hseek (first record only: each later one starts where the one before
 //     ends), eseek - hseek, vseek - hseek (0 when none), hseek - cseek,
-//     lpos - previous lpos, lines, text length, text bytes
+//     lpos - previous lpos, lines, lhead (the #L line), text length, text bytes
 //   checksum of all the bytes before it: 8 bytes, least significant first
 //
 // The shortest form makes the coding of a table unique, so an entry read
@@ -32,7 +32,7 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'K', 'T', 'I', 'N', 'D', 'E', 'X', '1'};
+constexpr char kMagic[8] = {'K', 'T', 'I', 'N', 'D', 'E', 'X', '2'};
 constexpr size_t kIoBlock = 64 * 1024;
 constexpr uint64_t kMaxString = 64 * 1024;          // path, last_head, tail
 constexpr uint64_t kMaxLength = uint64_t(1) << 62;  // no sum of offsets overflows
@@ -219,10 +219,16 @@ bool read_records(EntryReader& in, IndexTable& t, uint64_t count) {
   int64_t scan = 0, lpos = 0, end = 0;
   std::string text;
   for (uint64_t k = 0; k < count; k++) {
-    uint64_t dscan, ncol, hseek = static_cast<uint64_t>(end), size, voff, cback, dlpos, lines;
+    uint64_t dscan, ncol, hseek = static_cast<uint64_t>(end), size, voff, cback, dlpos, lines,
+        lhead;
     if (!in.number(&dscan) || !in.number(&ncol) || (k == 0 && !in.number(&hseek)) ||
         !in.number(&size) || !in.number(&voff) || !in.number(&cback) || !in.number(&dlpos) ||
-        !in.number(&lines) || !in.bytes(&text, kMaxScanText)) {
+        !in.number(&lines) || !in.number(&lhead) || !in.bytes(&text, kMaxScanText)) {
+      return false;
+    }
+    // The #L line lies in the header, behind the #S line.
+    const uint64_t header = voff ? voff : size;
+    if (lhead > kLabelsFar || (lhead == kLabelsFar ? header <= kLabelsFar : lhead >= header)) {
       return false;
     }
     const int64_t d = unzigzag(dscan), n = unzigzag(ncol);
@@ -246,6 +252,7 @@ bool read_records(EntryReader& in, IndexTable& t, uint64_t count) {
     r.cseek = r.hseek - static_cast<int64_t>(cback);
     r.lpos = lpos += static_cast<int64_t>(dlpos);
     r.lines = static_cast<int64_t>(lines);
+    r.lhead = static_cast<uint32_t>(lhead);
     r.txt = t.texts.add(text.data(), text.size());
   }
   return count == 0 || end == length;
@@ -371,6 +378,7 @@ bool cache_encode(int fd, const IndexTable& t, const CacheId& id) {
     out.number(static_cast<uint64_t>(r.hseek - r.cseek));
     out.number(static_cast<uint64_t>(r.lpos - lpos));
     out.number(static_cast<uint64_t>(r.lines));
+    out.number(r.lhead);
     out.bytes(r.txt, n);
     scan = r.scan;
     lpos = r.lpos;

@@ -17,9 +17,9 @@ inline std::string render_table(const IndexTable& t) {
   for (int k = 0; k < t.Indexed; k++) {
     const scanRef& r = t.Index[k];
     char buf[256];
-    snprintf(buf, sizeof buf, "%d %d %d %lld %lld %lld %lld %lld %lld ", r.scan, r.ncol, r.ncol_N,
-             (long long)r.hseek, (long long)r.vseek, (long long)r.cseek, (long long)r.eseek,
-             (long long)r.lpos, (long long)r.lines);
+    snprintf(buf, sizeof buf, "%d %d %d %lld %lld %lld %lld %lld %lld %u ", r.scan, r.ncol,
+             r.ncol_N, (long long)r.hseek, (long long)r.vseek, (long long)r.cseek,
+             (long long)r.eseek, (long long)r.lpos, (long long)r.lines, unsigned(r.lhead));
     s += buf;
     // The whole text, NUL bytes included: it ends at its only line feed.
     const void* nl = r.txt ? memchr(r.txt, '\n', kMaxScanText) : nullptr;
