@@ -163,6 +163,37 @@ TEST(IniFile, LaterLinesOverride) {
   EXPECT_EQ(s.settings.titleauto, 1);
 }
 
+TEST(IniFile, LabelsOnLinesOfTheirOwn) {
+  Session s;
+  s.settings.xcol = 2;
+  s.settings.xlabel = "Two Theta";
+  s.settings.zlabel = "Monitor";
+  s.settings.wcolumns = "Theta \"Two Theta\" -1";
+  std::string file = written(s);
+  std::string want = kDefaultsFile;
+  want.replace(want.find("x 1\n"), 4, "x 2\n");
+  want.replace(want.find("C1 -1\n"), 6, "CTheta \"Two Theta\" -1\n");
+  EXPECT_EQ(want + "X Two Theta\nZ Monitor\n", file);
+
+  Session t;
+  std::string msgs = read_text(t, file);
+  EXPECT_NE(std::string::npos,
+            msgs.find(" parameters used by the h command set to \"DEVICE \"PostScript\" PAGE SIZE "
+                      "300,400\"\n"
+                      " using columns x=Two Theta and y=-1 for xmgr, z=-2 as monitor\n"
+                      " using columns x=Two Theta and y=-1 for xmgr, z=Monitor as monitor\n"))
+      << msgs;
+  EXPECT_EQ(file, written(t));
+  EXPECT_EQ(2, t.settings.xcol);
+
+  // A number read later replaces a label; 0 keeps it, as it keeps a number.
+  Session u;
+  read_text(u, "Y Detector\ny 0\nX Theta\nx 3\n");
+  EXPECT_EQ("Detector", u.settings.ylabel);
+  EXPECT_EQ("", u.settings.xlabel);
+  EXPECT_EQ(3, u.settings.xcol);
+}
+
 TEST(IniFile, OpensTheScanFile) {
   TempDir d;
   std::string scan = d.write("demo.dat", kDemoFile);

@@ -1,6 +1,7 @@
 #include "frontend/interpreter.h"
 
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -388,5 +389,96 @@ TEST(Interpreter, LoopLettersRunTheirCommands) {
             read_file(h.dir.file("scan002.001")));
   EXPECT_EQ("  3.0000  30.0000\n", read_file(h.dir.file("scan003.002")));
   EXPECT_EQ("", h.tc.listing.str());
+  ASSERT_EQ(0, chdir(cwd));
+}
+
+// ---------------------------------------------------------------------------
+// Columns by label.
+
+namespace {
+
+// Detector is column 5 of the first scan and column 6 of the second; the
+// third has none.
+const char kMixedScans[] =
+    "#S 1  ascan\n#N 5\n#L Theta  Epoch  Seconds  Monitor  Detector\n10 1 1 1000 5\n"
+    "#S 2  a2scan\n#N 6\n#L Theta  Two Theta  Epoch  Seconds  Monitor  Detector\n"
+    "10 20 2 1 2000 50\n"
+    "#S 3  timescan\n#N 4\n#L Epoch  Seconds  Monitor  Diode\n3 1 1000 3\n";
+
+}  // namespace
+
+TEST(Interpreter, LabelsShowTheirColumnAndWhatDoesNotFit) {
+  Harness h;
+  h.open(kMixedScans);
+  const std::string at1 = h.at(1, 1);
+  const std::string cols = " using columns x=";
+  EXPECT_EQ(h.at(3, 3) + at1 + cols + "1 and y=Detector(5) for xmgr, z=-2 as monitor\n" + at1 +
+                cols + "1 and y=Detector(5) for xmgr, z=Monitor(4) as monitor\n" + at1 + cols +
+                "2theta(?) and y=Detector(5) for xmgr, z=Monitor(4) as monitor\n"
+                " scan 1 (i=1) has no label \"2theta\"; its labels are \"Theta\" \"Epoch\" "
+                "\"Seconds\" \"Monitor\" \"Detector\"\n" +
+                at1 + cols + "9 and y=Detector(5) for xmgr, z=Monitor(4) as monitor\n" +
+                " x column 9 is not in scan 1 (i=1), which has columns 1 to 5 (or -1 to -5)\n" +
+                at1 + cols + "9 and y=Detector(5) for xmgr, z=Monitor(4) as monitor\n" + at1,
+            h.feed("i 1\ny Detector\nz Monitor\nx \"2theta\"\nx 9\nx 0\nq\n"));
+  EXPECT_EQ("Detector", h.s.settings.ylabel);
+  EXPECT_EQ("", h.s.settings.xlabel) << "a number replaces the label";
+
+  // The status names the label and its column in the current scan.
+  std::string out = h.feed("i 2\nZ\nq\n");
+  EXPECT_NE(std::string::npos,
+            out.find(" setting is : x=9, y=Detector(6) autoscale=on autopurge=off\n"
+                     " errorbar=off logscale=off normalization=off(z=Monitor(5))\n"))
+      << out;
+
+  // The W columns and format, against the current scan and each other.
+  EXPECT_EQ(
+      h.at(3, 3) + h.at(2, 2) +
+          " columns used by the W command set to \" Theta 99 0 Foo\" with format \"%8.4lf "
+          "%8.4lf\n\"\n"
+          " W column 99 is not in scan 2 (i=2), which has columns 1 to 6 (or -1 to -6)\n"
+          " W column 0 is not in scan 2 (i=2), which has columns 1 to 6 (or -1 to -6)\n"
+          " scan 2 (i=2) has no label \"Foo\"; its labels are \"Theta\" \"Two Theta\" \"Epoch\" "
+          "\"Seconds\" \"Monitor\" \"Detector\"\n"
+          " the W format has 2 conversion(s) for 4 W column(s): the last 2 column(s) are not "
+          "written\n" +
+          h.at(2, 2) +
+          " columns used by the W command set to \" Theta Detector\" with format \"%8.4lf "
+          "%8.4lf\n\"\n" +
+          h.at(2, 2) +
+          " format used by the W command set to \"%d\" with columns \" Theta Detector\"\n"
+          " W will refuse the format: conversion \"%d\" is not allowed (only %e %E %f %F %g %G "
+          "%a %A and %%)\n" +
+          h.at(2, 2) +
+          " format used by the W command set to \"%g %g %g\\n\" with columns \" Theta "
+          "Detector\"\n"
+          " the W format has 3 conversion(s) for 2 W column(s): the last 1 conversion(s) write "
+          "nan\n" +
+          h.at(2, 2),
+      h.feed("i 2\nC Theta 99 0 Foo\nC Theta Detector\nF%d\nF%g %g %g\\n\nq\n"));
+}
+
+TEST(Interpreter, LoopTakesEachScansColumnAndCountsTheSkipped) {
+  Harness h;
+  h.open(kMixedScans);
+  char cwd[4096];
+  ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+  ASSERT_EQ(0, chdir(h.dir.path().c_str()));
+  std::string out = h.feed("#\ny Detector\n(i1,3,w)\n(i1,2,o)\nq\n");
+  EXPECT_EQ("       10.00000               5            1000\n",
+            read_file(h.dir.file("scan001.001")));
+  EXPECT_EQ("       10.00000              50            2000\n",
+            read_file(h.dir.file("scan002.002")));
+  EXPECT_FALSE(std::ifstream(h.dir.file("scan003.003")).good());
+  EXPECT_NE(std::string::npos,
+            out.find(" writing data for (i=2, s=2) on 'scan002.002'\n"
+                     " scan 3 (i=3) has no label \"Detector\"; its labels are \"Epoch\" "
+                     "\"Seconds\" \"Monitor\" \"Diode\"\n"
+                     " 1 scan(s) skipped: a chosen label is missing or ambiguous there\n"))
+      << out;
+  // o lists each scan's columns into the loop's listing.
+  std::string listing = h.tc.listing.str();
+  EXPECT_NE(std::string::npos, listing.find("    5   -1  Detector  5              y\n"));
+  EXPECT_NE(std::string::npos, listing.find("    6   -1  Detector   50             y\n"));
   ASSERT_EQ(0, chdir(cwd));
 }

@@ -69,6 +69,45 @@ TEST(FileNameCompletions, NamesAsReadlineInsertsThem) {
   EXPECT_EQ("", join(file_name_completions(line, 2, 2, line.size())));
 }
 
+TEST(LabelCompletions, TheCurrentScansLabelsAsTheyWouldBeTyped) {
+  const std::vector<std::string> labels = {"Theta", "Two Theta", "Epoch", "Monitor",
+                                           "Detector", "2theta", "mon2"};
+  struct Case {
+    const char* line;
+    const char* want;
+    size_t arg;
+  } cases[] = {
+      {"x Th", "[Theta]", 2},
+      {"x T", "[Theta][Two Theta]", 2},
+      {"x Two T", "[Two Theta]", 2},
+      {"x th", "[Theta]", 2},  // ignoring case when nothing matches as typed
+      {"y Mon", "[Monitor]", 2},
+      {"z mon", "[mon2]", 2},
+      {"xDe", "[Detector]", 1},
+      {"x \"2", "[\"2theta\"]", 2},  // a label that reads as a number goes in quotes
+      {"C Theta De", "[Detector]", 8},
+      {"C 1 Two", "[\"Two Theta\"]", 4},
+      {"C 1 \"Two T", "[\"Two Theta\"]", 4},
+      {"C \"Two Theta\" Ep", "[Epoch]", 14},
+      {"x 2", "", 0},  // a number
+      {"x -", "", 0},
+      {"p Th", "", 0},
+      {"w Th", "", 0},
+  };
+  for (const Case& c : cases) {
+    size_t arg = 0;
+    std::string line = c.line;
+    EXPECT_EQ(c.want, join(label_completions(line, line.size(), labels, &arg))) << c.line;
+    if (*c.want) {
+      EXPECT_EQ(c.arg, arg) << c.line;
+    }
+  }
+  size_t arg = 0;
+  EXPECT_EQ("[Theta][Two Theta][Epoch][Monitor][Detector][\"2theta\"][mon2]",
+            join(label_completions("  x ", 4, labels, &arg)));
+  EXPECT_EQ("", join(label_completions("x Th", 0, labels, &arg)));  // cursor before the letter
+}
+
 TEST(HistoryPath, FileInTheHome) {
   const char* old = getenv("HOME");
   std::string saved = old ? old : "";

@@ -15,6 +15,7 @@
 
 #include "grace/grace_process.h"
 #include "index/index_table.h"
+#include "output/column_choice.h"
 #include "testutil.h"
 
 namespace {
@@ -253,6 +254,35 @@ TEST_F(GraceLinkTest, MissingXColumnStillSendsTheSequence) {
                   "SUBTITLE \"demo.dat #S1\"\n", "LEGEND ON\n", "REDRAW\n"}),
             plot(0));
   EXPECT_EQ("", block(1));
+}
+
+TEST_F(GraceLinkTest, LabelsNameTheAxesBeforeTheBatFile) {
+  work_.write("labels.dat",
+              "#S 1  a\n#N 3\n#L Theta  Mon  Det \"a\\b\"\n1 10 100\n2 10 200\n"
+              "#S 2  b\n#N 2\n#L Theta  Mon\n1 10\n2 10\n");
+  work_.write("kurvatab.bat", "# bat\n");
+  open("labels.dat");
+  st_.ylabel = "Det \"a\\b\"";
+  st_.zlabel = "Mon";
+  st_.normalize = 1;
+  // The names go inside Grace's quotes, a backslash and '"' escaped.
+  EXPECT_EQ(sent({"AUTOSCALE ONREAD XYAXES\n", read_block(), "BLOCK XY \"1:2\"\n",
+                  "S_ COMMENT \"labels.dat #S1\"\n", "S_ LEGEND \"labels.dat #S1\"\n",
+                  "G0 TYPE XY\n", "XAXIS LABEL \"Theta\"\n",
+                  "YAXIS LABEL \"Det \\\"a\\\\b\\\"/Mon\"\n", "GETP \"kurvatab.bat\"\n",
+                  "SUBTITLE \"labels.dat #S1\"\n", "LEGEND ON\n", "REDRAW\n"}),
+            plot(0));
+  EXPECT_EQ("1.000000 10.000000\n2.000000 20.000000\n", block(1));
+
+  // A scan without the label is not plotted: one line, nothing sent.
+  tc_.out.str(true);
+  EXPECT_EQ(kSkippedScan, gracesend_scan(g_, t_, st_, tc_.con, 1));
+  EXPECT_EQ(" scan 2 (i=2) has no label \"Det \"a\\b\"\"; its labels are \"Theta\" \"Mon\"\n",
+            tc_.out.str());
+  gracesend_print(g_, st_, "");
+  std::string s = wait_for("PRINT\n", 1);
+  EXPECT_EQ(sent({"DEVICE \"PostScript\" PAGE SIZE 300,400\n", "PRINT\n"}),
+            s.substr(s.find("REDRAW\n") + 8));
 }
 
 TEST_F(GraceLinkTest, TooLongCommandIsRefusedNotCut) {
