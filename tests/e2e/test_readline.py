@@ -4,7 +4,8 @@
 At a terminal the commands are read with line editing: a command is typed,
 recalled with the up arrow, edited and run; the history survives the run in
 ~/.kurvatab_history and stays bounded; Tab completes file names for f; Ctrl-D
-ends the run like q. The prompt is exactly the one the program prints.
+ends the run like q. The prompt is exactly the one the program prints. Tab
+completes the current scan's labels after y and C.
 """
 import os
 import pty
@@ -149,6 +150,23 @@ def test_completion_and_prompt(binary, work):
     check(ini.startswith(b"f sample.dat\n"), "the run ended by Ctrl-D writes its settings", ini)
 
 
+def test_label_completion(binary, work):
+    # Tab after x, y, z and C offers the current scan's labels.
+    t = Terminal(binary, work, args=("sample.dat",))
+    prompt = b"sample.dat (i=12, s=11) >"
+    t.read_until(prompt)
+    t.type(b"y Det\t\r")
+    out = t.read_until(prompt)
+    check(b" using columns x=1 and y=Detector(5) for xmgr, z=-2 as monitor" in out,
+          "Tab completes y Det", out)
+    t.type(b"C The\t Mo\t\r")
+    out = t.read_until(prompt)
+    check(b' columns used by the W command set to " Theta Monitor"' in out,
+          "Tab completes each entry of C", out)
+    t.type(b"q\r")
+    check(t.finish() == 0, "label completion run ends with status 0")
+
+
 def test_numbers_stay_c_locale(binary, work):
     # Whatever the locale of the terminal, W writes a decimal point.
     t = Terminal(binary, work, env_extra={"LC_ALL": "C.UTF-8", "LANG": "C.UTF-8"})
@@ -164,7 +182,7 @@ def main():
     a = e2e_util.parse_args()
     binary = a.binary
     for test in (test_recall_and_edit, test_history_bounded, test_completion_and_prompt,
-                 test_numbers_stay_c_locale):
+                 test_label_completion, test_numbers_stay_c_locale):
         work = tempfile.mkdtemp(prefix="kurvatab-pty-")
         try:
             for d in ("examples", "tests/e2e/data"):
