@@ -158,9 +158,10 @@ def main():
             sys.stderr.write("FAIL: %s\n" % e)
         finally:
             shutil.rmtree(work, ignore_errors=True)
-    if FAILURES:
-        sys.exit(1)
-    print("ok")
+    status = e2e_util.report(FAILURES)
+    if status == 0:
+        print("ok")
+    sys.exit(status)
 
 
 if __name__ == "__main__":
