@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "analysis/file_check.h"
+#include "analysis/peak_stats.h"
 #include "frontend/ini_file.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"
@@ -93,6 +95,14 @@ static const char* const kHelpLines[] = {
     "  W : write to file according to the following specifications\n",
 };
 
+// Commands added after the design's list; `?` prints them behind it.
+static const char* const kNewHelpLines[] = {
+    "  a : statistics of a scan: points, y range, peak, FWHM and its centre, centre of mass,\n"
+    "      integral (current, index or relative); in a loop one table: (10,40,a)peaks.txt\n",
+    "  K : check the whole file: column counts, text and NUL lines among the data, empty,\n"
+    "      aborted, unfinished or repeated scans, x not monotonic, values not finite\n",
+};
+
 void put_cmds(Session& s) {
   FILE* o = s.con.out;
   fprintf(o, "\n %s %s see also kurvatab.html\nrecognized commands are\n", kProgramRelease,
@@ -101,6 +111,7 @@ void put_cmds(Session& s) {
   fprintf(o, "  F : format string, pe : \"%s\"\n", s.settings.wformat.c_str());
   fprintf(o, "  C : column numbers separate by spacespe, pe : \"%s\"\n",
           s.settings.wcolumns.c_str());
+  for (const char* line : kNewHelpLines) fputs(line, o);
 }
 
 // ---------------------------------------------------------------------------
@@ -260,6 +271,33 @@ void cmd_help(Interp& in, const CommandEntry&, const char*) {
 
 void cmd_quit(Interp& in, const CommandEntry&, const char*) { in.quit = true; }
 
+// a: statistics of a scan, one line; in a loop one row of a table whose
+// header the loop's begin writes. K: the check of the whole file.
+ScanStats stats_of(Session& s, int ref) {
+  return scan_stats(s.index, ref, s.settings, s.settings.normalize != 0);
+}
+int op_stats_line(Session& s, int ref) {
+  write_stats_line(s.con.my_stdout, stats_of(s, ref));
+  return ref;
+}
+int op_stats(Session& s, int ref) {
+  write_stats_row(s.con.my_stdout, stats_of(s, ref));
+  return ref;
+}
+void cmd_stats(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_stats_line); }
+
+void cmd_check(Interp& in, const CommandEntry&, const char*) {
+  Session& s = in.s;
+  if (!s.index.inf) {
+    fprintf(s.con.out, " no scan file to check\n");
+    return;
+  }
+  CheckProgress progress;
+  if (s.meter) progress = s.meter->reporter("checking");
+  CheckSummary sum = check_file(s.index.inf, s.settings, s.con.out, progress);
+  write_check_summary(s.con.out, s.index.inf_name, sum);
+}
+
 const CommandEntry kCommands[] = {
     {'S', cmd_header, nullptr, nullptr, 'h', op_header},
     {'c', cmd_comment, nullptr, nullptr, 'c', op_comment},
@@ -294,6 +332,8 @@ const CommandEntry kCommands[] = {
     {'#', cmd_toggle, &Settings::comments, "comments in file"},
     {'?', cmd_help},
     {'q', cmd_quit},
+    {'a', cmd_stats, nullptr, nullptr, 'a', op_stats},
+    {'K', cmd_check},
 };
 
 const CommandEntry* find_command(char letter) {
@@ -311,6 +351,12 @@ LoopAction loop_action(Session& s, char letter) {
     Operation op = e.loop_op;
     a.run = [&s, op](int ref) { op(s, ref); };
     break;
+  }
+  if (letter == 'a') {
+    a.begin = [&s](const std::string&) {
+      write_stats_header(s.con.my_stdout);
+      return true;
+    };
   }
   return a;
 }
