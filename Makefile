@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES = cmake g++ make python3 libgtest-dev libbenchmark-dev grace xvfb xauth \
-           libreadline-dev clang libclang-rt-14-dev
+           libreadline-dev clang libclang-rt-14-dev python3-numpy
 # Seconds each fuzz target runs in `make test` (after its seed corpus).
 FUZZ_SECONDS ?= 60
 
