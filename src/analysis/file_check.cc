@@ -115,6 +115,19 @@ const char* number_end(const char* s, const char* end, Number* kind) {
   return s;
 }
 
+// The common case, quickly: a sign, digits and at most one point, followed
+// by white space or the end of the line. Null when the text at s is anything
+// else; number_end then decides.
+const char* plain_number_end(const char* s, const char* end) {
+  if (*s == '-' || *s == '+') s++;
+  const char* digits = s;
+  int dots = 0;
+  while (s < end && (is_digit(*s) || (*s == '.' && dots++ == 0))) s++;
+  const ptrdiff_t n = s - digits - (dots > 0 ? 1 : 0);
+  if (n < 1 || n > 300 || dots > 1 || (s < end && !is_space(*s))) return nullptr;
+  return s;
+}
+
 locale_t c_locale() {
   static locale_t loc = newlocale(LC_ALL_MASK, "C", locale_t(0));
   return loc;
@@ -145,8 +158,9 @@ void read_values(std::string_view line, int64_t xcol, std::string* scratch, Line
   for (;;) {
     while (p < end && is_space(*p)) p++;
     if (p == end) return;
-    Number kind;
-    const char* e = number_end(p, end, &kind);
+    Number kind = Number::kFinite;
+    const char* e = plain_number_end(p, end);
+    if (!e) e = number_end(p, end, &kind);
     if (!e) {
       v->text = true;
       return;
