@@ -1,6 +1,7 @@
 #include "frontend/interpreter.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -293,8 +294,21 @@ void cmd_check(Interp& in, const CommandEntry&, const char*) {
     return;
   }
   CheckProgress progress;
-  if (s.meter) progress = s.meter->reporter("checking");
-  CheckSummary sum = check_file(s.index.inf, s.settings, s.con.out, progress);
+  char* held = nullptr;
+  size_t held_size = 0;
+  FILE* hold = nullptr;
+  if (s.meter) {
+    progress = s.meter->reporter("checking");
+    // The progress line would be drawn over the findings on the terminal:
+    // they wait in memory until the pass has ended and the line is gone.
+    hold = open_memstream(&held, &held_size);
+  }
+  CheckSummary sum = check_file(s.index.inf, s.settings, hold ? hold : s.con.out, progress);
+  if (hold) {
+    fclose(hold);
+    fwrite(held, 1, held_size, s.con.out);
+    free(held);
+  }
   write_check_summary(s.con.out, s.index.inf_name, sum);
 }
 
