@@ -10,7 +10,6 @@ with "K" and "q" on standard input (start-up, indexing, the check, quit).
 It prints the medians and the ratios to awk's time; the check must not take
 longer than awk.
 """
-import argparse
 import os
 import shutil
 import statistics
@@ -18,36 +17,18 @@ import subprocess
 import sys
 import tempfile
 
+from run_bench import measure, scan_file, setup
+
 AWK = "!/^#/{for(i=1;i<=NF;i++) s+=$i} END{print s}"
 
 
-def parse_size(s):
-    mult = {"K": 1 << 10, "M": 1 << 20, "G": 1 << 30}
-    return int(float(s[:-1]) * mult[s[-1]]) if s[-1] in mult else int(s)
-
-
 def wall(measure_bin, stdin_path, argv, cwd):
-    out = subprocess.run([measure_bin, stdin_path] + argv, cwd=cwd, check=True,
-                         stdout=subprocess.PIPE).stdout.split()
-    return float(out[0])
+    """Wall time of one run."""
+    return measure(measure_bin, argv, stdin_path, cwd, 1)[0]
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--build", default="build")
-    ap.add_argument("--sizes", default="100M,1G")
-    ap.add_argument("--profiles", default="typical,short")
-    ap.add_argument("--runs", type=int, default=5)
-    ap.add_argument("--keep", help="folder for the generated files (kept)")
-    a = ap.parse_args()
-    build = os.path.abspath(a.build)
-    kurvatab = os.path.join(build, "kurvatab")
-    gen = os.path.join(build, "bench", "gen_scans")
-    probe = os.path.join(build, "bench", "check_probe")
-    measure_bin = os.path.join(build, "bench", "measure")
-    for b in (kurvatab, gen, probe, measure_bin):
-        if not os.path.exists(b):
-            sys.exit("missing %s: build first (make build)" % b)
+    a, kurvatab, gen, probe, measure_bin, work = setup("check_probe", "kurvatab-check-bench-")
     awk = shutil.which("awk")
     work = a.keep or tempfile.mkdtemp(prefix="kurvatab-check-bench-")
     os.makedirs(work, exist_ok=True)
@@ -66,13 +47,8 @@ def main():
     try:
         for size in a.sizes.split(","):
             for prof in a.profiles.split(","):
-                name = "%s-%s.dat" % (prof, size)
-                path = os.path.join(work, name)
-                nbytes = parse_size(size)
-                if not os.path.exists(path) or abs(os.path.getsize(path) - nbytes) > (4 << 20):
-                    subprocess.run([gen, path, str(nbytes), prof], check=True,
-                                   stderr=subprocess.DEVNULL)
-                subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
+                path = scan_file(gen, work, size, prof)
+                name = os.path.basename(path)
                 t_awk, t_check, t_run = [], [], []
                 lines = "?"
                 for _ in range(a.runs):

@@ -14,6 +14,7 @@
 
 #include <locale.h>
 
+#include "analysis/peak_stats.h"
 #include "index/index_table.h"
 #include "index/scan_reader.h"
 
@@ -222,12 +223,7 @@ bool says_aborted(std::string_view line) {
   return false;
 }
 
-std::string num(double v) {
-  if (std::isnan(v)) return "nan";
-  char text[32];
-  snprintf(text, sizeof text, "%.10g", v);
-  return text;
-}
+std::string num(double v) { return number_text(v); }
 
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...) {

@@ -159,15 +159,15 @@ ScanStats scan_stats(IndexTable& t, int ref, const ColumnChoice& cols, bool norm
   return s;
 }
 
-namespace {
-
-std::string num(double v) {
+std::string number_text(double v) {
   if (std::isnan(v)) return "nan";
   char text[32];
   snprintf(text, sizeof text, "%.10g", v);
   return text;
 }
 
+namespace {
+std::string num(double v) { return number_text(v); }
 }  // namespace
 
 void write_stats_line(FILE* out, const ScanStats& s) {

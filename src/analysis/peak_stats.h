@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "base/options.h"
@@ -82,5 +83,9 @@ void write_stats_line(FILE* out, const ScanStats& s);
 // scan; every row has every column, NaN where there is no value.
 void write_stats_header(FILE* out);
 void write_stats_row(FILE* out, const ScanStats& s);
+
+// A number as the statistics and the check write it: ten significant digits
+// in the C locale, "nan" for any NaN.
+std::string number_text(double v);
 
 #endif  // KURVATAB_ANALYSIS_PEAK_STATS_H_
