@@ -1,18 +1,17 @@
 #include "analysis/file_check.h"
 
+#include <locale.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <climits>
-#include <cstdarg>
 #include <cmath>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-#include <locale.h>
 
 #include "analysis/peak_stats.h"
 #include "index/index_table.h"
@@ -24,9 +23,7 @@ bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_xdigit(char c) {
-  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool is_xdigit(char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 // ---------------------------------------------------------------------------
@@ -142,8 +139,8 @@ double convert(const char* s, const char* e, Number kind, std::string* scratch) 
 }
 
 struct LineValues {
-  int64_t count = 0;        // numbers read from the start
-  bool text = false;        // something other than numbers and white space
+  int64_t count = 0;  // numbers read from the start
+  bool text = false;  // something other than numbers and white space
   int64_t not_finite = 0;
   double first_not_finite = 0;
   bool has_x = false;
@@ -280,8 +277,8 @@ struct ScanCheck {
   int64_t repeats_line = 0;
   int64_t aborted_line = 0;
   int64_t data_lines = 0;
-  int64_t columns = 0;     // what every data line should have
-  int64_t xcol = 0;        // x column of the data lines, 1-based
+  int64_t columns = 0;  // what every data line should have
+  int64_t xcol = 0;     // x column of the data lines, 1-based
   Tally other_count, text, nul, not_finite, backwards;
   int64_t first_count = 0;  // values on the first line of another count
   double first_not_finite = 0;
@@ -518,7 +515,8 @@ void write_check_summary(FILE* out, const std::string& name, const CheckSummary&
       "scans with values that are not finite",
   };
   if (s.bytes < s.length)
-    fprintf(out, " read %lld of the %lld bytes the file had: it was shortened or could not be read\n",
+    fprintf(out,
+            " read %lld of the %lld bytes the file had: it was shortened or could not be read\n",
             static_cast<long long>(s.bytes), static_cast<long long>(s.length));
   const int64_t total = s.total();
   fprintf(out, " checked %s: %d scans, %lld lines, ", name.c_str(), s.scans,

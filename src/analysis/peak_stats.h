@@ -59,8 +59,8 @@ PeakStats peak_stats(const std::vector<double>& x, const std::vector<double>& y)
 
 // The statistics of a scan of the index table, with what was left out.
 struct ScanStats {
-  int scan = 0;   // scan number
-  int pos = 0;    // 1-based position in the index table
+  int scan = 0;  // scan number
+  int pos = 0;   // 1-based position in the index table
   bool normalize = false;
   // Data lines that gave no point: x or y missing, not a number, infinite.
   int64_t skipped = 0;

@@ -285,7 +285,9 @@ int op_stats(Session& s, int ref) {
   write_stats_row(s.con.my_stdout, stats_of(s, ref));
   return ref;
 }
-void cmd_stats(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_stats_line); }
+void cmd_stats(Interp& in, const CommandEntry&, const char* c) {
+  at_position(in, c, op_stats_line);
+}
 
 void cmd_check(Interp& in, const CommandEntry&, const char*) {
   Session& s = in.s;

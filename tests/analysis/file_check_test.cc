@@ -99,10 +99,25 @@ TEST(CheckFile, SaysWhenLessWasReadThanTheFileHeld) {
 // so a line the column reader reads in full is never reported.
 TEST(CheckFile, CountsValuesAsTheColumnReader) {
   const std::string lines[] = {
-      "1 2 3",   "1.5-2",     "-.5 +.5e3", "1e5x",    "1e+",     "0x1p3 0x",
-      "0x.",     "nan inf -INFINITY",     "infi 2",  "1,2,3",   " \t7\v8\f9",
-      "5e-3 .e5", std::string("1 2\0 3", 6), "+ 1",     "1e400 2", "0x1p99999",
-      "1.e 3",   "007 -0",    "1e-400 -1e308 -1.8e308",
+      "1 2 3",
+      "1.5-2",
+      "-.5 +.5e3",
+      "1e5x",
+      "1e+",
+      "0x1p3 0x",
+      "0x.",
+      "nan inf -INFINITY",
+      "infi 2",
+      "1,2,3",
+      " \t7\v8\f9",
+      "5e-3 .e5",
+      std::string("1 2\0 3", 6),
+      "+ 1",
+      "1e400 2",
+      "0x1p99999",
+      "1.e 3",
+      "007 -0",
+      "1e-400 -1e308 -1.8e308",
   };
   for (const std::string& line : lines) {
     ColumnLine cl;

@@ -31,30 +31,48 @@ TEST(PeakStats, RulesOnSmallCurves) {
     const char* line;
   } cases[] = {
       {"no point", {}, {}, "scan=0 i=0 points=0 skipped=0 ymin=nan ymax=nan\n"},
-      {"two points: counts and range only", {1, 2}, {3, 5},
+      {"two points: counts and range only",
+       {1, 2},
+       {3, 5},
        "scan=0 i=0 points=2 skipped=0 ymin=3 ymax=5\n"},
       // half level 5: left between (1,0) and (2,10) at 1.5; right between
       // (3,6) and (4,2) at 3.25.
-      {"triangle", {0, 1, 2, 3, 4}, {0, 0, 10, 6, 2},
+      {"triangle",
+       {0, 1, 2, 3, 4},
+       {0, 0, 10, 6, 2},
        "scan=0 i=0 points=5 skipped=0 ymin=0 ymax=10 xpeak=2 fwhm=1.75 centre=2.375 "
        "com=2.555555556 integral=17\n"},
-      {"a point right at the half level is the crossing", {0, 1, 2, 3, 4}, {0, 5, 10, 5, 0},
+      {"a point right at the half level is the crossing",
+       {0, 1, 2, 3, 4},
+       {0, 5, 10, 5, 0},
        "scan=0 i=0 points=5 skipped=0 ymin=0 ymax=10 xpeak=2 fwhm=2 centre=2 com=2 integral=20\n"},
-      {"no crossing on the right", {0, 1, 2, 3}, {0, 4, 8, 10},
+      {"no crossing on the right",
+       {0, 1, 2, 3},
+       {0, 4, 8, 10},
        "scan=0 i=0 points=4 skipped=0 ymin=0 ymax=10 xpeak=3 fwhm=nan centre=nan "
        "com=2.272727273 integral=17\n"},
-      {"flat", {0, 1, 2}, {4, 4, 4},
+      {"flat",
+       {0, 1, 2},
+       {4, 4, 4},
        "scan=0 i=0 points=3 skipped=0 ymin=4 ymax=4 xpeak=0 fwhm=nan centre=nan com=nan "
        "integral=8\n"},
-      {"x not monotonic", {0, 2, 1, 3}, {0, 10, 4, 0},
+      {"x not monotonic",
+       {0, 2, 1, 3},
+       {0, 10, 4, 0},
        "scan=0 i=0 points=4 skipped=0 ymin=0 ymax=10 xpeak=2 fwhm=nan centre=nan "
        "com=1.714285714 integral=nan\n"},
-      {"equal x neighbours are monotonic", {0, 1, 1, 2}, {0, 10, 10, 0},
+      {"equal x neighbours are monotonic",
+       {0, 1, 1, 2},
+       {0, 10, 10, 0},
        "scan=0 i=0 points=4 skipped=0 ymin=0 ymax=10 xpeak=1 fwhm=1 centre=1 com=1 integral=10\n"},
       // The first greatest y in order of increasing x, for either direction.
-      {"two equal maxima", {0, 1, 2, 3, 4}, {0, 10, 0, 10, 0},
+      {"two equal maxima",
+       {0, 1, 2, 3, 4},
+       {0, 10, 0, 10, 0},
        "scan=0 i=0 points=5 skipped=0 ymin=0 ymax=10 xpeak=1 fwhm=1 centre=1 com=2 integral=20\n"},
-      {"two equal maxima, run backwards", {4, 3, 2, 1, 0}, {0, 10, 0, 10, 0},
+      {"two equal maxima, run backwards",
+       {4, 3, 2, 1, 0},
+       {0, 10, 0, 10, 0},
        "scan=0 i=0 points=5 skipped=0 ymin=0 ymax=10 xpeak=1 fwhm=1 centre=1 com=2 integral=20\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(line_of(c.x, c.y), c.line) << c.what;
@@ -94,7 +112,7 @@ TEST(ScanStats, SkipsAndNormalisationRule) {
                                "5 100 inf\n"  // y infinite
                                "6 100 40\n"
                                "7 100 10\n"
-                               "8\n");       // y and monitor missing
+                               "8\n");  // y and monitor missing
   ASSERT_EQ(index_open(t, tc.con, path.c_str()), 1);
   index_file(t, tc.con);
   ColumnChoice cols;  // x 1, y -1, monitor -2
