@@ -1,12 +1,15 @@
 #include "frontend/interpreter.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include <poll.h>
 #include <unistd.h>
 
+#include "analysis/file_check.h"
+#include "analysis/peak_stats.h"
 #include "frontend/ini_file.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"
@@ -299,6 +302,48 @@ void cmd_help(Interp& in, const CommandEntry&, const char*) {
 
 void cmd_quit(Interp& in, const CommandEntry&, const char*) { in.quit = true; }
 
+// a: statistics of a scan, one line; in a loop one row of a table whose
+// header the loop's begin writes. K: the check of the whole file.
+ScanStats stats_of(Session& s, int ref) {
+  return scan_stats(s.index, ref, s.settings, s.settings.normalize != 0);
+}
+int op_stats_line(Session& s, int ref) {
+  write_stats_line(s.con.my_stdout, stats_of(s, ref));
+  return ref;
+}
+int op_stats(Session& s, int ref) {
+  write_stats_row(s.con.my_stdout, stats_of(s, ref));
+  return ref;
+}
+void cmd_stats(Interp& in, const CommandEntry&, const char* c) {
+  at_position(in, c, op_stats_line);
+}
+
+void cmd_check(Interp& in, const CommandEntry&, const char*) {
+  Session& s = in.s;
+  if (!s.index.inf) {
+    fprintf(s.con.out, " no scan file to check\n");
+    return;
+  }
+  CheckProgress progress;
+  char* held = nullptr;
+  size_t held_size = 0;
+  FILE* hold = nullptr;
+  if (s.meter) {
+    progress = s.meter->reporter("checking");
+    // The progress line would be drawn over the findings on the terminal:
+    // they wait in memory until the pass has ended and the line is gone.
+    hold = open_memstream(&held, &held_size);
+  }
+  CheckSummary sum = check_file(s.index.inf, s.settings, hold ? hold : s.con.out, progress);
+  if (hold) {
+    fclose(hold);
+    fwrite(held, 1, held_size, s.con.out);
+    free(held);
+  }
+  write_check_summary(s.con.out, s.index.inf_name, sum);
+}
+
 const CommandEntry kCommands[] = {
     {'S', cmd_header, false, 'h', op_header},
     {'c', cmd_comment, false, 'c', op_comment},
@@ -333,6 +378,12 @@ const CommandEntry kCommands[] = {
     {'#', cmd_toggle},
     {'?', cmd_help},
     {'q', cmd_quit},
+    {'a', cmd_stats, false, 'a', op_stats,
+     "  a : statistics of a scan: points, y range, peak, FWHM and its centre, centre of mass,\n"
+     "      integral (current, index or relative); in a loop one table: (10,40,a)peaks.txt\n"},
+    {'K', cmd_check, false, '\0', nullptr,
+     "  K : check the whole file: column counts, text and NUL lines among the data, empty,\n"
+     "      aborted, unfinished or repeated scans, x not monotonic, values not finite\n"},
 };
 
 const CommandEntry* find_command(char letter) {
@@ -350,6 +401,12 @@ LoopAction loop_action(Session& s, char letter) {
     Operation op = e.loop_op;
     a.run = [&s, op](int ref) { op(s, ref); };
     break;
+  }
+  if (letter == 'a') {
+    a.begin = [&s](const std::string&) {
+      write_stats_header(s.con.my_stdout);
+      return true;
+    };
   }
   return a;
 }

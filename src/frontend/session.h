@@ -5,6 +5,7 @@
 #define KURVATAB_FRONTEND_SESSION_H_
 
 #include "base/console.h"
+#include "frontend/progress.h"
 #include "frontend/settings.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"
@@ -14,6 +15,7 @@ struct Session {
   Settings settings;
   IndexTable index;
   GraceLink grace;
+  ProgressMeter* meter = nullptr;  // shows long passes; set only at a terminal
 };
 
 #endif  // KURVATAB_FRONTEND_SESSION_H_

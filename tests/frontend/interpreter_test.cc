@@ -217,10 +217,15 @@ TEST(Interpreter, HelpTextListsCommands) {
   EXPECT_EQ(0u, out.find("NO FILE >\n kurvatab, rel 2.03 Dec 12 2002 see also kurvatab.html\n"
                          "recognized commands are\n"
                          "  v : view indexed scan using xmgrace ( current, index or relative\n"));
-  EXPECT_NE(std::string::npos,
-            out.find("  F : format string, pe : \"%8.4lf %8.4lf\n\"\n"
-                     "  C : column numbers separate by spacespe, pe : \"1 -1\"\n" +
-                     std::string(kStatusNoFile) + "NO FILE >"));
+  size_t design_end = out.find(
+      "  F : format string, pe : \"%8.4lf %8.4lf\n\"\n"
+      "  C : column numbers separate by spacespe, pe : \"1 -1\"\n");
+  ASSERT_NE(std::string::npos, design_end);
+  // The commands added since follow the design's list, then the status.
+  size_t added = out.find("\n  a : statistics of a scan", design_end);
+  EXPECT_NE(std::string::npos, added);
+  EXPECT_NE(std::string::npos, out.find("\n  K : check the whole file", added));
+  EXPECT_NE(std::string::npos, out.find(std::string(kStatusNoFile) + "NO FILE >", added));
 }
 
 // ---------------------------------------------------------------------------
