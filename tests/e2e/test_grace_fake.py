@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The Grace commands of the interpreter (v, h, H, b, B) end to end, with the
-fake xmgrace of tests/grace first on PATH recording what arrives on its pipe;
-then the messages when there is no display or no xmgrace.
+"""What crosses the real pipe: the Grace commands of the interpreter (v, h,
+H, b, B) end to end, with the fake xmgrace of tests/grace first on PATH
+recording what arrives on its pipe; then the messages when there is no
+display or no xmgrace.
 """
 import os
 import shutil
@@ -50,7 +51,7 @@ def scan1_points(sample):
                 inside = line.split()[1] == "1"
             elif inside and line.strip() and not line.startswith("#"):
                 cols = line.split()
-                out.append("%f %f\n" % (float(cols[0]), float(cols[-1]) + 0.000001))
+                out.append("%.17g %.17g\n" % (float(cols[0]), float(cols[-1]) + 0.000001))
     return "".join(out)
 
 
@@ -80,12 +81,13 @@ def run_with_fake(binary, source, work):
     wait_for(log + ".block1", "\n")
     p.stdin.write(b"Hmy params\nh\nbmy.bat\nb my.bat\nb\nBmy.par\n")
     p.stdin.flush()
-    wait_for(log, 'GETP "my.par"\n')
+    wait_for(log, 'GETP "%s/my.par"\n' % work)
     out, err = p.communicate(b"q\n", timeout=30)
     out, err = out.decode(), err.decode()
     expect(p.returncode == 0, "exit status %d" % p.returncode)
     expect(err == "", "unexpected stderr:\n" + err)
-    text = wait_for(log, "exit\n")
+    # The program has waited for its Grace to end before removing the files.
+    text = read(log)
 
     first = text.splitlines()[2]
     expect(first.startswith('READ BLOCK "' + tmp + "/"), "plot file not in TMPDIR: " + first)
@@ -94,7 +96,8 @@ def run_with_fake(binary, source, work):
         "AUTOSCALE ONREAD XYAXES\n", 'READ BLOCK "%s"\n' % tmpname, 'BLOCK XY "1:2"\n',
         'S_ COMMENT "sample.dat #S1"\n', 'S_ LEGEND "sample.dat #S1"\n', "G0 TYPE XY\n",
         'SUBTITLE "sample.dat #S1"\n', "LEGEND ON\n", "REDRAW\n",
-        "my params\n", "PRINT\n", 'READ BATCH "my.bat"\n', 'GETP "my.par"\n', "exit"])
+        "my params\n", "PRINT\n", 'GETP "%s/my.bat"\n' % work, 'GETP "%s/my.par"\n' % work,
+        "exit"])
     expect(text == want, "pipe got:\n%s\nwanted:\n%s" % (text, want))
     block = read(log + ".block1")
     expect(block == scan1_points(os.path.join(work, "sample.dat")), "plot file:\n" + block)
