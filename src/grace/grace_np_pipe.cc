@@ -91,9 +91,11 @@ class GraceNpPipe : public GracePipe {
 
   bool is_open() override { return GraceIsOpen() != 0; }
 
-  bool send(const std::string& command) override { return GraceCommand(command.c_str()) == 0; }
+  bool send(const std::string& command) override {
+    return delivered(GraceCommand(command.c_str()) == 0);
+  }
 
-  bool flush() override { return GraceFlush() == 0; }
+  bool flush() override { return delivered(GraceFlush() == 0); }
 
   void close() override {
     if (GraceIsOpen()) GraceClose();
@@ -127,6 +129,14 @@ class GraceNpPipe : public GracePipe {
   }
 
  private:
+  // grace_np closes the pipe without a word when Grace has stopped reading.
+  static bool delivered(bool ok) {
+    if (!ok && grace_process.np_error.empty() && !GraceIsOpen()) {
+      grace_process.np_error = "xmgrace has gone away; the next plot starts it again";
+    }
+    return ok;
+  }
+
   bool wait_until_ended(int pid, int wait_ms) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
     for (;;) {
