@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,8 +151,14 @@ void ini_read_stream(Session& s, FILE* in, const std::string& name) {
 
 bool ini_read(Session& s) {
   const std::string& name = s.settings.ininame;
-  FILE* in = fopen(name.c_str(), "r");
-  if (!in) return true;
+  // A FIFO of that name must not hold the start up: it is opened without
+  // waiting, then skipped as no plain file.
+  int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  FILE* in = fd < 0 ? nullptr : fdopen(fd, "r");
+  if (!in) {
+    if (fd >= 0) close(fd);
+    return true;
+  }
   // A directory of that name opens but cannot be read: skipped like a
   // missing file.
   struct stat st;

@@ -75,6 +75,17 @@ bool quote_path(const std::string& path, std::string* quoted) {
   return true;
 }
 
+// The absolute path of the file `name`, in *path and quoted for Grace in
+// *quoted. False, with *why set, when it cannot be had or named to Grace.
+bool grace_file_name(const std::string& name, std::string* path, std::string* quoted,
+                     std::string* why) {
+  *path = absolute_path(name, why);
+  if (path->empty()) return false;
+  if (quote_path(*path, quoted)) return true;
+  *why = "Grace cannot be given a name with a line feed, or a backslash at its end";
+  return false;
+}
+
 // The commands of one operation. After the first command that cannot be
 // delivered the rest are dropped, and the reason is printed once.
 class Commands {
@@ -112,9 +123,10 @@ class Commands {
 };
 
 // Opens `name` for reading when it is a file (a directory opens on Linux but
-// is no file Grace could read); fills *sb. Returns the descriptor or -1.
+// is no file Grace could read; a FIFO does not hold us up); fills *sb.
+// Returns the descriptor or -1.
 int open_file(const char* name, struct stat* sb) {
-  int fd = open(name, O_RDONLY | O_CLOEXEC);
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
   if (fstat(fd, sb) != 0 || S_ISDIR(sb->st_mode)) {
     close(fd);
@@ -221,13 +233,9 @@ void send_auto_file(Commands& cmds, Console& con, const char* name, const char* 
   int fd = open_file(name, &sb);
   if (fd < 0) return;
   close(fd);
-  std::string why = untrusted_reason(sb, name);
-  std::string error;
-  std::string path = why.empty() ? absolute_path(name, &error) : std::string();
-  std::string quoted;
-  if (why.empty() && path.empty()) why = error;
-  if (why.empty() && !quote_path(path, &quoted)) why = "its path cannot be named to Grace";
-  if (!why.empty()) {
+  std::string why = S_ISREG(sb.st_mode) ? untrusted_reason(sb, name) : "it is no plain file";
+  std::string path, quoted;
+  if (!why.empty() || !grace_file_name(name, &path, &quoted, &why)) {
     fprintf(con.out, " %s not loaded: %s\n", name, why.c_str());
     return;
   }
@@ -281,15 +289,9 @@ int send_file_request(GraceLink& g, Console& con, const char* name, const char* 
     return -1;
   }
   close(fd);
-  std::string error;
-  std::string path = absolute_path(name, &error);
-  std::string quoted;
-  if (path.empty()) {
-    fprintf(con.out, " xmgr %s file %s: %s\n", kind, name, error.c_str());
-    return -1;
-  }
-  if (!quote_path(path, &quoted)) {
-    fprintf(con.out, " xmgr %s file %s: its path cannot be named to Grace\n", kind, name);
+  std::string path, quoted, why;
+  if (!grace_file_name(name, &path, &quoted, &why)) {
+    fprintf(con.out, " xmgr %s file %s: %s\n", kind, name, why.c_str());
     return -1;
   }
   fprintf(con.out, "Using xmgr %s file %s\n", kind, name);
@@ -384,10 +386,10 @@ int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& 
   int fd = make_plot_file(g, con);
   if (fd < 0) return ref;
   std::string name = g.tmpname;
-  std::string quoted;
-  if (!quote_path(name, &quoted)) {
+  std::string path, quoted, why;
+  if (!grace_file_name(name, &path, &quoted, &why)) {
     close(fd);
-    fprintf(con.out, " Can't name temporary plot file %s to Grace\n", name.c_str());
+    fprintf(con.out, " temporary plot file %s: %s\n", name.c_str(), why.c_str());
     return ref;
   }
   FILE* out = fdopen(fd, "w");
@@ -452,15 +454,9 @@ void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const ch
     }
     return;
   }
-  std::string error;
-  std::string path = absolute_path(file, &error);
-  std::string quoted;
-  if (path.empty()) {
-    fprintf(con.out, " h: %s: %s\n", file.c_str(), error.c_str());
-    return;
-  }
-  if (!quote_path(path, &quoted)) {
-    fprintf(con.out, " h: %s cannot be named to Grace\n", file.c_str());
+  std::string path, quoted, why;
+  if (!grace_file_name(file, &path, &quoted, &why)) {
+    fprintf(con.out, " h: %s: %s\n", file.c_str(), why.c_str());
     return;
   }
   cmds.send(params + "\n");

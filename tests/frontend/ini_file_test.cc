@@ -184,6 +184,10 @@ TEST(IniFile, MissingFileIsSilent) {
   s.settings.ininame = d.path();  // a directory cannot be read
   ini_read(s);
   EXPECT_EQ(tc.out.str(), "");
+  s.settings.ininame = d.file("fifo.ini");  // nor can a FIFO, which must not hold us up
+  ASSERT_EQ(mkfifo(s.settings.ininame.c_str(), 0600), 0);
+  EXPECT_TRUE(ini_read(s));
+  EXPECT_EQ(tc.out.str(), "");
   s.settings.ininame = d.write("k.ini", "");
   ini_read(s);
   EXPECT_EQ(tc.out.str(), "Using initialization file : " + s.settings.ininame + "\n");

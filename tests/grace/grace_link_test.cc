@@ -188,23 +188,24 @@ TEST_F(GraceLinkTest, AutomaticFilesAreLoadedAroundTheGraphSettings) {
       "Automatic xmgr parameters file : kurvatab.bat\n",
       tc_.out.str(true));
 
-  // Files that someone else may have written are not loaded.
+  // Files that someone else may have written are not loaded, nor is a FIFO.
   ASSERT_EQ(0, chmod("kurvatab.par", 0664));
-  ASSERT_EQ(0, chmod("kurvatab.bat", 0602));
+  ASSERT_EQ(0, unlink("kurvatab.bat"));
+  ASSERT_EQ(0, mkfifo("kurvatab.bat", 0600));
   got = plot(0);
   EXPECT_EQ(std::string::npos, got.find("GETP")) << got;
   EXPECT_EQ(
       " kurvatab.par not loaded: others can write it (chmod go-w kurvatab.par to use it)\n"
-      " kurvatab.bat not loaded: others can write it (chmod go-w kurvatab.bat to use it)\n",
+      " kurvatab.bat not loaded: it is no plain file\n",
       tc_.out.str(true));
+  ASSERT_EQ(0, unlink("kurvatab.bat"));
   if (geteuid() == 0) {
     ASSERT_EQ(0, chmod("kurvatab.par", 0644));
     ASSERT_EQ(0, chown("kurvatab.par", 65534, 65534));
     EXPECT_EQ(std::string::npos, plot(0).find("GETP"));
     EXPECT_EQ(
         " kurvatab.par not loaded: it belongs to uid 65534, not to you (make a copy of your own "
-        "to use it)\n"
-        " kurvatab.bat not loaded: others can write it (chmod go-w kurvatab.bat to use it)\n",
+        "to use it)\n",
         tc_.out.str(true));
   }
 }
