@@ -120,6 +120,9 @@ class Run:
         self.env = dict(os.environ, HOME=self.work, TMPDIR=self.tmp, KURVATAB_GRACE_SAVE=self.save,
                         KURVATAB_REAL_XMGRACE=shutil.which("xmgrace"),
                         PATH=bindir + ":" + os.environ["PATH"])
+        # A sanitizer build names the suppressed leak of grace_np otherwise.
+        lsan = os.environ.get("LSAN_OPTIONS")
+        self.env["LSAN_OPTIONS"] = (lsan + ":" if lsan else "") + "print_suppressions=0"
         self.binary = a.binary
 
     def file(self, name, text, mode=0o644):
