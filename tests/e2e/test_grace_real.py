@@ -24,6 +24,7 @@ import time
 import e2e_util
 
 failures = []
+runs = []
 
 
 def check(cond, msg):
@@ -124,6 +125,7 @@ class Run:
         lsan = os.environ.get("LSAN_OPTIONS")
         self.env["LSAN_OPTIONS"] = (lsan + ":" if lsan else "") + "print_suppressions=0"
         self.binary = a.binary
+        runs.append(self)
 
     def file(self, name, text, mode=0o644):
         path = os.path.join(self.work, name)
@@ -211,7 +213,7 @@ def log_scale_and_loop(a):
     check(" 1 of 4 points of (i=1, s=1) left unnormalised: monitor below 1\n" in out,
           "log: no line about the unnormalised point:\n" + out)
     if not check(os.path.exists(snap), "log: no project saved after the log plot"):
-        return r.work
+        return
     p = read_project(snap)
     want = scan_points(scans, 1, normalize=True)
     check(p["yscale"] == "Logarithmic", "log: y scale %s" % p["yscale"])
@@ -221,7 +223,7 @@ def log_scale_and_loop(a):
         p["sets"].get(0), want))
     projects = r.projects()
     if not check(len(projects) == 1, "log: %d projects at exit" % len(projects)):
-        return r.work
+        return
     p = projects[0]
     check(p["yscale"] == "Normal", "log: y scale after L off: %s" % p["yscale"])
     for n in (2, 3, 4):
@@ -229,7 +231,6 @@ def log_scale_and_loop(a):
             n - 1, p["legend"].get(n - 1)))
         check(same_points(p["sets"].get(n - 1), scan_points(scans, n)),
               "log: set %d holds %s" % (n - 1, p["sets"].get(n - 1)))
-    return r.work
 
 
 def files_and_names(a):
@@ -266,12 +267,11 @@ def files_and_names(a):
           "files: the plain h wrote no PostScript")
     projects = r.projects()
     if not check(len(projects) == 1, "files: %d projects at exit" % len(projects)):
-        return r.work
+        return
     p = projects[0]
     check(p["title"] == "sub par", "files: title %r" % p["title"])
     check(p["subtitle"] == "from batch", "files: subtitle %r" % p["subtitle"])
     check(p["legend"] == {0: name + " #S2", 1: name + " #S3"}, "files: legends %r" % p["legend"])
-    return r.work
 
 
 def restart(a):
@@ -297,7 +297,6 @@ def restart(a):
         check(p["legend"] == {0: "scans.dat #S3"}, "restart: legends %r" % p["legend"])
         check(same_points(p["sets"].get(0), scan_points(scans, 3)), "restart: points %s" % (
             p["sets"].get(0)))
-    return r.work
 
 
 def main():
@@ -312,9 +311,10 @@ def main():
         os.execvpe("xvfb-run", ["xvfb-run", "-a", sys.executable, os.path.abspath(__file__),
                                 "--binary", a.binary, "--source", a.source], env)
     for test in (log_scale_and_loop, files_and_names, restart):
-        work = test(a)
-        if not os.environ.get("KURVATAB_KEEP"):
-            shutil.rmtree(work, ignore_errors=True)
+        test(a)
+    if not os.environ.get("KURVATAB_KEEP"):
+        for r in runs:
+            shutil.rmtree(r.work, ignore_errors=True)
     if not failures:
         print("ok")
     return e2e_util.report(failures)
