@@ -162,8 +162,8 @@ bool start_grace(GraceLink& g, Console& con) {
   }
   g.started.push_back({pid, {}});
   g.logy = false;
-  g.device = "HARDCOPY DEVICE \"PostScript\"\n";
-  g.print_to = "PRINT TO \"\"\n";
+  g.device.clear();
+  g.print_to.clear();
   grace_process.link = &g;
   return true;
 }
@@ -464,8 +464,9 @@ void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const ch
   cmds.send(format("HARDCOPY DEVICE \"%s\"\n", kind->device));
   cmds.send("PRINT TO " + quoted + "\n");
   cmds.send("PRINT\n");
-  cmds.send(g.device);
-  cmds.send(g.print_to);
+  // As Grace started: PostScript, to a file named after the project.
+  cmds.send(g.device.empty() ? "HARDCOPY DEVICE \"PostScript\"\n" : g.device);
+  cmds.send(g.print_to.empty() ? "PRINT TO \"\"\n" : g.print_to);
   cmds.flush();
   if (!cmds.failed()) fprintf(con.out, " hard copy (%s) goes to %s\n", kind->device, path.c_str());
 }

@@ -39,10 +39,10 @@ struct GraceLink {
 
   // What the connected Grace holds, as far as this program set it: a y axis
   // made logarithmic by a plot, and the hard copy device and print file as
-  // the text of the commands that set them again.
+  // the commands that set them ("": as Grace started).
   bool logy = false;
-  std::string device = "HARDCOPY DEVICE \"PostScript\"\n";
-  std::string print_to = "PRINT TO \"\"\n";  // "": Grace's own file name
+  std::string device;
+  std::string print_to;
 };
 
 // Plots the scan at 0-based position `ref` (already checked by the caller):
