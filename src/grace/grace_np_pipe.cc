@@ -86,7 +86,7 @@ class GraceNpPipe : public GracePipe {
     // grace_np has just registered its own exit handler; ours must run
     // before it, so it is registered again after each start.
     atexit(grace_atexit);
-    return grace_process.forked;
+    return grace_process.forked > 0 ? grace_process.forked : 0;
   }
 
   bool is_open() override { return GraceIsOpen() != 0; }

@@ -17,8 +17,8 @@ class GracePipe {
   virtual ~GracePipe() = default;
 
   // Starts a Grace connected to this pipe (none may be connected). Returns
-  // the Grace's process id, or -1 when it could not be started; error() then
-  // says why when that is known.
+  // the Grace's process id (0 when it is not known), or -1 when it could not
+  // be started; error() then says why when that is known.
   virtual int open() = 0;
 
   // True while a Grace started by open() is connected. Turns false by
@@ -37,7 +37,8 @@ class GracePipe {
   // running when this returns (see end()).
   virtual void close() = 0;
 
-  // True once the Grace `pid` started by open() has ended. Never waits.
+  // True once the Grace `pid` started by open() has ended (always for a pid
+  // that is not known). Never waits.
   virtual bool has_ended(int pid) = 0;
 
   // Waits up to `wait_ms` milliseconds for the Grace `pid` to end by itself,
