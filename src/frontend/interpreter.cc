@@ -250,7 +250,7 @@ void cmd_parameter(Interp& in, const CommandEntry&, const char* c) {
 }
 
 void cmd_hardcopy(Interp& in, const CommandEntry&, const char* c) {
-  gracesend_print(in.s.grace, in.s.settings, c);
+  gracesend_print(in.s.grace, in.s.settings, in.s.con, c);
 }
 
 // H, F and C keep the text exactly as typed, blanks behind the letter
@@ -517,7 +517,7 @@ static int run(int argc, char** argv, CommandInput& in, Session& s) {
   // A name of any length: the path is never cut.
   st.ininame = st.prgname + ".ini";
 
-  ini_read(s);
+  const bool ini_writable = ini_read(s);
   if (argc > 1 && !command_line(s, argc - 1, argv + 1)) return 3;
   if (s.index.inf) {
     index_file(s.index, s.con);
@@ -525,7 +525,7 @@ static int run(int argc, char** argv, CommandInput& in, Session& s) {
   }
   status(s);
   interprete(s, in);
-  ini_write(s);
+  if (ini_writable) ini_write(s);
   fflush(s.con.out);
   return 0;
 }

@@ -1,6 +1,7 @@
 // Everything one run of the program works on. The interpreter owns one
 // Session and hands its parts to the operations; a test builds a fresh one
-// with `Session s;`.
+// with `Session s;`, or with `Session s(pipe);` to plot through a pipe of its
+// own.
 #ifndef KURVATAB_FRONTEND_SESSION_H_
 #define KURVATAB_FRONTEND_SESSION_H_
 
@@ -11,6 +12,9 @@
 #include "index/index_table.h"
 
 struct Session {
+  Session() = default;
+  explicit Session(GracePipe& pipe) : grace(pipe) {}
+
   Console con;
   Settings settings;
   IndexTable index;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "grace/fake_grace_pipe.h"
 #include "index/index_table.h"
 #include "testutil.h"
 
@@ -25,7 +26,8 @@ const char kStatusNoFile[] =
 // holds only prompts and messages.
 struct Harness {
   TestConsole tc;
-  Session s;
+  FakeGracePipe grace;
+  Session s{grace};
   TempDir dir;
   std::string path;
 
@@ -383,4 +385,31 @@ TEST(Interpreter, LoopLettersRunTheirCommands) {
   EXPECT_EQ("  3.0000  30.0000\n", read_file(h.dir.file("scan003.002")));
   EXPECT_EQ("", h.tc.listing.str());
   ASSERT_EQ(0, chdir(cwd));
+}
+
+// Each plot of a loop shows its own scan, however soon the next plot follows.
+TEST(Interpreter, LoopOfPlotsShowsEachScan) {
+  Harness h;
+  h.open("#S 2 a\n1 20\n2 21\n#S 3 b\n1 30\n2 31\n#S 4 c\n1 40\n2 41\n");
+  h.feed("(2,4,v)\n");
+  // What Grace reads, in order: each plot file when it is told to read it.
+  std::string shown;
+  std::string line;
+  for (char c : h.grace.sent) {
+    if (c != '\n') {
+      line += c;
+      continue;
+    }
+    if (line.compare(0, 12, "READ BLOCK \"") == 0) {
+      shown += read_file(line.substr(12, line.size() - 13));
+    } else if (line.compare(0, 10, "S_ LEGEND ") == 0) {
+      shown += line.substr(line.find('#')) + "\n";
+    }
+    line.clear();
+  }
+  EXPECT_EQ(
+      "1 20.000001000000001\n2 21.000001000000001\n#S2\"\n"
+      "1 30.000001000000001\n2 31.000001000000001\n#S3\"\n"
+      "1 40.000000999999997\n2 41.000000999999997\n#S4\"\n",
+      shown);
 }
