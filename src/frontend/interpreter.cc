@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "frontend/follow_command.h"
 #include "frontend/ini_file.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"
@@ -150,6 +151,7 @@ struct Interp {
   Session& s;
   int i;  // 1-based current index
   bool quit = false;
+  CommandInput* input = nullptr;  // where the command lines come from
 };
 
 using Operation = int (*)(Session& s, int ref);
@@ -299,6 +301,14 @@ void cmd_help(Interp& in, const CommandEntry&, const char*) {
 
 void cmd_quit(Interp& in, const CommandEntry&, const char*) { in.quit = true; }
 
+// u and U: follow the scan at the position as the file grows, in Grace or
+// in the console; afterwards the scan followed last is current.
+void cmd_follow(Interp& in, const CommandEntry& e, const char* c) {
+  in.i = getnum(c, in.i);
+  if (!in.input || !check_index(in.s.index, in.s.con, in.i - 1)) return;
+  in.i = follow_command(in.s, *in.input, in.i - 1, e.letter == 'u') + 1;
+}
+
 const CommandEntry kCommands[] = {
     {'S', cmd_header, false, 'h', op_header},
     {'c', cmd_comment, false, 'c', op_comment},
@@ -333,6 +343,10 @@ const CommandEntry kCommands[] = {
     {'#', cmd_toggle},
     {'?', cmd_help},
     {'q', cmd_quit},
+    {'u', cmd_follow, false, '\0', nullptr,
+     "  u : follow the running scan in xmgrace ( current, index or relative; Enter ends\n"},
+    {'U', cmd_follow, false, '\0', nullptr,
+     "  U : follow the running scan in the console, its lines as p prints them\n"},
 };
 
 const CommandEntry* find_command(char letter) {
@@ -387,6 +401,7 @@ bool command_takes_file(char letter) {
 
 int interprete(Session& s, CommandInput& input) {
   Interp in{s, s.index.Indexed};
+  in.input = &input;
   std::string line;
   for (;;) {
     if (input.shows_prompt())
