@@ -219,7 +219,10 @@ TEST(Interpreter, HelpTextListsCommands) {
                          "  v : view indexed scan using xmgrace ( current, index or relative\n"));
   EXPECT_NE(std::string::npos,
             out.find("  F : format string, pe : \"%8.4lf %8.4lf\n\"\n"
-                     "  C : column numbers separate by spacespe, pe : \"1 -1\"\n" +
+                     "  C : column numbers separate by spacespe, pe : \"1 -1\"\n"
+                     "  u : follow the running scan in xmgrace ( current, index or relative; "
+                     "Enter ends\n"
+                     "  U : follow the running scan in the console, its lines as p prints them\n" +
                      std::string(kStatusNoFile) + "NO FILE >"));
 }
 
