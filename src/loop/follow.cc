@@ -74,9 +74,12 @@ bool Follower::update() {
     index_build(t_);
     why = "replaced";
   } else {
+    const int records = t_.Indexed;
     IndexChange change = index_refresh(t_);
     if (change.kind == IndexChange::kNone) return false;
-    if (change.kind == IndexChange::kRebuilt)
+    // A file without scans that grew is read anew in full, yet what it
+    // holds now is new, not changed.
+    if (change.kind == IndexChange::kRebuilt && !(records == 0 && look == FileWatch::kGrown))
       why = look == FileWatch::kTruncated ? "truncated" : "changed";
   }
   const int64_t before = data_lines_;

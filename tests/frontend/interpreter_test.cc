@@ -382,3 +382,16 @@ TEST(Interpreter, LoopLettersRunTheirCommands) {
   EXPECT_EQ("", h.tc.listing.str());
   ASSERT_EQ(0, chdir(cwd));
 }
+
+TEST(Interpreter, FollowEndsAtTheNextLineWhichIsNotRunOrAtTheEndOfInput) {
+  Harness h;
+  h.open(kDemoFile);
+  // "p" ends the first follow and is not run; the end of input ends the
+  // second one, and then the program.
+  const std::string start = " following scan 1 (i=1) of " + h.path + ", Enter or Ctrl-C ends\n";
+  EXPECT_EQ(h.at(2, 2) + start + h.at(1, 1) +
+                " Grace can't follow a scan here, following in the console\n" + start + h.at(1, 1),
+            h.feed("U 1\np\nu\n"));
+  const std::string scan1 = "#S 1  first scan\n0 1000 12\n1 1000 15\n#D stopped\n\n";
+  EXPECT_EQ(scan1 + scan1, h.tc.listing.str(true));
+}
