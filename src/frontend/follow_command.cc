@@ -43,10 +43,8 @@ int follow_command(Session& s, CommandInput& input, int ref, bool in_grace) {
   FollowSink* sink = &console;
   if (in_grace) fprintf(s.con.out, " Grace can't follow a scan here, following in the console\n");
   Follower f(s.index, s.con, s.settings, *sink, isatty(fileno(s.con.out)) != 0);
-  f.begin(ref);
   InputForFollow in(input);
   SystemClock clock;
-  follow_run(f, in, clock);
-  f.end();
+  follow_run(f, ref, in, clock);
   return f.ref();
 }

@@ -222,10 +222,9 @@ class InterruptGuard {
   struct sigaction old_;
 };
 
-}  // namespace
-
-FollowEnd follow_run(Follower& f, FollowInput& in, FollowClock& clock) {
-  InterruptGuard interrupt;
+// Waits and updates until the user ends the follow.
+FollowEnd wait_and_update(Follower& f, FollowInput& in, FollowClock& clock,
+                          const InterruptGuard& interrupt) {
   int64_t last_update = clock.now_ms();
   int64_t next_look = last_update + kFollowLookMs;
   bool due = false;
@@ -247,4 +246,14 @@ FollowEnd follow_run(Follower& f, FollowInput& in, FollowClock& clock) {
     if (in.fd() < 0) timeout = std::min<int64_t>(timeout, kFollowUpdateMs);
     clock.wait({in.fd(), f.watch().fd(), interrupt.fd()}, int(std::max<int64_t>(timeout, 0)));
   }
+}
+
+}  // namespace
+
+FollowEnd follow_run(Follower& f, int ref, FollowInput& in, FollowClock& clock) {
+  InterruptGuard interrupt;
+  f.begin(ref);
+  FollowEnd how = wait_and_update(f, in, clock, interrupt);
+  f.end();
+  return how;
 }

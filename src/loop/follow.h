@@ -155,10 +155,11 @@ class Follower {
 // How a follow ended.
 enum class FollowEnd { kTyped, kInterrupted, kEndOfInput };
 
-// Runs a begun follow until the user ends it: waits (no CPU) for inotify,
-// typed text or Ctrl-C, looks at the file every kFollowLookMs, and updates
-// at most every kFollowUpdateMs. Ctrl-C ends the follow, not the program:
-// a SIGINT handler is installed for the run and the previous one restored.
-FollowEnd follow_run(Follower& f, FollowInput& in, FollowClock& clock);
+// Runs a follow of scan `ref` (a valid position) from begin() to end():
+// waits (no CPU) for inotify, typed text or Ctrl-C, looks at the file every
+// kFollowLookMs, and updates at most every kFollowUpdateMs. Ctrl-C ends the
+// follow, not the program: a SIGINT handler is installed for the run and
+// the previous one restored.
+FollowEnd follow_run(Follower& f, int ref, FollowInput& in, FollowClock& clock);
 
 #endif  // KURVATAB_LOOP_FOLLOW_H_
