@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <csignal>
+#include <cstdarg>
 #include <ctime>
 
 #include <fcntl.h>
@@ -41,8 +42,8 @@ Follower::Follower(IndexTable& t, Console& con, const ColumnChoice& cols, Follow
 void Follower::begin(int ref) {
   known_ = t_.Indexed;
   move_to(ref);
-  fprintf(con_.out, " following scan %d (i=%d) of %s, Enter or Ctrl-C ends\n",
-          t_.Index[size_t(ref)].scan, ref + 1, t_.inf_name.c_str());
+  say(" following scan %d (i=%d) of %s, Enter or Ctrl-C ends\n", t_.Index[size_t(ref)].scan,
+      ref + 1, t_.inf_name.c_str());
   sink_.start(t_, ref);
   read_new();
   sink_.update();
@@ -95,12 +96,12 @@ bool Follower::update() {
 void Follower::restart(const char* why) {
   known_ = t_.Indexed;
   move_to(t_.Indexed - 1);
-  fprintf(con_.out, " file %s was %s: index table rebuilt with %d entries", t_.inf_name.c_str(),
-          why, t_.Indexed);
   if (ref_ >= 0) {
-    fprintf(con_.out, ", following scan %d (i=%d)\n", t_.Index[size_t(ref_)].scan, ref_ + 1);
+    say(" file %s was %s: index table rebuilt with %d entries, following scan %d (i=%d)\n",
+        t_.inf_name.c_str(), why, t_.Indexed, t_.Index[size_t(ref_)].scan, ref_ + 1);
   } else {
-    fprintf(con_.out, ", waiting for a scan\n");
+    say(" file %s was %s: index table rebuilt with %d entries, waiting for a scan\n",
+        t_.inf_name.c_str(), why, t_.Indexed);
   }
   sink_.rebuilt(t_, ref_);
 }
@@ -115,7 +116,7 @@ void Follower::read_new() {
     if (next >= t_.Indexed) break;
     move_to(next);
     known_ = next + 1;
-    fprintf(con_.out, " following scan %d (i=%d)\n", t_.Index[size_t(ref_)].scan, ref_ + 1);
+    say(" following scan %d (i=%d)\n", t_.Index[size_t(ref_)].scan, ref_ + 1);
     sink_.new_scan(t_, ref_);
   }
 }
@@ -152,6 +153,15 @@ std::string Follower::status_text() const {
   if (points_ > 0 && n > 0 && size_t(n) < sizeof buf)
     snprintf(buf + n, sizeof buf - size_t(n), ", last x=%g y=%g", last_x_, last_y_);
   return buf;
+}
+
+void Follower::say(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vfprintf(con_.out, fmt, ap);
+  va_end(ap);
+  // Before the sink's lines, which may go to another stream.
+  fflush(con_.out);
 }
 
 void Follower::hide_status() {
@@ -202,6 +212,8 @@ class InterruptGuard {
     g_interrupt_fd = pipe_[1];
     struct sigaction sa = {};
     sa.sa_handler = on_interrupt;
+    // The pipe wakes the wait; reads and writes elsewhere go on unbroken.
+    sa.sa_flags = SA_RESTART;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, &old_);
   }

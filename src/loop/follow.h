@@ -132,6 +132,7 @@ class Follower {
   void read_lines();
   void move_to(int ref);
   void restart(const char* why);
+  void say(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
   void hide_status();
   void show_status();
 

@@ -100,7 +100,7 @@ def main():
     r = Run(a.binary, "U\n")
     r.wait_for(START)
     r.p.send_signal(signal.SIGINT)
-    r.wait_for("s.dat (i=1, s=1) >")
+    r.wait_for(START + "s.dat (i=1, s=1) >")
     r.append("3 10 300\n", 0)
     rc, out, err = r.finish("p\nq\n")
     expect("Ctrl-C", (rc, out, err),
