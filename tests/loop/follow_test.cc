@@ -96,44 +96,21 @@ struct Fixture {
 
 }  // namespace
 
-TEST(Follower, BeginsWithTheLinesSoFarThenHandsOutEachNewLineOnce) {
-  Fixture x;
-  x.f->begin(0);
-  EXPECT_EQ(" following scan 1 (i=1) of " + x.path + ", Enter or Ctrl-C ends\n", x.out());
-  EXPECT_EQ("start S1 i=1\nD 1 10 100\nD 2 10 200\n", x.sink.take());
-
-  append_file(x.path, "3 10 300\n4 10 400\n");
-  EXPECT_TRUE(x.f->update());
-  EXPECT_EQ("D 3 10 300\nD 4 10 400\n", x.sink.take());
-  EXPECT_FALSE(x.f->update());  // nothing new: nothing handed out again
-  EXPECT_EQ("", x.sink.take());
-  EXPECT_EQ(4, x.f->points());
-  EXPECT_EQ("", x.out());  // not at a terminal: no status line
-}
-
-TEST(Follower, HalfLineWaitsUntilItIsWhole) {
+TEST(Follower, BeginsWithTheLinesSoFarThenHandsOutEachWholeLineOnce) {
   Fixture x(std::string(kScan1) + "3 10");
   x.f->begin(0);
+  EXPECT_EQ(" following scan 1 (i=1) of " + x.path + ", Enter or Ctrl-C ends\n", x.out());
+  // The half line at the end waits until it is whole.
   EXPECT_EQ("start S1 i=1\nD 1 10 100\nD 2 10 200\n", x.sink.take());
-  append_file(x.path, " 30");
+  append_file(x.path, " 300\n#C pause\n4 10 400\n5 1");
+  EXPECT_TRUE(x.f->update());
+  EXPECT_EQ("D 3 10 300\nC #C pause\nD 4 10 400\n", x.sink.take());
+  EXPECT_FALSE(x.f->update());  // nothing new: nothing handed out again
+  append_file(x.path, "0 500\n");
   x.f->update();
-  EXPECT_EQ("", x.sink.take());
-  append_file(x.path, "0\n4 1");
-  x.f->update();
-  EXPECT_EQ("D 3 10 300\n", x.sink.take());
-  append_file(x.path, "0 400\n");
-  x.f->update();
-  EXPECT_EQ("D 4 10 400\n", x.sink.take());
-}
-
-TEST(Follower, CommentLinesAmongTheDataAreHandedOutAndNotCounted) {
-  Fixture x;
-  x.f->begin(0);
-  x.sink.take();
-  append_file(x.path, "#C pause\n3 10 300\n#C go on\n");
-  x.f->update();
-  EXPECT_EQ("C #C pause\nD 3 10 300\nC #C go on\n", x.sink.take());
-  EXPECT_EQ(3, x.f->points());
+  EXPECT_EQ("D 5 10 500\n", x.sink.take());
+  EXPECT_EQ(5, x.f->points());  // '#' lines are not points
+  EXPECT_EQ("", x.out());       // not at a terminal: no status line
 }
 
 TEST(Follower, NewScansMoveTheFollowOneAfterTheOther) {
@@ -203,27 +180,6 @@ TEST(Follower, TruncatedReplacedOrRewrittenFileStartsOverAtItsLastScan) {
     x.f->update();
     EXPECT_EQ("D 4 4 4\n", x.sink.take()) << c.how;
   }
-}
-
-TEST(Follower, ReplacedFileIsFoundByItsPathAfterTheWorkingFolderChanged) {
-  TempDir dir;
-  dir.write("scan.dat", kScan1);
-  char* old = getcwd(nullptr, 0);
-  ASSERT_EQ(0, chdir(dir.path().c_str()));
-  TestConsole tc;
-  IndexTable t;
-  ASSERT_EQ(1, index_open(t, tc.con, "scan.dat"));
-  index_file(t, tc.con);
-  ASSERT_EQ(0, chdir(old));
-  free(old);
-  FakeSink sink;
-  Follower f(t, tc.con, ColumnChoice{}, sink, false);
-  f.begin(0);
-  sink.take();
-  std::string fresh = dir.write("fresh.dat", "#S 5 five\n1 2 3\n");
-  ASSERT_EQ(0, rename(fresh.c_str(), dir.file("scan.dat").c_str()));
-  f.update();
-  EXPECT_EQ("rebuilt S5 i=1\nD 1 2 3\n", sink.take());
 }
 
 TEST(Follower, EmptiedFileWaitsForAScan) {
