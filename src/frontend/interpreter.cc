@@ -10,6 +10,7 @@
 
 #include "analysis/file_check.h"
 #include "analysis/peak_stats.h"
+#include "frontend/follow_command.h"
 #include "frontend/ini_file.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"
@@ -153,6 +154,7 @@ struct Interp {
   Session& s;
   int i;  // 1-based current index
   bool quit = false;
+  CommandInput* input = nullptr;  // where the command lines come from
 };
 
 using Operation = int (*)(Session& s, int ref);
@@ -342,6 +344,12 @@ void cmd_check(Interp& in, const CommandEntry&, const char*) {
     free(held);
   }
   write_check_summary(s.con.out, s.index.inf_name, sum);
+// u and U: follow the scan at the position as the file grows, in Grace or
+// in the console; afterwards the scan followed last is current.
+void cmd_follow(Interp& in, const CommandEntry& e, const char* c) {
+  in.i = getnum(c, in.i);
+  if (!in.input || !check_index(in.s.index, in.s.con, in.i - 1)) return;
+  in.i = follow_command(in.s, *in.input, in.i - 1, e.letter == 'u') + 1;
 }
 
 const CommandEntry kCommands[] = {
@@ -384,6 +392,10 @@ const CommandEntry kCommands[] = {
     {'K', cmd_check, false, '\0', nullptr,
      "  K : check the whole file: column counts, text and NUL lines among the data, empty,\n"
      "      aborted, unfinished or repeated scans, x not monotonic, values not finite\n"},
+    {'u', cmd_follow, false, '\0', nullptr,
+     "  u : follow the running scan in xmgrace ( current, index or relative; Enter ends\n"},
+    {'U', cmd_follow, false, '\0', nullptr,
+     "  U : follow the running scan in the console, its lines as p prints them\n"},
 };
 
 const CommandEntry* find_command(char letter) {
@@ -444,6 +456,7 @@ bool command_takes_file(char letter) {
 
 int interprete(Session& s, CommandInput& input) {
   Interp in{s, s.index.Indexed};
+  in.input = &input;
   std::string line;
   for (;;) {
     if (input.shows_prompt())

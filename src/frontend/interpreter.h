@@ -33,6 +33,10 @@ class CommandInput {
   virtual Result read_line_for(std::string* line, int timeout_ms) = 0;
   // Longest line handed out; longer ones come back as kTooLong.
   virtual size_t max_line() const { return kMaxLine; }
+  // The descriptor typed text arrives on, for a caller that waits on it
+  // together with other descriptors (and then calls read_line_for with 0);
+  // -1 when there is none.
+  virtual int fd() const { return -1; }
   // A line editor shows the prompt itself: it is given the prompt text
   // before each read_line instead of having it printed.
   virtual bool shows_prompt() const { return false; }
@@ -51,6 +55,7 @@ class FileCommandInput : public CommandInput {
   Result read_line(std::string* line) override;
   Result read_line_for(std::string* line, int timeout_ms) override;
   size_t max_line() const override { return max_line_; }
+  int fd() const override { return fd_; }
 
  private:
   // Takes a whole line out of the buffer; false when none is there yet.

@@ -227,6 +227,7 @@ TEST(Interpreter, HelpTextListsCommands) {
   size_t added = out.find("\n  a : statistics of a scan", design_end);
   EXPECT_NE(std::string::npos, added);
   EXPECT_NE(std::string::npos, out.find("\n  K : check the whole file", added));
+  EXPECT_NE(std::string::npos, out.find("\n  u : follow the running scan", added));
   EXPECT_NE(std::string::npos, out.find(std::string(kStatusNoFile) + "NO FILE >", added));
 }
 
@@ -412,4 +413,15 @@ TEST(Interpreter, LoopOfPlotsShowsEachScan) {
       "1 30.000001000000001\n2 31.000001000000001\n#S3\"\n"
       "1 40.000000999999997\n2 41.000000999999997\n#S4\"\n",
       shown);
+TEST(Interpreter, FollowEndsAtTheNextLineWhichIsNotRunOrAtTheEndOfInput) {
+  Harness h;
+  h.open(kDemoFile);
+  // "p" ends the first follow and is not run; the end of input ends the
+  // second one, and then the program.
+  const std::string start = " following scan 1 (i=1) of " + h.path + ", Enter or Ctrl-C ends\n";
+  EXPECT_EQ(h.at(2, 2) + start + h.at(1, 1) +
+                " Grace can't follow a scan here, following in the console\n" + start + h.at(1, 1),
+            h.feed("U 1\np\nu\n"));
+  const std::string scan1 = "#S 1  first scan\n0 1000 12\n1 1000 15\n#D stopped\n\n";
+  EXPECT_EQ(scan1 + scan1, h.tc.listing.str(true));
 }
