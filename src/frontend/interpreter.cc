@@ -240,7 +240,7 @@ LoopAction loop_action(Session& s, char letter);
 
 void cmd_loop(Interp& in, const CommandEntry&, const char* c) {
   Session& s = in.s;
-  in.i = loop(s.index, s.con, in.i, c, [&s](char letter) { return loop_action(s, letter); });
+  in.i = loop(s.index, s.con, in.i, c, loop_commands(s));
 }
 
 void cmd_batch(Interp& in, const CommandEntry&, const char* c) {
@@ -344,6 +344,8 @@ void cmd_check(Interp& in, const CommandEntry&, const char*) {
     free(held);
   }
   write_check_summary(s.con.out, s.index.inf_name, sum);
+}
+
 // u and U: follow the scan at the position as the file grows, in Grace or
 // in the console; afterwards the scan followed last is current.
 void cmd_follow(Interp& in, const CommandEntry& e, const char* c) {
@@ -447,6 +449,10 @@ void put_cmds(Session& s) {
           s.settings.wcolumns.c_str());
   for (const CommandEntry& e : kCommands)
     if (e.help) fputs(e.help, o);
+}
+
+LoopLookup loop_commands(Session& s) {
+  return [&s](char letter) { return loop_action(s, letter); };
 }
 
 bool command_takes_file(char letter) {

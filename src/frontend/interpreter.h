@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include "frontend/session.h"
+#include "loop/loop.h"
 
 // Where command lines come from. The interpreter only asks for whole lines,
 // so a line-editing front end can take the place of the plain stream.
@@ -76,6 +77,9 @@ void prompt(Session& s, int i);
 std::string prompt_text(const Session& s, int i);
 void status(Session& s);
 void put_cmds(Session& s);
+
+// The commands a loop runs, from the command table, acting on `s`.
+LoopLookup loop_commands(Session& s);
 
 // True when the command `letter` takes a file or directory name.
 bool command_takes_file(char letter);
