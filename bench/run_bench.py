@@ -38,7 +38,9 @@ def parse_size(s):
     return int(float(s[:-1]) * mult[s[-1]]) if s[-1] in mult else int(s)
 
 
-def main():
+def setup(probe_name, prefix):
+    """The arguments the benchmarks share, the built tools and the folder for
+    the generated files: (args, kurvatab, gen_scans, probe, measure, folder)."""
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default="build")
     ap.add_argument("--sizes", default="100M,1G")
@@ -47,15 +49,28 @@ def main():
     ap.add_argument("--keep", help="folder for the generated files (kept)")
     a = ap.parse_args()
     build = os.path.abspath(a.build)
-    kurvatab = os.path.join(build, "kurvatab")
-    gen = os.path.join(build, "bench", "gen_scans")
-    probe = os.path.join(build, "bench", "reindex_probe")
-    measure_bin = os.path.join(build, "bench", "measure")
-    for b in (kurvatab, gen, probe, measure_bin):
+    tools = [os.path.join(build, "kurvatab")] + [
+        os.path.join(build, "bench", n) for n in ("gen_scans", probe_name, "measure")]
+    for b in tools:
         if not os.path.exists(b):
             sys.exit("missing %s: build first (make build)" % b)
-    work = a.keep or tempfile.mkdtemp(prefix="kurvatab-bench-")
+    work = a.keep or tempfile.mkdtemp(prefix=prefix)
     os.makedirs(work, exist_ok=True)
+    return [a] + tools + [work]
+
+
+def scan_file(gen, work, size, prof):
+    """The generated file of that size and profile (made when missing), page-cached."""
+    path = os.path.join(work, "%s-%s.dat" % (prof, size))
+    nbytes = parse_size(size)
+    if not os.path.exists(path) or abs(os.path.getsize(path) - nbytes) > (4 << 20):
+        subprocess.run([gen, path, str(nbytes), prof], check=True, stderr=subprocess.DEVNULL)
+    subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
+    return path
+
+
+def main():
+    a, kurvatab, gen, probe, measure_bin, work = setup("reindex_probe", "kurvatab-bench-")
     print("machine: %s, %d cores" % (os.uname().machine, os.cpu_count()))
     cached = dict(os.environ, XDG_CACHE_HOME=os.path.join(work, "cache"))
     cached.pop("KURVATAB_NO_CACHE", None)
@@ -70,14 +85,8 @@ def main():
     try:
         for size in a.sizes.split(","):
             for prof in a.profiles.split(","):
-                name = "%s-%s.dat" % (prof, size)
-                path = os.path.join(work, name)
-                nbytes = parse_size(size)
-                if not os.path.exists(path) or abs(os.path.getsize(path) - nbytes) > (4 << 20):
-                    subprocess.run([gen, path, str(nbytes), prof], check=True,
-                                   stderr=subprocess.DEVNULL)
-                # Page-cache the file.
-                subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
+                path = scan_file(gen, work, size, prof)
+                name = os.path.basename(path)
                 t_wc, _ = measure(measure_bin, ["wc", "-l", path], quit_input, work, a.runs)
                 t_k, rss = measure(measure_bin, [kurvatab, path], quit_input, work, a.runs,
                                    uncached)

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "frontend/interpreter.h"
 #include "frontend/session.h"
 #include "fuzz_util.h"
 #include "index/index_table.h"
@@ -61,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   fuzz::ScanSession fs;
   Session& s = fs.s;
-  const int got = loop(s, ref, text.c_str());
+  const int got = loop(s.index, s.con, ref, text.c_str(), loop_commands(s));
   // A current index left outside the table by a rejected position may come
   // back unchanged; anything else is a position of the table or 0.
   FUZZ_CHECK((got >= 0 && got <= s.index.Indexed) || got == ref, "loop returned %d of %d", got,

@@ -6,9 +6,11 @@
 #include <cstring>
 #include <string_view>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/file_trust.h"
 #include "frontend/column_settings.h"
 #include "index/index_table.h"
 #include "index/scan_reader.h"
@@ -141,20 +143,35 @@ void ini_read_stream(Session& s, FILE* in, const std::string& name) {
   }
 }
 
-void ini_read(Session& s) {
+bool ini_read(Session& s) {
   const std::string& name = s.settings.ininame;
-  FILE* in = fopen(name.c_str(), "r");
-  if (!in) return;
+  // A FIFO of that name must not hold the start up: it is opened without
+  // waiting, then skipped as no plain file.
+  int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  FILE* in = fd < 0 ? nullptr : fdopen(fd, "r");
+  if (!in) {
+    if (fd >= 0) close(fd);
+    return true;
+  }
   // A directory of that name opens but cannot be read: skipped like a
   // missing file.
   struct stat st;
   if (fstat(fileno(in), &st) != 0 || !S_ISREG(st.st_mode)) {
     fclose(in);
-    return;
+    return true;
+  }
+  // Its H line goes to Grace as it stands: someone who could write the
+  // file could make Grace write the user's files.
+  std::string why = untrusted_reason(st, name);
+  if (!why.empty()) {
+    fprintf(s.con.out, " %s not read, nor written at q: %s\n", name.c_str(), why.c_str());
+    fclose(in);
+    return false;
   }
   fprintf(s.con.out, "Using initialization file : %s\n", name.c_str());
   ini_read_stream(s, in, name);
   fclose(in);
+  return true;
 }
 
 bool ini_write_stream(const Session& s, FILE* out) {
@@ -205,7 +222,9 @@ bool ini_write(const Session& s) {
     unlink(tmp.c_str());
     return false;
   }
-  fchmod(fd, mode);  // a file system without modes still takes the text
+  // Only its owner may write it, whatever the umask or the old file's
+  // modes. A file system without modes still takes the text.
+  fchmod(fd, mode & ~static_cast<mode_t>(S_IWGRP | S_IWOTH));
   bool ok = ini_write_stream(s, out);
   ok = fflush(out) == 0 && ok;
   ok = fsync(fd) == 0 && ok;

@@ -22,8 +22,10 @@
 #include "frontend/session.h"
 
 // Reads s.settings.ininame when it can be opened; prints a message for each
-// line taken. A missing file is skipped without a message.
-void ini_read(Session& s);
+// line taken. A missing file is skipped without a message. A file that
+// belongs to someone else, or that others may write, is skipped with one
+// line: it returns false, and the file must then not be written over.
+bool ini_read(Session& s);
 
 // Reads initialization lines from the start of `in`, a stream on a file
 // (it is read through its descriptor); `name` is used in messages only.
@@ -33,8 +35,9 @@ void ini_read_stream(Session& s, FILE* in, const std::string& name);
 bool ini_write_stream(const Session& s, FILE* out);
 
 // Writes s.settings.ininame: the lines go to a new file beside it, which
-// replaces the old one only when written whole. Silent; returns false on
-// failure, the old file then being left as it was.
+// replaces the old one only when written whole; only its owner may write
+// it. Silent; returns false on failure, the old file then being left as it
+// was.
 bool ini_write(const Session& s);
 
 #endif  // KURVATAB_FRONTEND_INI_FILE_H_

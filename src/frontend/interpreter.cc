@@ -1,6 +1,7 @@
 #include "frontend/interpreter.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -8,7 +9,10 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "analysis/file_check.h"
+#include "analysis/peak_stats.h"
 #include "frontend/column_settings.h"
+#include "frontend/follow_command.h"
 #include "frontend/ini_file.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"
@@ -156,6 +160,7 @@ struct Interp {
   Session& s;
   int i;  // 1-based current index
   bool quit = false;
+  CommandInput* input = nullptr;  // where the command lines come from
 };
 
 using Operation = int (*)(Session& s, int ref);
@@ -241,7 +246,7 @@ LoopAction loop_action(Session& s, char letter);
 
 void cmd_loop(Interp& in, const CommandEntry&, const char* c) {
   Session& s = in.s;
-  in.i = loop(s.index, s.con, in.i, c, [&s](char letter) { return loop_action(s, letter); });
+  in.i = loop(s.index, s.con, in.i, c, loop_commands(s));
 }
 
 void cmd_batch(Interp& in, const CommandEntry&, const char* c) {
@@ -253,7 +258,7 @@ void cmd_parameter(Interp& in, const CommandEntry&, const char* c) {
 }
 
 void cmd_hardcopy(Interp& in, const CommandEntry&, const char* c) {
-  gracesend_print(in.s.grace, in.s.settings, c);
+  gracesend_print(in.s.grace, in.s.settings, in.s.con, c);
 }
 
 // H, F and C keep the text exactly as typed, blanks behind the letter
@@ -328,6 +333,56 @@ void cmd_help(Interp& in, const CommandEntry&, const char*) {
 
 void cmd_quit(Interp& in, const CommandEntry&, const char*) { in.quit = true; }
 
+// a: statistics of a scan, one line; in a loop one row of a table whose
+// header the loop's begin writes. K: the check of the whole file.
+ScanStats stats_of(Session& s, int ref) {
+  return scan_stats(s.index, ref, s.settings, s.settings.normalize != 0);
+}
+int op_stats_line(Session& s, int ref) {
+  write_stats_line(s.con.my_stdout, stats_of(s, ref));
+  return ref;
+}
+int op_stats(Session& s, int ref) {
+  write_stats_row(s.con.my_stdout, stats_of(s, ref));
+  return ref;
+}
+void cmd_stats(Interp& in, const CommandEntry&, const char* c) {
+  at_position(in, c, op_stats_line);
+}
+
+void cmd_check(Interp& in, const CommandEntry&, const char*) {
+  Session& s = in.s;
+  if (!s.index.inf) {
+    fprintf(s.con.out, " no scan file to check\n");
+    return;
+  }
+  CheckProgress progress;
+  char* held = nullptr;
+  size_t held_size = 0;
+  FILE* hold = nullptr;
+  if (s.meter) {
+    progress = s.meter->reporter("checking");
+    // The progress line would be drawn over the findings on the terminal:
+    // they wait in memory until the pass has ended and the line is gone.
+    hold = open_memstream(&held, &held_size);
+  }
+  CheckSummary sum = check_file(s.index.inf, s.settings, hold ? hold : s.con.out, progress);
+  if (hold) {
+    fclose(hold);
+    fwrite(held, 1, held_size, s.con.out);
+    free(held);
+  }
+  write_check_summary(s.con.out, s.index.inf_name, sum);
+}
+
+// u and U: follow the scan at the position as the file grows, in Grace or
+// in the console; afterwards the scan followed last is current.
+void cmd_follow(Interp& in, const CommandEntry& e, const char* c) {
+  in.i = getnum(c, in.i);
+  if (!in.input || !check_index(in.s.index, in.s.con, in.i - 1)) return;
+  in.i = follow_command(in.s, *in.input, in.i - 1, e.letter == 'u') + 1;
+}
+
 const CommandEntry kCommands[] = {
     {'S', cmd_header, false, 'h', op_header},
     {'c', cmd_comment, false, 'c', op_comment},
@@ -362,6 +417,16 @@ const CommandEntry kCommands[] = {
     {'#', cmd_toggle},
     {'?', cmd_help},
     {'q', cmd_quit},
+    {'a', cmd_stats, false, 'a', op_stats,
+     "  a : statistics of a scan: points, y range, peak, FWHM and its centre, centre of mass,\n"
+     "      integral (current, index or relative); in a loop one table: (10,40,a)peaks.txt\n"},
+    {'K', cmd_check, false, '\0', nullptr,
+     "  K : check the whole file: column counts, text and NUL lines among the data, empty,\n"
+     "      aborted, unfinished or repeated scans, x not monotonic, values not finite\n"},
+    {'u', cmd_follow, false, '\0', nullptr,
+     "  u : follow the running scan in xmgrace ( current, index or relative; Enter ends\n"},
+    {'U', cmd_follow, false, '\0', nullptr,
+     "  U : follow the running scan in the console, its lines as p prints them\n"},
     // Columns by label.
     {'o', cmd_list_columns, false, 'o', op_list_columns,
      "  o : list the columns of a scan: number, label, value in the first data line\n"
@@ -395,6 +460,12 @@ LoopAction loop_action(Session& s, char letter) {
     };
     break;
   }
+  if (letter == 'a') {
+    a.begin = [&s](const std::string&) {
+      write_stats_header(s.con.my_stdout);
+      return true;
+    };
+  }
   return a;
 }
 
@@ -424,6 +495,10 @@ void put_cmds(Session& s) {
     if (e.help) fputs(e.help, o);
 }
 
+LoopLookup loop_commands(Session& s) {
+  return [&s](char letter) { return loop_action(s, letter); };
+}
+
 bool command_takes_file(char letter) {
   const CommandEntry* e = find_command(letter);
   return e && e->takes_file;
@@ -431,6 +506,7 @@ bool command_takes_file(char letter) {
 
 int interprete(Session& s, CommandInput& input) {
   Interp in{s, s.index.Indexed};
+  in.input = &input;
   // Completion at the terminal offers the current scan's labels.
   struct LabelSource {
     CommandInput& input;
@@ -512,7 +588,7 @@ static int run(int argc, char** argv, CommandInput& in, Session& s) {
   // A name of any length: the path is never cut.
   st.ininame = st.prgname + ".ini";
 
-  ini_read(s);
+  const bool ini_writable = ini_read(s);
   if (argc > 1 && !command_line(s, argc - 1, argv + 1)) return 3;
   if (s.index.inf) {
     index_file(s.index, s.con);
@@ -520,7 +596,7 @@ static int run(int argc, char** argv, CommandInput& in, Session& s) {
   }
   status(s);
   interprete(s, in);
-  ini_write(s);
+  if (ini_writable) ini_write(s);
   fflush(s.con.out);
   return 0;
 }

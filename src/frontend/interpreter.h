@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include "frontend/session.h"
+#include "loop/loop.h"
 
 // Where command lines come from. The interpreter only asks for whole lines,
 // so a line-editing front end can take the place of the plain stream.
@@ -35,6 +36,10 @@ class CommandInput {
   virtual Result read_line_for(std::string* line, int timeout_ms) = 0;
   // Longest line handed out; longer ones come back as kTooLong.
   virtual size_t max_line() const { return kMaxLine; }
+  // The descriptor typed text arrives on, for a caller that waits on it
+  // together with other descriptors (and then calls read_line_for with 0);
+  // -1 when there is none.
+  virtual int fd() const { return -1; }
   // A line editor shows the prompt itself: it is given the prompt text
   // before each read_line instead of having it printed.
   virtual bool shows_prompt() const { return false; }
@@ -57,6 +62,7 @@ class FileCommandInput : public CommandInput {
   Result read_line(std::string* line) override;
   Result read_line_for(std::string* line, int timeout_ms) override;
   size_t max_line() const override { return max_line_; }
+  int fd() const override { return fd_; }
 
  private:
   // Takes a whole line out of the buffer; false when none is there yet.
@@ -78,6 +84,9 @@ std::string prompt_text(const Session& s, int i);
 void status(Session& s);         // as the interpreter's first prompt: at the last scan
 void status(Session& s, int i);  // x, y and z labels shown for current index i
 void put_cmds(Session& s);
+
+// The commands a loop runs, from the command table, acting on `s`.
+LoopLookup loop_commands(Session& s);
 
 // True when the command `letter` takes a file or directory name.
 bool command_takes_file(char letter);

@@ -235,6 +235,12 @@ LineInput::~LineInput() {
 
 CommandInput::Result LineInput::read_line(std::string* line) {
   line->clear();
+  if (installed_) {
+    // A line begun through read_line_for and given up (a follow ended by
+    // Ctrl-C): readline takes the terminal afresh.
+    rl_callback_handler_remove();
+    installed_ = false;
+  }
   char* got = readline(prompt_.c_str());
   if (!got) {
     // End of input (Ctrl-D): end the prompt's line as a typed line would.
@@ -278,6 +284,8 @@ CommandInput::Result LineInput::read_line_for(std::string* line, int timeout_ms)
   *line = std::move(text);
   return kLine;
 }
+
+int LineInput::fd() const { return fileno(rl_instream ? rl_instream : stdin); }
 
 void LineInput::set_label_source(LabelSource source) { label_source = std::move(source); }
 

@@ -41,6 +41,7 @@ class LineInput : public CommandInput {
   // Uses readline's callback interface: the prompt is shown and typed text
   // edited as usual while the caller does other work between calls.
   Result read_line_for(std::string* line, int timeout_ms) override;
+  int fd() const override;
   bool shows_prompt() const override { return true; }
   void set_prompt(const std::string& text) override { prompt_ = text; }
   void set_label_source(LabelSource source) override;

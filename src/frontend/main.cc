@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,11 +24,18 @@ static void hold_standard_descriptors() {
 
 int main(int argc, char** argv) {
   hold_standard_descriptors();
+  // A reader that went away (the Grace window closed, a pager quit) makes
+  // writes to it fail with EPIPE, which is reported, instead of ending the
+  // program.
+  signal(SIGPIPE, SIG_IGN);
   Session s;
   // Indexing a large file shows how far it got, on a terminal only: a
   // transcript of standard error stays as it was.
   ProgressMeter meter(s.con.err);
-  if (isatty(STDERR_FILENO)) meter.attach(s.index);
+  if (isatty(STDERR_FILENO)) {
+    meter.attach(s.index);
+    s.meter = &meter;
+  }
   if (!use_line_editing(STDIN_FILENO, STDOUT_FILENO)) return kurvatab_main(argc, argv, stdin, s);
   LineInput input(history_path(), s.con.err);
   return kurvatab_main(argc, argv, input, s);

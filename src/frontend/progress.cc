@@ -32,8 +32,11 @@ ProgressMeter::ProgressMeter(FILE* out, Clock clock, double delay, double interv
 
 ProgressMeter::~ProgressMeter() { erase(); }
 
-void ProgressMeter::attach(IndexTable& t) {
-  t.progress = [this](int64_t done, int64_t total, bool finished) {
+void ProgressMeter::attach(IndexTable& t) { t.progress = reporter("indexing"); }
+
+std::function<void(int64_t, int64_t, bool)> ProgressMeter::reporter(std::string what) {
+  return [this, what](int64_t done, int64_t total, bool finished) {
+    what_ = what;
     update(done, total, finished);
   };
 }
@@ -60,7 +63,7 @@ void ProgressMeter::update(int64_t done, int64_t total, bool finished) {
   char percent[16];
   snprintf(percent, sizeof percent, "%3.0f%%",
            total > 0 ? 100.0 * static_cast<double>(done) / static_cast<double>(total) : 100.0);
-  std::string text = " indexing " + human_bytes(static_cast<double>(done)) + " of " +
+  std::string text = " " + what_ + " " + human_bytes(static_cast<double>(done)) + " of " +
                      human_bytes(static_cast<double>(total)) + " (" + percent + "), " +
                      human_bytes(rate) + "/s";
   // Pad over a longer line drawn before.

@@ -1,5 +1,6 @@
-// A one-line progress indicator for indexing a large scan file at a
-// terminal: bytes done, the file's length and the rate, shown on the error
+// A one-line progress indicator for a pass over a large scan file at a
+// terminal (indexing, checking): what is done, bytes done, the file's length
+// and the rate, shown on the error
 // stream once a pass has run longer than half a second, redrawn in place and
 // erased when the pass ends. The caller decides whether the stream is a
 // terminal; the meter itself writes whenever it is attached.
@@ -28,6 +29,11 @@ class ProgressMeter {
   // Makes the indexer of `t` report to this meter; `t` must not outlive it.
   void attach(IndexTable& t);
 
+  // A callback for another pass (same arguments as IndexTable::progress)
+  // whose line begins with `what` instead of "indexing". The meter must
+  // outlive it.
+  std::function<void(int64_t done, int64_t total, bool finished)> reporter(std::string what);
+
   // One report of the indexer (see IndexTable::progress).
   void update(int64_t done, int64_t total, bool finished);
 
@@ -43,6 +49,7 @@ class ProgressMeter {
   int64_t first_ = 0;  // offset at which the pass began
   double drawn_ = 0;   // when the line was drawn last
   size_t width_ = 0;   // characters of the line shown, 0 when none
+  std::string what_ = "indexing";
 };
 
 // "12.3 MiB" and the like: a byte count for people.

@@ -1,19 +1,25 @@
 // Everything one run of the program works on. The interpreter owns one
 // Session and hands its parts to the operations; a test builds a fresh one
-// with `Session s;`.
+// with `Session s;`, or with `Session s(pipe);` to plot through a pipe of its
+// own.
 #ifndef KURVATAB_FRONTEND_SESSION_H_
 #define KURVATAB_FRONTEND_SESSION_H_
 
 #include "base/console.h"
+#include "frontend/progress.h"
 #include "frontend/settings.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"
 
 struct Session {
+  Session() = default;
+  explicit Session(GracePipe& pipe) : grace(pipe) {}
+
   Console con;
   Settings settings;
   IndexTable index;
   GraceLink grace;
+  ProgressMeter* meter = nullptr;  // shows long passes; set only at a terminal
 };
 
 #endif  // KURVATAB_FRONTEND_SESSION_H_

@@ -1,120 +1,202 @@
 #include "grace/grace_link.h"
 
-#include <grace_np.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
-#include <csignal>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 
+#include "base/file_trust.h"
 #include "grace/grace_process.h"
-#include "index/scan_reader.h"
 #include "output/column_choice.h"
 #include "output/points.h"
 
 namespace {
 
-constexpr int kGraceBufferSize = 2048;
-// grace_np cuts a formatted command after this many characters without a
-// word, so longer commands are refused here instead.
-constexpr size_t kGraceCommandMax = kGraceBufferSize - 3;
+// How long a Grace told to exit may take before it is stopped.
+constexpr int kExitWaitMs = 5000;
 
-// Formats one command and hands it to grace_np, which ends it with a line
-// feed of its own.
-__attribute__((format(printf, 1, 2))) void grace_send(const char* fmt, ...) {
+__attribute__((format(printf, 1, 2))) std::string format(const char* fmt, ...) {
   va_list ap;
   va_start(ap, fmt);
   va_list ap2;
   va_copy(ap2, ap);
   int n = vsnprintf(nullptr, 0, fmt, ap);
   va_end(ap);
-  if (n < 0) {
-    va_end(ap2);
-    return;
+  std::string s;
+  if (n > 0) {
+    s.resize(static_cast<size_t>(n));
+    vsnprintf(&s[0], s.size() + 1, fmt, ap2);
   }
-  std::string cmd(static_cast<size_t>(n), '\0');
-  vsnprintf(&cmd[0], cmd.size() + 1, fmt, ap2);
   va_end(ap2);
-  if (cmd.size() > kGraceCommandMax) {
-    grace_report("Grace: command of " + std::to_string(cmd.size()) +
-                 " characters is too long, not sent: " + cmd.substr(0, 40) + "...");
-    return;
-  }
-  GracePrintf("%s", cmd.c_str());
+  return s;
 }
 
-// True when `name` opens for reading and is not a directory (a directory
-// opens on Linux but is no file Grace could read).
-bool file_opens(const char* name) {
-  FILE* f = fopen(name, "r");
-  if (!f) return false;
-  struct stat sb;
-  bool ok = fstat(fileno(f), &sb) == 0 && !S_ISDIR(sb.st_mode);
-  fclose(f);
-  return ok;
-}
-
-// True when execvp would find `prog`: an executable regular file in one of
-// the PATH directories (an empty entry is the current directory).
-bool program_on_path(const char* prog) {
-  const char* env = getenv("PATH");
-  std::string path = env ? env : "/bin:/usr/bin";
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(':', start);
-    if (end == std::string::npos) end = path.size();
-    std::string dir = path.substr(start, end - start);
-    std::string full = (dir.empty() ? "." : dir) + "/" + prog;
-    struct stat sb;
-    if (stat(full.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) && access(full.c_str(), X_OK) == 0) {
-      return true;
+// A text shown by Grace (legend, comment, title), inside quotes. Grace's
+// reader takes \" as a quote and keeps every other backslash, and its text
+// drawing shows \\ as one backslash; so both are escaped. A line feed would
+// end the command, and other control characters have no place in a label:
+// they become '?'. A text may not end in a backslash (it would escape the
+// closing quote): a blank is put behind one.
+std::string quote_text(const std::string& text) {
+  std::string q = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') {
+      q += '\\';
+      q += c;
+    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+      q += '?';
+    } else {
+      q += c;
     }
-    start = end + 1;
   }
-  return false;
+  if (!text.empty() && text.back() == '\\') q += ' ';
+  return q + "\"";
 }
 
-// Starts xmgrace and takes a new temporary plot file. Returns false (after
-// a line saying why, when we know) when Grace could not be started.
-bool start_grace(GraceLink& g, Console& con) {
-  const char* display = getenv("DISPLAY");
-  if (!display || !*display) {
-    fprintf(con.err,
-            "xmgrace: no display (DISPLAY is not set): run kurvatab in an X session, or set "
-            "DISPLAY\n");
+// A file name for Grace to read or write, inside quotes. Grace takes the
+// name as it stands but for \", so only quotes are escaped. A name holding
+// a line feed, or ending in a backslash, cannot be written: false.
+bool quote_path(const std::string& path, std::string* quoted) {
+  if (path.find('\n') != std::string::npos || (!path.empty() && path.back() == '\\')) {
     return false;
   }
-  if (!program_on_path("xmgrace")) {
-    fprintf(con.err,
-            "xmgrace: not found on PATH (or not executable): install the grace package "
-            "(apt-get install grace)\n");
-    return false;
+  *quoted = "\"";
+  for (char c : path) {
+    if (c == '"') *quoted += '\\';
+    *quoted += c;
   }
-  // A Grace window closed by the user must not take the program with it:
-  // writes to its pipe then fail with EPIPE instead of raising SIGPIPE.
-  signal(SIGPIPE, SIG_IGN);
-  fflush(con.out);
-  fflush(con.err);
-  fflush(nullptr);
-  if (GraceOpen(kGraceBufferSize) == -1) return false;
-
-  // The file of an earlier Grace is no longer read by anyone.
-  if (!g.tmpname.empty()) grace_remove_tmpfile(g.tmpname);
-  std::string error;
-  g.tmpname = grace_make_tmpfile(&error);
-  if (g.tmpname.empty()) fprintf(con.out, "%s\n", error.c_str());
-  grace_register_atexit();
+  *quoted += '"';
   return true;
 }
 
-// Writes the points of scan `rec` to `out`. Returns false on a write error.
-bool write_points(FILE* out, IndexTable& t, scanRef& rec, const PlotOptions& st) {
+// The absolute path of the file `name`, in *path and quoted for Grace in
+// *quoted. False, with *why set, when it cannot be had or named to Grace.
+bool grace_file_name(const std::string& name, std::string* path, std::string* quoted,
+                     std::string* why) {
+  *path = absolute_path(name, why);
+  if (path->empty()) return false;
+  if (quote_path(*path, quoted)) return true;
+  *why = "Grace cannot be given a name with a line feed, or a backslash at its end";
+  return false;
+}
+
+// The commands of one operation. After the first command that cannot be
+// delivered the rest are dropped, and the reason is printed once.
+class Commands {
+ public:
+  Commands(GraceLink& g, FILE* errors) : pipe_(*g.pipe), errors_(errors) {}
+
+  void send(const std::string& cmd) {
+    if (failed_) return;
+    if (cmd.size() > GracePipe::kMaxCommand) {
+      // Not a failure of the pipe: the other commands still go.
+      fprintf(errors_, "Grace: command of %zu characters is too long, not sent: %s...\n",
+              cmd.size(), cmd.substr(0, 40).c_str());
+      return;
+    }
+    if (!pipe_.send(cmd)) fail();
+  }
+
+  // Delivers what is held back; a Grace that is not running is not asked.
+  void flush() {
+    if (!failed_ && pipe_.is_open() && !pipe_.flush()) fail();
+  }
+
+  bool failed() const { return failed_; }
+
+ private:
+  void fail() {
+    failed_ = true;
+    std::string why = pipe_.error();
+    fprintf(errors_, "Grace: %s\n", why.empty() ? "command not delivered" : why.c_str());
+  }
+
+  GracePipe& pipe_;
+  FILE* errors_;
+  bool failed_ = false;
+};
+
+// Opens `name` for reading when it is a file (a directory opens on Linux but
+// is no file Grace could read; a FIFO does not hold us up); fills *sb.
+// Returns the descriptor or -1.
+int open_file(const char* name, struct stat* sb) {
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (fstat(fd, sb) != 0 || S_ISDIR(sb->st_mode)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void remove_files(GraceLink::Started& s) {
+  for (const std::string& f : s.files) unlink(f.c_str());
+  s.files.clear();
+}
+
+// Starts Grace. Returns false, after a line saying why when that is known,
+// when it could not be started.
+bool start_grace(GraceLink& g, Console& con) {
+  fflush(con.out);
+  fflush(con.err);
+  int pid = g.pipe->open();
+  if (pid < 0) {
+    std::string why = g.pipe->error();
+    if (!why.empty()) fprintf(con.err, "%s\n", why.c_str());
+    return false;
+  }
+  // The files of earlier Graces that have ended are no longer read.
+  for (size_t k = 0; k < g.started.size();) {
+    if (g.pipe->has_ended(g.started[k].pid)) {
+      remove_files(g.started[k]);
+      g.started.erase(g.started.begin() + static_cast<std::ptrdiff_t>(k));
+    } else {
+      k++;
+    }
+  }
+  g.started.push_back({pid, {}});
+  g.logy = false;
+  g.device.clear();
+  g.print_to.clear();
+  grace_process.link = &g;
+  return true;
+}
+
+// A new plot file of the running Grace in TMPDIR (else /tmp), named by its
+// absolute path. Returns its descriptor, or -1 after a message.
+int make_plot_file(GraceLink& g, Console& con) {
+  const char* dir = getenv("TMPDIR");
+  std::string error;
+  std::string name = absolute_path((dir && *dir) ? dir : "/tmp", &error);
+  if (name.empty()) {
+    fprintf(con.out, " Can't create temporary plot file: %s\n", error.c_str());
+    return -1;
+  }
+  if (name.back() != '/') name += '/';
+  name += "kurvatabXXXXXX";
+  int fd = mkstemp(&name[0]);
+  if (fd < 0) {
+    fprintf(con.out, " Can't create temporary plot file %s: %s\n", name.c_str(), strerror(errno));
+    return -1;
+  }
+  g.started.back().files.push_back(name);
+  g.tmpname = name;
+  return fd;
+}
+
+// Writes the points of scan `rec` to `out`, each value with all its
+// digits. Counts in *unnormalised the points that normalisation left as
+// they were (monitor below 1 or unreadable), in *points all points.
+// Returns false on a write error.
+bool write_points(FILE* out, IndexTable& t, scanRef& rec, const PlotOptions& st,
+                  int64_t* points_written, int64_t* unnormalised) {
   PointReader points(t, rec, st);
   for (PointReader::Step step; (step = points.next()) != PointReader::kEnd;) {
     if (step == PointReader::kComment) continue;
@@ -131,95 +213,174 @@ bool write_points(FILE* out, IndexTable& t, scanRef& rec, const PlotOptions& st)
       if (err == 0 && z >= 1.0) {
         y = y / z;
         if (st.errorbar) e = sqrt(e * e + y * y / z) / z;
+      } else {
+        ++*unnormalised;
       }
     }
     if (st.errorbar) {
-      fprintf(out, "%lf %lf %lf\n", x, y, e);
+      fprintf(out, "%.17g %.17g %.17g\n", x, y, e);
     } else {
-      fprintf(out, "%lf %lf\n", x, y);
+      fprintf(out, "%.17g %.17g\n", x, y);
     }
+    ++*points_written;
   }
   return !ferror(out);
 }
 
-// Sends "GETP" for an automatic parameter file when it is present.
-void send_auto_file(Console& con, const char* name, const char* message) {
-  if (!file_opens(name)) return;
+// Sends "GETP" for an automatic parameter file when it is present and
+// belongs to the user alone.
+void send_auto_file(Commands& cmds, Console& con, const char* name, const char* message) {
+  struct stat sb;
+  int fd = open_file(name, &sb);
+  if (fd < 0) return;
+  close(fd);
+  std::string why = S_ISREG(sb.st_mode) ? untrusted_reason(sb, name) : "it is no plain file";
+  std::string path, quoted;
+  if (!why.empty() || !grace_file_name(name, &path, &quoted, &why)) {
+    fprintf(con.out, " %s not loaded: %s\n", name, why.c_str());
+    return;
+  }
   fprintf(con.out, "%s", message);
-  grace_send("GETP \"%s\"\n", name);
+  cmds.send("GETP " + quoted + "\n");
 }
 
 // Columns chosen by label name the axes: the x and y columns' names in this
-// scan (y divided by the monitor's when normalising), inside Grace's quotes
-// with backslash and '"' escaped.
-std::string grace_escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    out += c;
-  }
-  return out;
-}
-
-void send_axis_labels(const ColumnChoice& names, const PlotOptions& st) {
+// scan, y divided by the monitor's when normalising.
+void send_axis_labels(Commands& cmds, const ColumnChoice& names, const PlotOptions& st) {
   std::string y = names.ylabel;
   if (st.normalize) y += "/" + names.zlabel;
-  grace_send("XAXIS LABEL \"%s\"\n", grace_escape(names.xlabel).c_str());
-  grace_send("YAXIS LABEL \"%s\"\n", grace_escape(y).c_str());
+  cmds.send("XAXIS LABEL " + quote_text(names.xlabel) + "\n");
+  cmds.send("YAXIS LABEL " + quote_text(y) + "\n");
 }
 
-void send_plot_commands(const GraceLink& g, const IndexTable& t, const scanRef& rec,
-                        const PlotOptions& st, const ColumnChoice* axis_names, Console& con) {
+void send_plot_commands(Commands& cmds, GraceLink& g, const IndexTable& t, const scanRef& rec,
+                        const PlotOptions& st, const ColumnChoice* axis_names, Console& con,
+                        const std::string& file) {
   const int graph = st.graceGraph;
-  const char* file = t.inf_name.c_str();
-  if (st.autopurge) grace_send("KILL G%d\nG%d ON\nWITH G%d", graph, graph, graph);
-  send_auto_file(con, "kurvatab.par", "Automatic xmgr parameter file : kurvatab.par\n");
+  const std::string label = quote_text(t.inf_name + " #S" + std::to_string(rec.scan));
+  if (st.autopurge) cmds.send(format("KILL G%d\nG%d ON\nWITH G%d", graph, graph, graph));
+  send_auto_file(cmds, con, "kurvatab.par", "Automatic xmgr parameter file : kurvatab.par\n");
   if (st.autopurge || st.autoscale) {
-    grace_send("AUTOSCALE ONREAD XYAXES\n");
+    cmds.send("AUTOSCALE ONREAD XYAXES\n");
   } else {
-    grace_send("AUTOSCALE ONREAD NONE\n");
+    cmds.send("AUTOSCALE ONREAD NONE\n");
   }
-  grace_send("READ BLOCK \"%s\"\n", g.tmpname.c_str());
+  // The y scale is set before the data is read, so that scaling on read
+  // finds the axis it scales for; a log axis stays log until set back.
+  if (st.logscale) {
+    cmds.send(format("G%d TYPE LOGY\n", graph));
+    g.logy = true;
+  } else if (g.logy) {
+    cmds.send("YAXES SCALE NORMAL\n");
+    g.logy = false;
+  }
+  cmds.send("READ BLOCK " + file + "\n");
   if (st.errorbar) {
-    grace_send("BLOCK XYDY \"%d:%d:%d\"\n", 1, 2, 3);
+    cmds.send(format("BLOCK XYDY \"%d:%d:%d\"\n", 1, 2, 3));
   } else {
-    grace_send("BLOCK XY \"%d:%d\"\n", 1, 2);
+    cmds.send(format("BLOCK XY \"%d:%d\"\n", 1, 2));
   }
-  grace_send("S_ COMMENT \"%s #S%d\"\n", file, rec.scan);
-  grace_send("S_ LEGEND \"%s #S%d\"\n", file, rec.scan);
-  grace_send("G%d TYPE %s\n", graph, st.logscale ? "LOGY" : "XY");
-  if (axis_names) send_axis_labels(*axis_names, st);
-  send_auto_file(con, "kurvatab.bat", "Automatic xmgr parameters file : kurvatab.bat\n");
-  if (st.titleauto) grace_send("SUBTITLE \"%s #S%d\"\n", file, rec.scan);
-  grace_send("LEGEND %s\n", st.legendauto ? "ON" : "OFF");
-  grace_send("REDRAW\n");
+  cmds.send("S_ COMMENT " + label + "\n");
+  cmds.send("S_ LEGEND " + label + "\n");
+  if (!st.logscale) cmds.send(format("G%d TYPE XY\n", graph));
+  if (axis_names) send_axis_labels(cmds, *axis_names, st);
+  send_auto_file(cmds, con, "kurvatab.bat", "Automatic xmgr parameters file : kurvatab.bat\n");
+  if (st.titleauto) cmds.send("SUBTITLE " + label + "\n");
+  cmds.send(format("LEGEND %s\n", st.legendauto ? "ON" : "OFF"));
+  cmds.send("REDRAW\n");
 }
 
-// Sends a batch or parameter file request after checking that the file is
-// there. `kind` is "batch" or "parameter".
-int send_file_request(Console& con, const char* name, const char* kind, bool batch) {
-  GraceErrorScope scope(con.err);
-  if (!file_opens(name)) {
+// Checks a batch or parameter file named by the user and sends `command`
+// with its absolute path. `kind` is "batch" or "parameter".
+int send_file_request(GraceLink& g, Console& con, const char* name, const char* kind,
+                      const char* command) {
+  struct stat sb;
+  int fd = open_file(name, &sb);
+  if (fd < 0) {
     fprintf(con.out, " xmgr %s file %s not found\n", kind, name);
     return -1;
   }
-  fprintf(con.out, "Using xmgr %s file %s\n", kind, name);
-  if (batch) {
-    grace_send("READ BATCH \"%s\"\n", name);
-  } else {
-    grace_send("GETP \"%s\"\n", name);
+  close(fd);
+  std::string path, quoted, why;
+  if (!grace_file_name(name, &path, &quoted, &why)) {
+    fprintf(con.out, " xmgr %s file %s: %s\n", kind, name, why.c_str());
+    return -1;
   }
-  // Without a flush the request would wait in grace_np's buffer until the
-  // next plot.
-  if (GraceIsOpen()) GraceFlush();
+  fprintf(con.out, "Using xmgr %s file %s\n", kind, name);
+  Commands cmds(g, con.err);
+  cmds.send(std::string(command) + " " + quoted + "\n");
+  // Without a flush the request would wait in the pipe until the next plot.
+  cmds.flush();
   return 0;
 }
 
+// Skips blanks; true when the text at *p starts with `word` (any case)
+// followed by a character that cannot continue a word. Moves *p past it.
+bool take_word(const char** p, const char* word) {
+  const char* s = *p;
+  while (*s == ' ' || *s == '\t') s++;
+  size_t n = strlen(word);
+  if (strncasecmp(s, word, n) != 0 || isalnum(static_cast<unsigned char>(s[n]))) return false;
+  *p = s + n;
+  return true;
+}
+
+// Takes a quoted string at *p as Grace reads it (a quote after a backslash
+// does not end it); returns it with its quotes, or "" when there is none.
+std::string take_quoted(const char** p) {
+  const char* s = *p;
+  while (*s == ' ' || *s == '\t') s++;
+  if (*s != '"') return std::string();
+  const char* e = s + 1;
+  while (*e && *e != '"') e += (*e == '\\' && e[1] == '"') ? 2 : 1;
+  if (*e != '"') return std::string();
+  *p = e + 1;
+  return std::string(s, static_cast<size_t>(e + 1 - s));
+}
+
+// Notes the hard copy device and print file that the parameters `text`
+// set in Grace, so that they can be set again after a hard copy to a file.
+void note_print_settings(GraceLink& g, const std::string& text) {
+  const char* s = text.c_str();
+  for (const char* p = s; *p; p++) {
+    if (p != s && (isalnum(static_cast<unsigned char>(p[-1])) || p[-1] == '_')) continue;
+    const char* q = p;
+    if (take_word(&q, "HARDCOPY")) {
+      if (!take_word(&q, "DEVICE")) continue;
+      std::string device = take_quoted(&q);
+      if (!device.empty()) g.device = "HARDCOPY DEVICE " + device + "\n";
+      continue;
+    }
+    if (!take_word(&q, "PRINT") || !take_word(&q, "TO")) continue;
+    if (take_word(&q, "DEVICE")) {
+      g.print_to = "PRINT TO DEVICE\n";
+      continue;
+    }
+    std::string file = take_quoted(&q);
+    if (!file.empty()) g.print_to = "PRINT TO " + file + "\n";
+  }
+}
+
+struct HardcopyFormat {
+  const char* extension;
+  const char* device;
+};
+
+const HardcopyFormat kFormats[] = {
+    {"ps", "PostScript"}, {"eps", "EPS"},   {"png", "PNG"},
+    {"jpg", "JPEG"},      {"jpeg", "JPEG"}, {"svg", "SVG"},
+};
+
 }  // namespace
 
+GraceLink::GraceLink() : GraceLink(grace_np_pipe()) {}
+
+GraceLink::GraceLink(GracePipe& p) : pipe(&p) {}
+
+GraceLink::~GraceLink() { grace_end(*this, stderr); }
+
 int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref) {
-  GraceErrorScope scope(con.err);
-  if (!GraceIsOpen()) {
+  if (!g.pipe->is_open()) {
     fprintf(con.out, "Starting xmgrace, please wait!\n");
     if (!start_grace(g, con)) {
       fprintf(con.err, "Can't run Grace.\n");
@@ -245,50 +406,116 @@ int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& 
     }
   }
   const bool named_axes = !st.xlabel.empty() || !st.ylabel.empty();
-  if (g.tmpname.empty()) {
-    std::string error;
-    g.tmpname = grace_make_tmpfile(&error);
-    if (g.tmpname.empty()) {
-      fprintf(con.out, "%s\n", error.c_str());
-      return ref;
-    }
-  }
-  FILE* out = fopen(g.tmpname.c_str(), "w");
-  if (!out) {
-    fprintf(con.out, " Can't write temporary plot file %s: %s\n", g.tmpname.c_str(),
-            strerror(errno));
+  // Each plot has a file of its own: Grace reads it later, when the next
+  // plot may already be written.
+  int fd = make_plot_file(g, con);
+  if (fd < 0) return ref;
+  std::string name = g.tmpname;
+  std::string path, quoted, why;
+  if (!grace_file_name(name, &path, &quoted, &why)) {
+    close(fd);
+    fprintf(con.out, " temporary plot file %s: %s\n", name.c_str(), why.c_str());
     return ref;
   }
-  bool written = write_points(out, t, rec, plot);
+  FILE* out = fdopen(fd, "w");
+  if (!out) {
+    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(), strerror(errno));
+    close(fd);
+    return ref;
+  }
+  int64_t points = 0, unnormalised = 0;
+  bool written = write_points(out, t, rec, plot, &points, &unnormalised);
   int saved_errno = errno;
   if (fclose(out) != 0) {
     written = false;
     saved_errno = errno;
   }
   if (!written) {
-    fprintf(con.out, " Can't write temporary plot file %s: %s\n", g.tmpname.c_str(),
+    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(),
             strerror(saved_errno));
     return ref;
   }
-  send_plot_commands(g, t, rec, st, named_axes ? &plot : nullptr, con);
-  GraceFlush();
+  Commands cmds(g, con.err);
+  send_plot_commands(cmds, g, t, rec, st, named_axes ? &plot : nullptr, con, quoted);
+  cmds.flush();
+  if (unnormalised > 0) {
+    fprintf(con.out, " %lld of %lld points of (i=%d, s=%d) left unnormalised: monitor below 1\n",
+            static_cast<long long>(unnormalised), static_cast<long long>(points), ref + 1,
+            rec.scan);
+  }
   return ref;
 }
 
-void gracesend_print(GraceLink&, const PlotOptions& st, const char*) {
-  GraceErrorScope scope(nullptr);
-  const char* text = st.graceprint.empty() ? kDefaultGracePrint : st.graceprint.c_str();
-  grace_send("%s\n", text);
-  grace_send("PRINT\n");
-  // Without a flush the request would wait in grace_np's buffer until the
-  // next plot.
-  if (GraceIsOpen()) GraceFlush();
+void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const char* name) {
+  const std::string params = st.graceprint.empty() ? kDefaultGracePrint : st.graceprint;
+  std::string file = name;
+  file.erase(0, file.find_first_not_of(' '));
+  file.erase(file.find_last_not_of(' ') + 1);
+  Commands cmds(g, con.err);
+  if (file.empty()) {
+    cmds.send(params + "\n");
+    cmds.send("PRINT\n");
+    cmds.flush();
+    note_print_settings(g, params);
+    return;
+  }
+
+  size_t dot = file.rfind('.');
+  std::string ext = dot == std::string::npos || file.find('/', dot) != std::string::npos
+                        ? std::string()
+                        : file.substr(dot + 1);
+  const HardcopyFormat* kind = nullptr;
+  for (const HardcopyFormat& f : kFormats) {
+    if (strcasecmp(ext.c_str(), f.extension) == 0) kind = &f;
+  }
+  if (!kind) {
+    if (strcasecmp(ext.c_str(), "pdf") == 0) {
+      fprintf(con.out,
+              " h: this Grace has no PDF device: name the file .ps, .eps, .png, .jpg "
+              "or .svg\n");
+    } else {
+      fprintf(con.out, " h: cannot tell the format of %s: name it .ps, .eps, .png, .jpg or .svg\n",
+              file.c_str());
+    }
+    return;
+  }
+  std::string path, quoted, why;
+  if (!grace_file_name(file, &path, &quoted, &why)) {
+    fprintf(con.out, " h: %s: %s\n", file.c_str(), why.c_str());
+    return;
+  }
+  cmds.send(params + "\n");
+  note_print_settings(g, params);
+  cmds.send(format("HARDCOPY DEVICE \"%s\"\n", kind->device));
+  cmds.send("PRINT TO " + quoted + "\n");
+  cmds.send("PRINT\n");
+  // As Grace started: PostScript, to a file named after the project.
+  cmds.send(g.device.empty() ? "HARDCOPY DEVICE \"PostScript\"\n" : g.device);
+  cmds.send(g.print_to.empty() ? "PRINT TO \"\"\n" : g.print_to);
+  cmds.flush();
+  if (!cmds.failed()) fprintf(con.out, " hard copy (%s) goes to %s\n", kind->device, path.c_str());
 }
 
-int gracesend_batch(GraceLink&, Console& con, const char* name) {
-  return send_file_request(con, name, "batch", true);
+int gracesend_batch(GraceLink& g, Console& con, const char* name) {
+  // Grace runs a file named by READ BATCH only some time later, after the
+  // commands that follow it; loaded like a parameter file, its commands run
+  // at once, in order.
+  return send_file_request(g, con, name, "batch", "GETP");
 }
 
-int gracesend_parameter(GraceLink&, Console& con, const char* name) {
-  return send_file_request(con, name, "parameter", false);
+int gracesend_parameter(GraceLink& g, Console& con, const char* name) {
+  return send_file_request(g, con, name, "parameter", "GETP");
+}
+
+void grace_end(GraceLink& g, FILE* errors) {
+  if (g.pipe->is_open()) g.pipe->close();
+  for (GraceLink::Started& s : g.started) {
+    if (!g.pipe->end(s.pid, kExitWaitMs)) {
+      fprintf(errors, "xmgrace (process %d) did not exit within %d seconds: stopped\n", s.pid,
+              kExitWaitMs / 1000);
+    }
+    remove_files(s);
+  }
+  g.started.clear();
+  if (grace_process.link == &g) grace_process.link = nullptr;
 }

@@ -1,44 +1,76 @@
 // The link to Grace: plotting a scan and the hard copy, batch and parameter
-// requests. Grace (the program xmgrace) is started on the first plot through
-// Grace's pipe library grace_np and is fed text commands; the points of a plot
-// reach it through a temporary plot file. There is one Grace process per
-// program (grace_np keeps one connection); see grace_process.h.
+// requests. Grace (the program xmgrace) is started on the first plot and fed
+// text commands through a GracePipe; the points of each plot reach it
+// through a plot file of their own.
 #ifndef KURVATAB_GRACE_GRACE_LINK_H_
 #define KURVATAB_GRACE_GRACE_LINK_H_
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "base/console.h"
 #include "base/options.h"
+#include "grace/grace_pipe.h"
 #include "index/index_table.h"
 
 struct GraceLink {
-  std::string tmpname;  // temporary plot file of the running Grace
+  // A link through this process's grace_np pipe, or through `pipe`, which
+  // must outlive the link.
+  GraceLink();
+  explicit GraceLink(GracePipe& pipe);
+  // Ends every Grace the link started and removes the plot files (grace_end).
+  ~GraceLink();
+  GraceLink(const GraceLink&) = delete;
+  GraceLink& operator=(const GraceLink&) = delete;
+
+  GracePipe* pipe;
+
+  // A Grace this link started, with the plot files made for it. Grace reads
+  // a plot file some time after the plot has been sent, and nothing tells
+  // when, so a Grace's files are removed only once that Grace has ended.
+  struct Started {
+    int pid;
+    std::vector<std::string> files;
+  };
+  std::vector<Started> started;  // oldest first; the last one may be connected
+
+  std::string tmpname;  // the plot file of the last plot
+
+  // What the connected Grace holds, as far as this program set it: a y axis
+  // made logarithmic by a plot, and the hard copy device and print file as
+  // the commands that set them ("": as Grace started).
+  bool logy = false;
+  std::string device;
+  std::string print_to;
 };
 
 // Plots the scan at 0-based position `ref` (already checked by the caller):
-// starts Grace when none is connected, writes the points to `tmpname` and
-// sends the command sequence that reads them as a new data set. Messages go
-// to con.out; "Can't run Grace." and grace_np's messages to con.err.
+// starts Grace when none is connected, writes the points to a new plot file
+// and sends the command sequence that reads them as a new data set. Messages
+// go to con.out; "Can't run Grace." and the pipe's errors to con.err.
 // Columns chosen by label are resolved for the scan (output/column_choice.h)
 // and name the axes; a scan that lacks one is not plotted (one line says
 // why) and kSkippedScan is returned. Otherwise returns `ref`.
 int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref);
 
 // Asks the running Grace for a hard copy with the `graceprint` parameters.
-// `name` (the rest of the command line) is not used. grace_np's messages
-// (no Grace running) go to stderr.
-void gracesend_print(GraceLink& g, const PlotOptions& st, const char* name);
+// `name` (the rest of the command line) may name a file: the hard copy then
+// goes there in the format of its extension, and Grace's device and print
+// file are set back afterwards.
+void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const char* name);
 
-// Makes Grace run the batch file `name` (exactly as typed). Returns 0 when
-// the file exists and the command was handed to grace_np, -1 when not found.
+// Makes Grace run the batch file `name` (exactly as typed) at once. Returns
+// 0 when the file exists and the command was handed to the pipe, -1 when
+// not found.
 int gracesend_batch(GraceLink& g, Console& con, const char* name);
 
 // Makes Grace load the parameter file `name`; results as gracesend_batch.
 int gracesend_parameter(GraceLink& g, Console& con, const char* name);
 
-// Closes Grace and removes every temporary plot file; registered with atexit
-// when Grace is first started. Safe to call more than once.
-void grace_atexit();
+// Tells the connected Grace to exit, waits a few seconds for every Grace the
+// link started to end (stopping those that do not, with a line on
+// `errors`), then removes their plot files. Safe to call more than once.
+void grace_end(GraceLink& g, FILE* errors);
 
 #endif  // KURVATAB_GRACE_GRACE_LINK_H_

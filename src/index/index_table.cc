@@ -142,6 +142,19 @@ std::string expand_home(const std::string& name, bool* ok) {
 void close_file(IndexTable& t) {
   if (t.inf) fclose(t.inf);
   t.inf = nullptr;
+  t.inf_path.clear();
+}
+
+// `path` as seen from the working folder now; unchanged when it is absolute
+// already or the working folder cannot be had.
+std::string absolute_path(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char* cwd = getcwd(nullptr, 0);
+  if (!cwd) return path;
+  std::string abs = cwd;
+  free(cwd);
+  if (abs.empty() || abs.back() != '/') abs += '/';
+  return abs + path;
 }
 
 }  // namespace
@@ -194,6 +207,7 @@ int index_open(IndexTable& t, Console& con, const char* name) {
     t.real_path = real;
     free(real);
   }
+  t.inf_path = absolute_path(path);
   return 1;
 }
 

@@ -76,6 +76,9 @@ struct IndexTable {
   int64_t IndexFileLength = 0;  // file length when last indexed
   FILE* inf = nullptr;          // the open scan file
   std::string inf_name = "NO FILE";  // as the user gave it ("~" not expanded)
+  // The open file's path made absolute when it was opened, so that a later
+  // change of the working folder does not lose it; empty when none is open.
+  std::string inf_path;
   TextStore texts;              // owns every record's txt
 
   // Column count of the scan whose data was read last (the column reader's

@@ -30,6 +30,7 @@ bool ScanReader::fill() {
 bool ScanReader::next(std::string_view* line) {
   line_.clear();
   cut_ = false;
+  whole_ = false;
   const int64_t line_start = buf_base_ + static_cast<int64_t>(start_);
   bool any = false;
   for (;;) {
@@ -52,7 +53,10 @@ bool ScanReader::next(std::string_view* line) {
       }
     }
     start_ += take;
-    if (nl) break;
+    if (nl) {
+      whole_ = true;
+      break;
+    }
   }
   if (!any) return false;
   line_end_ = buf_base_ + static_cast<int64_t>(start_);

@@ -30,6 +30,22 @@ class PointReader {
   // `t.inf` and the record must stay as they are while the reader lives.
   // The running column count `t.ncol` is set on the first data line.
   PointReader(IndexTable& t, scanRef& r, const ColumnChoice& cols);
+
+  // Where a walk over a scan that may still be growing takes up again.
+  struct Resume {
+    int64_t offset = 0;      // just after the last line handed out before
+    int64_t data_lines = 0;  // data lines handed out before `offset`
+    int ncol = 0;            // the scan's column count, when data_lines > 0
+    int64_t until = 0;       // the scan's end as the table knows it
+  };
+
+  // A walk that takes up at `from` and hands out each whole line that ends
+  // by `from.until` (the record's `lines` is not looked at). A line without
+  // its line feed yet, or one that runs past `until`, ends the walk and is
+  // not handed out: offset() stays in front of it, so a later walk from
+  // there hands it out once it is whole and indexed. With data_lines > 0
+  // the column count is `from.ncol` (also set as `t.ncol`).
+  PointReader(IndexTable& t, scanRef& r, const ColumnChoice& cols, const Resume& from);
   PointReader(const PointReader&) = delete;
   PointReader& operator=(const PointReader&) = delete;
 
@@ -51,7 +67,7 @@ class PointReader {
 
   int ncol() const { return ncol_; }
   int64_t data_lines() const { return handled_; }  // data lines handed out so far
-  int64_t offset() const { return in_.tell(); }    // just after the line handed out
+  int64_t offset() const { return end_; }          // just after the line handed out
 
  private:
   IndexTable& t_;
@@ -62,6 +78,9 @@ class PointReader {
   std::string_view line_;
   int64_t handled_ = 0;
   int ncol_ = 0;
+  int64_t end_;            // just after the last line handed out
+  int64_t until_ = -1;     // the end of a resumed walk; -1: stop after `lines`
+  bool done_ = false;
 };
 
 #endif  // KURVATAB_OUTPUT_POINTS_H_

@@ -57,6 +57,12 @@ def main():
                         shutil.copy(p, work)
         if os.path.isdir(os.path.join(case, "files")):
             shutil.copytree(os.path.join(case, "files"), work, dirs_exist_ok=True)
+        # Files only their owner may write, as a user's own files are (a
+        # checkout made under another umask may let the group write them).
+        for n in os.listdir(work):
+            p = os.path.join(work, n)
+            if os.path.isfile(p) and not os.path.islink(p):
+                os.chmod(p, os.stat(p).st_mode & ~0o022)
         env = dict(os.environ)
         env["HOME"] = work
         env.pop("DISPLAY", None)

@@ -9,6 +9,7 @@ column 5 of an ascan and column 6 of an a2scan; a timescan has none.
 2. Plotting, with the fake xmgrace of tests/grace first on PATH: the loop
    plots the scans that have the label with the axes named, skips the other;
    each plot's points are the scan's own Detector divided by its Monitor.
+   By number, the a2scan's plot is its Monitor divided by itself.
 """
 import os
 import shutil
@@ -105,6 +106,12 @@ def wait_for(path, needle, count, timeout=20):
     raise TimeoutError("%r x%d never arrived in %s: %r" % (needle, count, path, read(path)))
 
 
+def points(rows):
+    """A plot file's lines for (x, detector, monitor) rows: the detector plus
+    the plot's offset of 1e-6, divided by the monitor, every digit kept."""
+    return "".join("%.17g %.17g\n" % (x, (d + 0.000001) / m) for x, d, m in rows)
+
+
 def test_plot(binary, source, work):
     bindir = os.path.join(work, "bin")
     os.mkdir(bindir)
@@ -115,34 +122,37 @@ def test_plot(binary, source, work):
     p = subprocess.Popen(["kurvatab", "mixed.dat"], executable=binary, cwd=work, env=env,
                          stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     try:
-        # One plot at a time: the fake copies the plot file when READ BLOCK arrives.
-        blocks = []
-        for k, cmd in enumerate(["y Detector\nz Monitor\nN\nT\nv 1\n", "v 2\n", "v 4\n"]):
-            p.stdin.write(cmd.encode())
-            p.stdin.flush()
-            wait_for(log, "REDRAW\n", k + 1)
-            blocks.append(read(log + ".block%d" % (k + 1)))
-        p.stdin.write(b"(i1,4,v)\n")
+        p.stdin.write(b"y Detector\nz Monitor\nN\nT\n(i1,4,v)\n")
         p.stdin.flush()
-        text = wait_for(log, "REDRAW\n", 6)
+        wait_for(log, "REDRAW\n", 3)
+        # By number, for comparison: column 5 of every scan.
+        p.stdin.write(b"y 5\n(i1,4,v)\n")
+        p.stdin.flush()
+        text = wait_for(log, "REDRAW\n", 7)
         out, err = p.communicate(b"q\n", timeout=30)
     finally:
         if p.poll() is None:
             p.kill()
     out, err = out.decode(), err.decode()
     check(p.returncode == 0 and err == "", "plot run ends cleanly", err)
-    check(blocks == ["10.000000 0.005000\n10.500000 0.007000\n11.000000 0.009000\n",
-                     "10.000000 0.025000\n10.500000 0.035000\n11.000000 0.045000\n",
-                     "10.000000 0.030000\n11.000000 0.034000\n"],
-          "each plot holds its scan's Detector/Monitor", repr(blocks))
+    blocks = [read(log + ".block%d" % k) for k in range(1, 8)]
+    check(blocks[:3] == [points([(10, 5, 1000), (10.5, 7, 1000), (11, 9, 1000)]),
+                         points([(10, 50, 2000), (10.5, 70, 2000), (11, 90, 2000)]),
+                         points([(10, 15, 500), (11, 17, 500)])],
+          "by label each plot holds its scan's Detector/Monitor", repr(blocks[:3]))
+    check(blocks[4] == points([(10, 2000, 2000), (10.5, 2000, 2000), (11, 2000, 2000)]),
+          "by number the a2scan's plot is its Monitor/Monitor", repr(blocks[4]))
     plots = text.split("REDRAW\n")[:-1]
-    check(len(plots) == 6, "six plots", text)
-    for k, scan in zip(range(len(plots)), [1, 2, 4, 1, 2, 4]):
+    check(len(plots) == 7, "seven plots", text)
+    for k, scan in zip(range(3), [1, 2, 4]):
         check('S_ LEGEND "mixed.dat #S%d"\n' % scan in plots[k] and
               'G0 TYPE XY\n\nXAXIS LABEL "Theta"\n\nYAXIS LABEL "Detector/Monitor"\n\n' in plots[k],
               "plot %d: scan %d with named axes" % (k + 1, scan), plots[k])
+    check(all("AXIS LABEL" not in plot for plot in plots[3:]), "by number no axis is named",
+          text)
     check(" loop '(i1,4,v)' from (i=1, s=1) to 'index' 4 command=v\n" in out and
-          SKIPPED + COUNT in out, "plot loop: the skipped scan said and counted", out)
+          SKIPPED + COUNT in out and out.count("skipped") == 1,
+          "plot loop: the skipped scan said and counted", out)
 
 
 def main():

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The indexing progress indicator: shown on a terminal, never in a transcript.
+"""The progress indicator of indexing and of the check (K): shown on a
+terminal, never in a transcript.
 
 A scan file of 3 GiB (sparse: one scan, then NUL bytes) takes the indexer
 well over half a second. With standard error on a pseudo-terminal the line
@@ -19,19 +20,19 @@ import e2e_util
 SIZE = 3 << 30
 
 
-def run(binary, work, stderr_on_terminal):
+def run(binary, work, stderr_on_terminal, commands=b"q\n"):
     env = dict(os.environ, HOME=work)
     env.pop("DISPLAY", None)
     if not stderr_on_terminal:
         p = subprocess.run(["kurvatab", "big.dat"], executable=binary, cwd=work, env=env,
-                           input=b"q\n", stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                           input=commands, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                            timeout=300)
         return p.returncode, p.stdout, p.stderr
     master, slave = pty.openpty()
     p = subprocess.Popen(["kurvatab", "big.dat"], executable=binary, cwd=work, env=env,
                          stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=slave)
     os.close(slave)
-    p.stdin.write(b"q\n")
+    p.stdin.write(commands)
     p.stdin.close()
     err = b""
     while True:
@@ -73,6 +74,19 @@ def main():
             tail = last[last.index(b"\r") + 1:]
             if not (tail.startswith(b"\r") and tail.strip(b"\r ") == b""):
                 failures.append("progress line not erased: %r" % last[-200:])
+
+        # The check of the whole file (K) shows its own line, erased before
+        # its findings are printed.
+        status, out, err = run(binary, work, True, b"K\nq\n")
+        if b" checking " not in err or b" of 3.0 GiB (" not in err:
+            failures.append("no progress line for the check: %r" % err[-300:])
+        else:
+            last = err[err.rindex(b" checking "):]
+            tail = last[last.index(b"\r") + 1:]
+            if not (tail.startswith(b"\r") and tail.strip(b"\r ") == b""):
+                failures.append("check progress line not erased: %r" % last[-200:])
+        if b" scan 1 (i=1) line 5: line begins with a NUL byte\n" not in out:
+            failures.append("check findings missing: %r" % out[-500:])
 
         os.remove(os.path.join(work, "kurvatab.ini"))  # same start for both runs
         status, out_pipe, err = run(binary, work, False)

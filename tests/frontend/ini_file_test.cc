@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "frontend/interpreter.h"
 #include "testutil.h"
 
 namespace {
@@ -214,6 +215,10 @@ TEST(IniFile, MissingFileIsSilent) {
   s.settings.ininame = d.path();  // a directory cannot be read
   ini_read(s);
   EXPECT_EQ(tc.out.str(), "");
+  s.settings.ininame = d.file("fifo.ini");  // nor can a FIFO, which must not hold us up
+  ASSERT_EQ(mkfifo(s.settings.ininame.c_str(), 0600), 0);
+  EXPECT_TRUE(ini_read(s));
+  EXPECT_EQ(tc.out.str(), "");
   s.settings.ininame = d.write("k.ini", "");
   ini_read(s);
   EXPECT_EQ(tc.out.str(), "Using initialization file : " + s.settings.ininame + "\n");
@@ -232,6 +237,35 @@ TEST(IniFile, WriteReplacesKeepingTheMode) {
 
   s.settings.ininame = d.file("no/such/dir/k.ini");
   EXPECT_FALSE(ini_write(s));
+}
+
+// A file that others may write is neither read nor written over at `q`; a
+// file written anew lets only its owner write it, whatever the umask.
+TEST(IniFile, OnlyAFileNoOneElseMayWriteIsUsed) {
+  TempDir d;
+  std::string prog = d.file("kt");
+  std::string ini = d.write("kt.ini", "x 7\n");
+  ASSERT_EQ(chmod(ini.c_str(), 0664), 0);
+  TestConsole tc;
+  Session s;
+  s.con = tc.con;
+  char* argv[] = {&prog[0], nullptr};
+  FILE* in = tmpfile();
+  EXPECT_EQ(kurvatab_main(1, argv, in, s), 0);
+  fclose(in);
+  EXPECT_EQ(tc.out.str().substr(0, tc.out.str().find('\n') + 1),
+            " " + ini + " not read, nor written at q: others can write it (chmod go-w " + ini +
+                " to use it)\n");
+  EXPECT_EQ(s.settings.xcol, 1);
+  EXPECT_EQ(read_file(ini), "x 7\n");
+
+  mode_t mask = umask(0);
+  s.settings.ininame = d.file("new.ini");
+  EXPECT_TRUE(ini_write(s));
+  umask(mask);
+  struct stat st;
+  ASSERT_EQ(stat(s.settings.ininame.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
 // The write is made to fail part-way by a file size limit; the old file must

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "grace/fake_grace_pipe.h"
 #include "index/index_table.h"
 #include "testutil.h"
 
@@ -27,7 +28,8 @@ const char kStatusNoFile[] =
 // holds only prompts and messages.
 struct Harness {
   TestConsole tc;
-  Session s;
+  FakeGracePipe grace;
+  Session s{grace};
   TempDir dir;
   std::string path;
 
@@ -225,14 +227,17 @@ TEST(Interpreter, HelpTextListsCommands) {
   EXPECT_EQ(0u, out.find("NO FILE >\n kurvatab, rel 2.03 Dec 12 2002 see also kurvatab.html\n"
                          "recognized commands are\n"
                          "  v : view indexed scan using xmgrace ( current, index or relative\n"));
-  // The commands added since follow the designed list.
-  EXPECT_NE(std::string::npos,
-            out.find("  F : format string, pe : \"%8.4lf %8.4lf\n\"\n"
-                     "  C : column numbers separate by spacespe, pe : \"1 -1\"\n"
-                     "  o : list the columns of a scan: number, label, value in the first data "
-                     "line\n"));
-  EXPECT_EQ(out.size() - strlen(kStatusNoFile) - strlen("NO FILE >"),
-            out.find(std::string(kStatusNoFile) + "NO FILE >"));
+  size_t design_end = out.find(
+      "  F : format string, pe : \"%8.4lf %8.4lf\n\"\n"
+      "  C : column numbers separate by spacespe, pe : \"1 -1\"\n");
+  ASSERT_NE(std::string::npos, design_end);
+  // The commands added since follow the design's list, then the status.
+  size_t added = out.find("\n  a : statistics of a scan", design_end);
+  EXPECT_NE(std::string::npos, added);
+  EXPECT_NE(std::string::npos, out.find("\n  K : check the whole file", added));
+  EXPECT_NE(std::string::npos, out.find("\n  u : follow the running scan", added));
+  EXPECT_NE(std::string::npos, out.find("\n  o : list the columns of a scan", added));
+  EXPECT_NE(std::string::npos, out.find(std::string(kStatusNoFile) + "NO FILE >", added));
 }
 
 // ---------------------------------------------------------------------------
@@ -390,6 +395,46 @@ TEST(Interpreter, LoopLettersRunTheirCommands) {
   EXPECT_EQ("  3.0000  30.0000\n", read_file(h.dir.file("scan003.002")));
   EXPECT_EQ("", h.tc.listing.str());
   ASSERT_EQ(0, chdir(cwd));
+}
+
+// Each plot of a loop shows its own scan, however soon the next plot follows.
+TEST(Interpreter, LoopOfPlotsShowsEachScan) {
+  Harness h;
+  h.open("#S 2 a\n1 20\n2 21\n#S 3 b\n1 30\n2 31\n#S 4 c\n1 40\n2 41\n");
+  h.feed("(2,4,v)\n");
+  // What Grace reads, in order: each plot file when it is told to read it.
+  std::string shown;
+  std::string line;
+  for (char c : h.grace.sent) {
+    if (c != '\n') {
+      line += c;
+      continue;
+    }
+    if (line.compare(0, 12, "READ BLOCK \"") == 0) {
+      shown += read_file(line.substr(12, line.size() - 13));
+    } else if (line.compare(0, 10, "S_ LEGEND ") == 0) {
+      shown += line.substr(line.find('#')) + "\n";
+    }
+    line.clear();
+  }
+  EXPECT_EQ(
+      "1 20.000001000000001\n2 21.000001000000001\n#S2\"\n"
+      "1 30.000001000000001\n2 31.000001000000001\n#S3\"\n"
+      "1 40.000000999999997\n2 41.000000999999997\n#S4\"\n",
+      shown);
+}
+
+TEST(Interpreter, FollowEndsAtTheNextLineWhichIsNotRunOrAtTheEndOfInput) {
+  Harness h;
+  h.open(kDemoFile);
+  // "p" ends the first follow and is not run; the end of input ends the
+  // second one, and then the program.
+  const std::string start = " following scan 1 (i=1) of " + h.path + ", Enter or Ctrl-C ends\n";
+  EXPECT_EQ(h.at(2, 2) + start + h.at(1, 1) +
+                " Grace can't follow a scan here, following in the console\n" + start + h.at(1, 1),
+            h.feed("U 1\np\nu\n"));
+  const std::string scan1 = "#S 1  first scan\n0 1000 12\n1 1000 15\n#D stopped\n\n";
+  EXPECT_EQ(scan1 + scan1, h.tc.listing.str(true));
 }
 
 // ---------------------------------------------------------------------------

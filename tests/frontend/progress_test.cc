@@ -90,6 +90,26 @@ TEST(ProgressMeter, LineStillShownIsErasedAtTheEnd) {
   EXPECT_EQ(std::string::npos, s.find_first_not_of(" \r"));
 }
 
+TEST(ProgressMeter, EachPassNamesItself) {
+  MemOut out;
+  FakeClock c;
+  ProgressMeter m(out.f(), c.clock());
+  IndexTable t;
+  m.attach(t);
+  auto check = m.reporter("checking");
+  for (auto* pass : {&check, &t.progress}) {
+    c.now = 0;
+    (*pass)(0, 4 * kMiB, false);
+    c.now = 1;
+    (*pass)(kMiB, 4 * kMiB, false);
+    (*pass)(4 * kMiB, 4 * kMiB, true);
+  }
+  std::string s = out.str();
+  size_t checking = s.find("\r checking 1.0 MiB of 4.0 MiB");
+  EXPECT_NE(std::string::npos, checking);
+  EXPECT_NE(std::string::npos, s.find("\r indexing 1.0 MiB of 4.0 MiB", checking));
+}
+
 TEST(HumanBytes, Units) {
   EXPECT_EQ("0 B", human_bytes(0));
   EXPECT_EQ("1023 B", human_bytes(1023));

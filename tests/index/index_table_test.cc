@@ -179,6 +179,25 @@ TEST(IndexOpen, NamesAndFailures) {
   if (!saved_home.empty()) setenv("HOME", saved_home.c_str(), 1);
 }
 
+TEST(IndexOpen, KeepsTheAbsolutePathUntilClosed) {
+  TempDir dir;
+  TestConsole tc;
+  IndexTable t;
+  dir.write("a.dat", kDemoFile);
+  char* old = getcwd(nullptr, 0);
+  ASSERT_EQ(0, chdir(dir.path().c_str()));
+  char* here = getcwd(nullptr, 0);
+  EXPECT_EQ(1, index_open(t, tc.con, "a.dat"));
+  EXPECT_EQ("a.dat", t.inf_name);
+  EXPECT_EQ(std::string(here) + "/a.dat", t.inf_path);
+  EXPECT_EQ(0, chdir(old));
+  EXPECT_EQ(std::string(here) + "/a.dat", t.inf_path);  // a later chdir changes nothing
+  EXPECT_EQ(0, index_open(t, tc.con, "a.dat"));
+  EXPECT_EQ("", t.inf_path);
+  free(old);
+  free(here);
+}
+
 TEST(IndexDir, ChangesAndPrintsTheDirectory) {
   TempDir dir;
   TestConsole tc;

@@ -1,0 +1,532 @@
+#include "analysis/file_check.h"
+
+#include <locale.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "analysis/peak_stats.h"
+#include "index/index_table.h"
+#include "index/scan_reader.h"
+
+namespace {
+
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_xdigit(char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+// ---------------------------------------------------------------------------
+// The values of a data line, found without converting every number: this
+// pass has to be cheaper than the column reader, which converts them all.
+// Which characters make a number, and so how many columns a line has, is
+// exactly what the column reader takes.
+
+enum class Number {
+  kFinite,   // certainly finite; converted only when it is x
+  kNan,      // "nan"
+  kInf,      // "inf", "infinity"
+  kConvert,  // may be too large for a double: converted to find out
+};
+
+// Takes the characters `word` (lower case) from *s, ignoring case.
+bool take_word(const char** s, const char* end, const char* word) {
+  for (; *word; ++word, ++*s)
+    if (*s == end || lower(**s) != *word) return false;
+  return true;
+}
+
+// The end of the number that starts at s (not white space), or null when no
+// number starts there.
+const char* number_end(const char* s, const char* end, Number* kind) {
+  *kind = Number::kFinite;
+  if (*s == '-' || *s == '+') {
+    if (++s == end) return nullptr;
+  }
+  if (lower(*s) == 'n') {
+    *kind = Number::kNan;
+    return take_word(&s, end, "nan") ? s : nullptr;
+  }
+  if (lower(*s) == 'i') {
+    *kind = Number::kInf;
+    if (!take_word(&s, end, "inf")) return nullptr;
+    if (s < end && lower(*s) == 'i' && !take_word(&s, end, "inity")) return nullptr;
+    return s;
+  }
+  bool hex = false, got_digit = false, got_dot = false, got_e = false;
+  char exp_char = 'e', last = '\0';
+  size_t len = 0;
+  int64_t int_digits = 0, exponent = 0;
+  bool exp_negative = false;
+  if (*s == '0') {
+    last = *s++;
+    len++;
+    if (s < end && lower(*s) == 'x') {
+      last = *s++;
+      len++;
+      hex = true;
+      exp_char = 'p';
+    } else {
+      got_digit = true;
+    }
+  }
+  for (; s < end; ++s) {
+    char c = *s;
+    if (is_digit(c) || (!got_e && hex && is_xdigit(c))) {
+      got_digit = true;
+      if (got_e) {
+        if (exponent < 100000) exponent = exponent * 10 + (c - '0');
+      } else if (!got_dot && (int_digits > 0 || c != '0')) {
+        int_digits++;
+      }
+    } else if (got_e && last == exp_char && (c == '-' || c == '+')) {
+      exp_negative = c == '-';
+    } else if (got_digit && !got_e && lower(c) == exp_char) {
+      c = exp_char;
+      got_e = got_dot = true;
+    } else if (c == '.' && !got_dot) {
+      got_dot = true;
+    } else {
+      break;
+    }
+    last = c;
+    len++;
+  }
+  if (len == 0 || (hex && len == 2)) return nullptr;
+  if (hex) {
+    *kind = Number::kConvert;
+  } else if (!got_digit) {
+    return nullptr;
+  } else if (int_digits + (exp_negative ? -exponent : exponent) > 300) {
+    *kind = Number::kConvert;
+  }
+  return s;
+}
+
+// The common case, quickly: a sign, digits and at most one point, followed
+// by white space or the end of the line. Null when the text at s is anything
+// else; number_end then decides.
+const char* plain_number_end(const char* s, const char* end) {
+  if (*s == '-' || *s == '+') s++;
+  const char* digits = s;
+  int dots = 0;
+  while (s < end && (is_digit(*s) || (*s == '.' && dots++ == 0))) s++;
+  const ptrdiff_t n = s - digits - (dots > 0 ? 1 : 0);
+  if (n < 1 || n > 300 || dots > 1 || (s < end && !is_space(*s))) return nullptr;
+  return s;
+}
+
+locale_t c_locale() {
+  static locale_t loc = newlocale(LC_ALL_MASK, "C", locale_t(0));
+  return loc;
+}
+
+double convert(const char* s, const char* e, Number kind, std::string* scratch) {
+  if (kind == Number::kNan) return NAN;
+  if (kind == Number::kInf) return *s == '-' ? -INFINITY : INFINITY;
+  scratch->assign(s, e);
+  return strtod_l(scratch->c_str(), nullptr, c_locale());
+}
+
+struct LineValues {
+  int64_t count = 0;  // numbers read from the start
+  bool text = false;  // something other than numbers and white space
+  int64_t not_finite = 0;
+  double first_not_finite = 0;
+  bool has_x = false;
+  double x = NAN;
+};
+
+// Reads the numbers of a line; `xcol` (1-based, 0 for none) is converted.
+void read_values(std::string_view line, int64_t xcol, std::string* scratch, LineValues* v) {
+  *v = LineValues();
+  const char* p = line.data();
+  const char* end = p + line.size();
+  if (const void* nul = memchr(p, '\0', line.size())) end = static_cast<const char*>(nul);
+  for (;;) {
+    while (p < end && is_space(*p)) p++;
+    if (p == end) return;
+    Number kind = Number::kFinite;
+    const char* e = plain_number_end(p, end);
+    if (!e) e = number_end(p, end, &kind);
+    if (!e) {
+      v->text = true;
+      return;
+    }
+    v->count++;
+    const bool is_x = v->count == xcol;
+    if (kind != Number::kFinite || is_x) {
+      double d = convert(p, e, kind, scratch);
+      if (!std::isfinite(d) && v->not_finite++ == 0) v->first_not_finite = d;
+      if (is_x) {
+        v->has_x = true;
+        v->x = d;
+      }
+    }
+    p = e;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Header lines.
+
+// The integer at the start of s as atoi reads it, clamped to int.
+int read_int(std::string_view s) {
+  std::string head(s.substr(0, 64));
+  long long v = strtoll(head.c_str(), nullptr, 10);
+  return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+}
+
+// Labels of a #L line (the text behind "#L"). They are separated by two or
+// more blanks or a tab, since a label may hold a single blank ("Two Theta");
+// with `any_blank` every blank separates.
+int count_labels(std::string_view s, bool any_blank) {
+  int n = 0;
+  bool in_label = false;
+  for (size_t i = 0; i < s.size();) {
+    if (!is_space(s[i])) {
+      if (!in_label) n++;
+      in_label = true;
+      i++;
+      continue;
+    }
+    size_t j = i;
+    bool tab = false;
+    for (; j < s.size() && is_space(s[j]); j++) tab |= s[j] != ' ';
+    if (any_blank || tab || j - i >= 2 || j == s.size()) in_label = false;
+    i = j;
+  }
+  return n;
+}
+
+bool says_aborted(std::string_view line) {
+  static const char kWord[] = "abort";
+  const size_t n = sizeof kWord - 1;
+  for (size_t i = 0; i + n <= line.size(); i++) {
+    size_t k = 0;
+    while (k < n && lower(line[i + k]) == kWord[k]) k++;
+    if (k == n) return true;
+  }
+  return false;
+}
+
+std::string num(double v) { return number_text(v); }
+
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  char text[256];
+  int n = vsnprintf(text, sizeof text, fmt, ap);
+  va_end(ap);
+  if (n < 0) return std::string();
+  if (static_cast<size_t>(n) < sizeof text) return text;
+  std::string s(static_cast<size_t>(n) + 1, '\0');
+  va_start(ap, fmt);
+  vsnprintf(&s[0], s.size(), fmt, ap);
+  va_end(ap);
+  s.resize(static_cast<size_t>(n));
+  return s;
+}
+
+// " (first of 3 such lines in this scan)" when there is more than one.
+std::string first_of(int64_t count, const char* what) {
+  if (count < 2) return std::string();
+  return format(" (first of %lld %s in this scan)", static_cast<long long>(count), what);
+}
+
+// Something that may happen on many lines of a scan: its first line and
+// how often.
+struct Tally {
+  int64_t count = 0;
+  int64_t line = 0;
+  bool add(int64_t lineno, int64_t n = 1) {
+    if (count == 0) line = lineno;
+    count += n;
+    return count == n;  // true the first time
+  }
+};
+
+struct Finding {
+  int64_t line;
+  CheckKind kind;
+  std::string text;
+};
+
+// One scan as the check follows it.
+struct ScanCheck {
+  int scan = 0;
+  int pos = 0;
+  int64_t line = 0;  // its #S line
+  IndexState state = waitdata;
+  int ncol_N = 0;
+  int64_t n_line = 0;
+  int labels = -1, labels_any_blank = -1;
+  int64_t l_line = 0;
+  int repeats_pos = 0;  // position of the scan that had its number first, 0 when none
+  int64_t repeats_line = 0;
+  int64_t aborted_line = 0;
+  int64_t data_lines = 0;
+  int64_t columns = 0;  // what every data line should have
+  int64_t xcol = 0;     // x column of the data lines, 1-based
+  Tally other_count, text, nul, not_finite, backwards;
+  int64_t first_count = 0;  // values on the first line of another count
+  double first_not_finite = 0;
+  int direction = 0;  // +1 x rises, -1 x falls, 0 not known yet
+  bool have_x = false;
+  double prev_x = NAN, step_x = NAN, step_prev_x = NAN;
+};
+
+class Checker {
+ public:
+  Checker(const ColumnChoice& cols, FILE* out) : cols_(cols), out_(out) {}
+
+  void line(std::string_view l, int64_t lineno);
+  void finish(int64_t last_line, bool ends_in_line_feed);
+  CheckSummary summary;
+
+ private:
+  void start_scan(std::string_view l, int64_t lineno);
+  void end_scan();
+  void comment_line(std::string_view l, int64_t lineno);
+  void data_line(std::string_view l, int64_t lineno);
+  void add(std::vector<Finding>* f, int64_t line, CheckKind kind, std::string text);
+
+  ColumnChoice cols_;
+  FILE* out_;
+  bool in_scan_ = false;
+  ScanCheck cur_;
+  std::unordered_map<int, std::pair<int, int64_t>> first_use_;  // scan number -> position, line
+  std::string scratch_;
+  LineValues values_;
+  std::vector<Finding> late_;  // findings known only at the end of the file
+};
+
+void Checker::line(std::string_view l, int64_t lineno) {
+  const char c0 = l.empty() ? '\0' : l[0];
+  if (c0 == '#') {
+    if (l.size() > 1 && l[1] == 'S') {
+      start_scan(l, lineno);
+    } else if (in_scan_) {
+      comment_line(l, lineno);
+    }
+    return;
+  }
+  if (!in_scan_) return;  // the file's header
+  if (c0 == '\0') {
+    cur_.nul.add(lineno);
+    // As in the index, a NUL line ends the scan's data; what follows up to
+    // the next scan is not read.
+    if (cur_.state == waitend) cur_.state = waithead;
+    return;
+  }
+  if (cur_.state == waithead) return;
+  cur_.state = waitend;
+  data_line(l, lineno);
+}
+
+void Checker::start_scan(std::string_view l, int64_t lineno) {
+  if (in_scan_) end_scan();
+  in_scan_ = true;
+  cur_ = ScanCheck();
+  cur_.scan = read_int(l.substr(2));
+  cur_.pos = ++summary.scans;
+  cur_.line = lineno;
+  auto used = first_use_.emplace(cur_.scan, std::make_pair(cur_.pos, lineno));
+  if (!used.second) {
+    cur_.repeats_pos = used.first->second.first;
+    cur_.repeats_line = used.first->second.second;
+  }
+}
+
+void Checker::comment_line(std::string_view l, int64_t lineno) {
+  const char c1 = l.size() > 1 ? l[1] : '\0';
+  if (cur_.state == waitdata && c1 == 'N') {
+    cur_.ncol_N = read_int(l.substr(2));
+    cur_.n_line = lineno;
+    return;
+  }
+  if (cur_.state == waitdata && c1 == 'L') {
+    std::string_view labels = l.substr(2);
+    cur_.labels = count_labels(labels, false);
+    cur_.labels_any_blank = count_labels(labels, true);
+    cur_.l_line = lineno;
+    return;
+  }
+  if (cur_.aborted_line == 0 && c1 != 'L' && says_aborted(l)) cur_.aborted_line = lineno;
+}
+
+void Checker::data_line(std::string_view l, int64_t lineno) {
+  ScanCheck& c = cur_;
+  const bool first = c.data_lines == 0;
+  if (first) {
+    // The column reader's count: #N when it gives one, else the first data
+    // line's; a negative x column counts from it.
+    int64_t ncol = c.ncol_N;
+    if (ncol < 1) {
+      read_values(l, 0, &scratch_, &values_);
+      ncol = values_.count;
+    }
+    int64_t x = cols_.xcol < 0 ? int64_t(cols_.xcol) + 1 + ncol : cols_.xcol;
+    c.xcol = x < 1 ? 1 : x;
+    c.columns = ncol;
+  }
+  LineValues& v = values_;
+  read_values(l, c.xcol, &scratch_, &v);
+  if (v.count == 0) {
+    if (v.text) c.text.add(lineno);  // a blank line is no finding
+    return;
+  }
+  c.data_lines++;
+  if (v.text) c.text.add(lineno);
+  if (v.count != c.columns && c.other_count.add(lineno)) c.first_count = v.count;
+  if (v.not_finite > 0 && c.not_finite.add(lineno, v.not_finite))
+    c.first_not_finite = v.first_not_finite;
+  if (!v.has_x || !std::isfinite(v.x)) return;
+  if (c.have_x && v.x != c.prev_x) {
+    const int step = v.x > c.prev_x ? 1 : -1;
+    if (c.direction == 0) {
+      c.direction = step;
+    } else if (step != c.direction && c.backwards.add(lineno)) {
+      c.step_x = v.x;
+      c.step_prev_x = c.prev_x;
+    }
+  }
+  c.have_x = true;
+  c.prev_x = v.x;
+}
+
+void Checker::add(std::vector<Finding>* f, int64_t line, CheckKind kind, std::string text) {
+  f->push_back({line, kind, std::move(text)});
+  summary.findings[static_cast<int>(kind)]++;
+}
+
+void Checker::end_scan() {
+  const ScanCheck& c = cur_;
+  std::vector<Finding> f;
+  if (c.repeats_pos > 0)
+    add(&f, c.line, CheckKind::kRepeated,
+        format("scan number used before, at i=%d (line %lld)", c.repeats_pos,
+               static_cast<long long>(c.repeats_line)));
+  if (c.data_lines == 0) add(&f, c.line, CheckKind::kEmpty, "no data lines");
+  if (c.ncol_N >= 1 && c.labels >= 0 && c.labels != c.ncol_N && c.labels_any_blank != c.ncol_N)
+    add(&f, std::max(c.n_line, c.l_line), CheckKind::kLabels,
+        format("#N says %d columns, #L names %d", c.ncol_N, c.labels));
+  if (c.aborted_line > 0)
+    add(&f, c.aborted_line, CheckKind::kAborted, "a comment says the scan was aborted");
+  if (c.other_count.count > 0)
+    add(&f, c.other_count.line, CheckKind::kColumns,
+        format("%lld values where %s %lld%s", static_cast<long long>(c.first_count),
+               c.ncol_N >= 1 ? "#N says" : "the first data line has",
+               static_cast<long long>(c.columns),
+               first_of(c.other_count.count, "such lines").c_str()));
+  if (c.text.count > 0)
+    add(&f, c.text.line, CheckKind::kText,
+        "text among the data" + first_of(c.text.count, "such lines"));
+  if (c.nul.count > 0)
+    add(&f, c.nul.line, CheckKind::kNul,
+        "line begins with a NUL byte" + first_of(c.nul.count, "such lines"));
+  if (c.not_finite.count > 0)
+    add(&f, c.not_finite.line, CheckKind::kNotFinite,
+        "value " + num(c.first_not_finite) + " is not finite" +
+            first_of(c.not_finite.count, "such values"));
+  if (c.backwards.count > 0)
+    add(&f, c.backwards.line, CheckKind::kXOrder,
+        format("x %s after %s in a scan whose x %s%s", num(c.step_x).c_str(),
+               num(c.step_prev_x).c_str(), c.direction > 0 ? "rises" : "falls",
+               first_of(c.backwards.count, "such steps").c_str()));
+  for (Finding& late : late_) f.push_back(std::move(late));
+  late_.clear();
+  std::stable_sort(f.begin(), f.end(),
+                   [](const Finding& a, const Finding& b) { return a.line < b.line; });
+  for (const Finding& x : f)
+    fprintf(out_, " scan %d (i=%d) line %lld: %s\n", c.scan, c.pos, static_cast<long long>(x.line),
+            x.text.c_str());
+}
+
+void Checker::finish(int64_t last_line, bool ends_in_line_feed) {
+  summary.lines = last_line;
+  if (!in_scan_) return;
+  if (!ends_in_line_feed)
+    add(&late_, last_line, CheckKind::kUnfinished,
+        "no line feed at the end of the file: the scan is still being written");
+  end_scan();
+}
+
+}  // namespace
+
+int64_t CheckSummary::total() const {
+  int64_t n = 0;
+  for (int64_t k : findings) n += k;
+  return n;
+}
+
+CheckSummary check_file(FILE* inf, const ColumnChoice& cols, FILE* out,
+                        const CheckProgress& progress) {
+  Checker ck(cols, out);
+  struct stat st;
+  const int fd = inf ? fileno(inf) : -1;
+  const int64_t length = fd >= 0 && fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+  constexpr int64_t kReportEvery = 8 << 20;
+  int64_t next_report = kReportEvery;
+  if (progress) progress(0, length, false);
+
+  ScanReader in(inf, 0);
+  std::string_view l;
+  int64_t lineno = 0;
+  while (in.next(&l)) {
+    ck.line(l, ++lineno);
+    if (progress && in.tell() >= next_report) {
+      progress(in.tell(), length, false);
+      next_report = in.tell() + kReportEvery;
+    }
+  }
+  const int64_t bytes = in.tell();
+  char last = '\n';
+  if (bytes > 0 && read_block(fd, &last, 1, bytes - 1) != 1) last = '\0';
+  ck.finish(lineno, last == '\n');
+  if (progress) progress(bytes, length, true);
+  ck.summary.bytes = bytes;
+  ck.summary.length = length;
+  return ck.summary;
+}
+
+void write_check_summary(FILE* out, const std::string& name, const CheckSummary& s) {
+  static const char* const kWhat[kCheckKinds] = {
+      "scans whose #N differs from their #L labels",
+      "scans with data lines of another number of values",
+      "scans with text among the data",
+      "scans with NUL lines",
+      "scans without data",
+      "scans said to be aborted",
+      "last scan still being written",
+      "repeated scan numbers",
+      "scans whose x is not monotonic",
+      "scans with values that are not finite",
+  };
+  if (s.bytes < s.length)
+    fprintf(out,
+            " read %lld of the %lld bytes the file had: it was shortened or could not be read\n",
+            static_cast<long long>(s.bytes), static_cast<long long>(s.length));
+  const int64_t total = s.total();
+  fprintf(out, " checked %s: %d scans, %lld lines, ", name.c_str(), s.scans,
+          static_cast<long long>(s.lines));
+  if (total == 0) {
+    fprintf(out, "no findings\n");
+    return;
+  }
+  fprintf(out, "%lld finding%s\n", static_cast<long long>(total), total == 1 ? "" : "s");
+  for (int k = 0; k < kCheckKinds; k++)
+    if (s.findings[k] > 0)
+      fprintf(out, " %6lld  %s\n", static_cast<long long>(s.findings[k]), kWhat[k]);
+}

@@ -1,0 +1,81 @@
+// An in-memory GracePipe for unit tests: it records every command as Grace
+// would read it and plays a Grace that starts, runs and ends on request.
+#ifndef KURVATAB_TESTS_GRACE_FAKE_GRACE_PIPE_H_
+#define KURVATAB_TESTS_GRACE_FAKE_GRACE_PIPE_H_
+
+#include <functional>
+#include <set>
+#include <string>
+
+#include "grace/grace_pipe.h"
+
+class FakeGracePipe : public GracePipe {
+ public:
+  // Each command with the line feed the pipe adds, as Grace reads them;
+  // "exit" when Grace was told to exit. Tests may clear it.
+  std::string sent;
+  bool can_start = true;  // false: open() fails with `start_error`
+  std::string start_error;
+  bool exits_when_told = true;  // false: end() has to stop Grace
+  bool deaf = false;            // true: Grace stopped reading its pipe
+  int starts = 0;
+  std::set<int> running;  // process ids of the Graces that have not ended
+  std::string ended;      // "<pid> by itself|stopped" per end(), in order
+  // Called at end() before the Grace is gone, e.g. to see which files exist.
+  std::function<void(int pid)> on_end;
+
+  int open() override {
+    if (!can_start) {
+      error_ = start_error;
+      return -1;
+    }
+    connected_ = 100 + ++starts;
+    running.insert(connected_);
+    return connected_;
+  }
+  bool is_open() override { return connected_ != 0; }
+  bool send(const std::string& command) override {
+    if (!connected_) return fail("no Grace process is running");
+    if (deaf) {  // the write fails and the pipe is closed; Grace runs on
+      connected_ = 0;
+      return fail("GraceOneWrite: Broken pipe");
+    }
+    sent += command + "\n";
+    return true;
+  }
+  bool flush() override { return connected_ ? true : fail("no Grace process is running"); }
+  void close() override {
+    if (connected_) sent += "exit\n";
+    if (connected_ && exits_when_told) running.erase(connected_);
+    connected_ = 0;
+  }
+  bool has_ended(int pid) override { return running.count(pid) == 0; }
+  bool end(int pid, int) override {
+    if (on_end) on_end(pid);
+    bool by_itself = has_ended(pid);
+    running.erase(pid);
+    ended += std::to_string(pid) + (by_itself ? " by itself\n" : " stopped\n");
+    return by_itself;
+  }
+  std::string error() override {
+    std::string e;
+    e.swap(error_);
+    return e;
+  }
+
+  // The user closes the Grace window: the Grace ends and the pipe breaks.
+  void quit() {
+    running.erase(connected_);
+    connected_ = 0;
+  }
+
+ private:
+  bool fail(const std::string& why) {
+    error_ = why;
+    return false;
+  }
+  int connected_ = 0;
+  std::string error_;
+};
+
+#endif  // KURVATAB_TESTS_GRACE_FAKE_GRACE_PIPE_H_
