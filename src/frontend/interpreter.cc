@@ -335,15 +335,32 @@ void cmd_quit(Interp& in, const CommandEntry&, const char*) { in.quit = true; }
 
 // a: statistics of a scan, one line; in a loop one row of a table whose
 // header the loop's begin writes. K: the check of the whole file.
-ScanStats stats_of(Session& s, int ref) {
-  return scan_stats(s.index, ref, s.settings, s.settings.normalize != 0);
+// Columns chosen by label are resolved for the scan first (the monitor only
+// when normalising); a scan that lacks one gets the line that says so and
+// no statistics.
+bool stats_of(Session& s, int ref, ScanStats* stats) {
+  const bool normalize = s.settings.normalize != 0;
+  ColumnChoice wanted = s.settings;
+  if (!normalize) wanted.zlabel.clear();
+  ColumnChoice cols;
+  std::string why;
+  if (!resolve_columns(s.index, s.index.Index[size_t(ref)], wanted, &cols, &why)) {
+    fputs(why.c_str(), s.con.out);
+    return false;
+  }
+  *stats = scan_stats(s.index, ref, cols, normalize);
+  return true;
 }
 int op_stats_line(Session& s, int ref) {
-  write_stats_line(s.con.my_stdout, stats_of(s, ref));
+  ScanStats stats;
+  if (!stats_of(s, ref, &stats)) return kSkippedScan;
+  write_stats_line(s.con.my_stdout, stats);
   return ref;
 }
 int op_stats(Session& s, int ref) {
-  write_stats_row(s.con.my_stdout, stats_of(s, ref));
+  ScanStats stats;
+  if (!stats_of(s, ref, &stats)) return kSkippedScan;
+  write_stats_row(s.con.my_stdout, stats);
   return ref;
 }
 void cmd_stats(Interp& in, const CommandEntry&, const char* c) {

@@ -525,5 +525,17 @@ TEST(Interpreter, LoopTakesEachScansColumnAndCountsTheSkipped) {
   std::string listing = h.tc.listing.str();
   EXPECT_NE(std::string::npos, listing.find("    5   -1  Detector  5              y\n"));
   EXPECT_NE(std::string::npos, listing.find("    6   -1  Detector   50             y\n"));
+
+  // The statistics table has a row for each scan that has the label.
+  h.tc.listing.str(true);
+  out = h.feed("(i1,3,a)\nq\n");
+  EXPECT_EQ(
+      "# scan i points skipped low_monitor ymin ymax xpeak fwhm centre com integral\n"
+      "1 1 1 0 0 5 5 nan nan nan nan nan\n"
+      "2 2 1 0 0 50 50 nan nan nan nan nan\n",
+      h.tc.listing.str());
+  EXPECT_NE(std::string::npos,
+            out.find(" 1 scan(s) skipped: a chosen label is missing or ambiguous there\n"))
+      << out;
   ASSERT_EQ(0, chdir(cwd));
 }
