@@ -15,6 +15,7 @@
 
 #include "analysis/peak_stats.h"
 #include "index/index_table.h"
+#include "index/labels.h"
 #include "index/scan_reader.h"
 
 namespace {
@@ -273,6 +274,7 @@ struct ScanCheck {
   int64_t n_line = 0;
   int labels = -1, labels_any_blank = -1;
   int64_t l_line = 0;
+  std::string l_text;  // the #L line's labels, for an x chosen by label
   int repeats_pos = 0;  // position of the scan that had its number first, 0 when none
   int64_t repeats_line = 0;
   int64_t aborted_line = 0;
@@ -361,6 +363,7 @@ void Checker::comment_line(std::string_view l, int64_t lineno) {
     cur_.labels = count_labels(labels, false);
     cur_.labels_any_blank = count_labels(labels, true);
     cur_.l_line = lineno;
+    if (!cols_.xlabel.empty()) cur_.l_text.assign(labels);
     return;
   }
   if (cur_.aborted_line == 0 && c1 != 'L' && says_aborted(l)) cur_.aborted_line = lineno;
@@ -380,6 +383,14 @@ void Checker::data_line(std::string_view l, int64_t lineno) {
     int64_t x = cols_.xcol < 0 ? int64_t(cols_.xcol) + 1 + ncol : cols_.xcol;
     c.xcol = x < 1 ? 1 : x;
     c.columns = ncol;
+    // An x chosen by label is this scan's column of that name; a scan
+    // without it has no x to follow.
+    if (!cols_.xlabel.empty()) {
+      int col = 0, other = 0;
+      const bool found = find_label(split_labels(c.l_text, ncol > 0 ? int(ncol) : 0),
+                                    cols_.xlabel, &col, &other) == LabelFind::kFound;
+      c.xcol = found ? col : 0;
+    }
   }
   LineValues& v = values_;
   read_values(l, c.xcol, &scratch_, &v);

@@ -55,7 +55,8 @@ struct CheckSummary {
 using CheckProgress = std::function<void(int64_t done, int64_t total, bool finished)>;
 
 // Reads `inf` (not owned, its stream position untouched) from its start to
-// its end and writes the findings to `out`. x is the column `cols.xcol`.
+// its end and writes the findings to `out`. x is the column `cols.xcol`, or
+// each scan's column labelled `cols.xlabel` when that is set.
 CheckSummary check_file(FILE* inf, const ColumnChoice& cols, FILE* out,
                         const CheckProgress& progress = nullptr);
 

@@ -154,6 +154,22 @@ TEST(CheckFile, XColumnCountsFromTheEndByNOrTheFirstLine) {
   EXPECT_EQ(check("#S 1\n" + data, cols).findings, "");
 }
 
+TEST(CheckFile, XChosenByLabelIsEachScansColumn) {
+  // "th" is column 1, then column 2, where column 1 goes back and forth;
+  // the third scan has no "th", and no x to follow.
+  ColumnChoice cols;
+  cols.xlabel = "th";
+  EXPECT_EQ(check("#S 1\n#N 2\n#L th  y\n1 3\n2 1\n"
+                  "#S 2\n#N 2\n#L y  th\n3 1\n1 2\n2 3\n"
+                  "#S 3\n#N 2\n#L a  b\n1 3\n3 1\n2 2\n",
+                  cols)
+                .findings,
+            "");
+  cols.xlabel = "y";
+  EXPECT_EQ(check("#S 1\n#N 2\n#L th  y\n1 3\n2 1\n3 2\n", cols).findings,
+            " scan 1 (i=1) line 6: x 2 after 1 in a scan whose x falls\n");
+}
+
 TEST(CheckFile, WhatTheIndexIgnoresIsNotReported) {
   // Lines before the first scan, and lines after a NUL line that ends the
   // data (the index does not read them), are not examined.
