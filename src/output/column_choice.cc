@@ -1,5 +1,6 @@
 #include "output/column_choice.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 
@@ -207,13 +208,15 @@ int scan_columns_list(IndexTable& t, Console& con, int ref, const ColumnChoice& 
       problems += why;
       continue;
     }
-    if (col < 0 && sc.ncol >= 1) col = int(int64_t(col) + 1 + sc.ncol);
+    if (col < 0) {
+      if (sc.ncol < 1) continue;
+      col = int(int64_t(col) + 1 + sc.ncol);
+    }
     marked[k] = col < 1 ? 1 : col;
   }
 
-  size_t rows = sc.ncol > 0 ? size_t(sc.ncol) : 0;
-  if (sc.labels.size() > rows) rows = sc.labels.size();
-  if (values.size() > rows) rows = values.size();
+  // The columns there are: a #N count alone lists nothing it cannot show.
+  const size_t rows = std::max(sc.labels.size(), values.size());
   size_t width = 5;
   for (const std::string& l : sc.labels) width = l.size() > width ? l.size() : width;
 
@@ -225,12 +228,15 @@ int scan_columns_list(IndexTable& t, Console& con, int ref, const ColumnChoice& 
     std::string from_last;
     if (sc.ncol >= col) from_last = std::to_string(col - 1 - sc.ncol);
     std::string label = k < sc.labels.size() ? sc.labels[k] : "-";
-    char value[64] = "-";
-    if (k < values.size()) snprintf(value, sizeof value, "%.10g", values[k]);
+    char value[64];
+    if (k < values.size()) {
+      snprintf(value, sizeof value, "%-14.10g", values[k]);
+    } else {
+      snprintf(value, sizeof value, "%-14s", "-");
+    }
     char head[32];
     snprintf(head, sizeof head, " %4d %4s  ", col, from_last.c_str());
     std::string row = head + label + std::string(width - label.size(), ' ') + "  " + value;
-    if (std::string(value).size() < 14) row += std::string(14 - std::string(value).size(), ' ');
     const char* what[3] = {" x", " y", " monitor"};
     for (int m = 0; m < 3; m++)
       if (marked[m] == col) row += what[m];
