@@ -9,6 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/text.h"
+#include "index/data_line.h"
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -16,7 +19,7 @@
 namespace {
 
 constexpr size_t kTextChunk = 64 * 1024;
-constexpr size_t kReadBlock = 128 * 1024;  // stays in the cache while it is scanned  // stays in the cache while it is scanned
+constexpr size_t kReadBlock = 128 * 1024;  // stays in the cache while it is scanned
 // How much of a line's start the indexer keeps when the line spans blocks:
 // enough for the longest description text plus the "#S" and the number.
 constexpr size_t kLineHead = kMaxScanText + 256;
@@ -25,26 +28,6 @@ constexpr size_t kHeadCheck = 256;
 constexpr size_t kTailCheck = 4096;
 
 bool digit19(char c) { return c >= '1' && c <= '9'; }
-
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Integer as "%d"/atoi read it (white space, sign, digits), clamped to the
-// int range. Returns false when there are no digits.
-bool read_int(const char* p, const char* end, int* out) {
-  while (p < end && is_space(*p)) p++;
-  bool neg = false;
-  if (p < end && (*p == '+' || *p == '-')) neg = (*p++ == '-');
-  if (p == end || *p < '0' || *p > '9') return false;
-  int64_t v = 0;
-  for (; p < end && *p >= '0' && *p <= '9'; p++) {
-    if (v <= INT64_C(1) << 40) v = v * 10 + (*p - '0');
-  }
-  if (neg) v = -v;
-  *out = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-  return true;
-}
 
 }  // namespace
 
@@ -57,31 +40,6 @@ size_t read_block(int fd, char* buf, size_t n, int64_t offset) {
     got += static_cast<size_t>(r);
   }
   return got;
-}
-
-// True when "%lf" reads a number from the line [p, end): white space is
-// skipped, and the string ends at a NUL byte as it does for sscanf.
-bool line_holds_number(const char* p, const char* end) {
-  while (p < end && is_space(*p)) p++;
-  if (p == end) return false;
-  // Fast path: a digit starts a number, except "0x" not followed by a hex
-  // digit, which glibc refuses; leave that to sscanf below.
-  const char* q = p;
-  if (*q == '+' || *q == '-') q++;
-  if (q < end && *q == '.') {
-    if (q + 1 < end && q[1] >= '0' && q[1] <= '9') return true;
-  } else if (q < end && *q >= '1' && *q <= '9') {
-    return true;
-  } else if (q < end && *q == '0' && !(q + 1 < end && (q[1] == 'x' || q[1] == 'X'))) {
-    return true;
-  }
-  // Whether a number starts here is decided by its first few characters.
-  char head[64];
-  size_t n = 0;
-  while (p < end && n + 1 < sizeof head && *p != '\0' && *p != '\n') head[n++] = *p++;
-  head[n] = '\0';
-  double d;
-  return sscanf(head, "%lf", &d) == 1;
 }
 
 const char* TextStore::add(const char* s, size_t n) {
@@ -228,8 +186,11 @@ class Indexer {
 
   IndexTable& t_;
   scanRef* cur_ = nullptr;    // record of the scan being read
+  DataLineRule rule_;
   std::string head_;          // start of a line that spans blocks
   bool head_spaces_ = false;  // that line so far is white space only
+  bool head_cut_ = false;     // head_ holds only the start of that line
+  char head_last_ = '\0';     // its last character that is not white space
   int64_t head_seek_ = -1;    // its offset; -1 when no line is pending
 };
 
@@ -238,7 +199,7 @@ void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
   scanRef& r = t_.add_record();
   const char* end = p + n;
   int num = 0;
-  read_int(p + 2, end, &num);
+  read_int(std::string_view(p + 2, n - 2), &num);
   r.scan = num;
   r.hseek = pseek;
   t_.last_head.assign(p, n < kHeadCheck ? n : kHeadCheck);
@@ -260,7 +221,8 @@ void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
 inline void Indexer::line(const char* p, size_t n, int64_t pseek) {
   lpos++;
   // The common case first: a data line that starts with a digit.
-  if (state == waitend && (digit19(p[0]) || (p[0] == '-' && n > 1 && digit19(p[1])))) {
+  if (state == waitend && !rule_.in_spectrum() &&
+      (digit19(p[0]) || (p[0] == '-' && n > 1 && digit19(p[1])))) {
     cur_->lines++;
     return;
   }
@@ -269,13 +231,19 @@ inline void Indexer::line(const char* p, size_t n, int64_t pseek) {
 
 void Indexer::other_line(const char* p, size_t n, int64_t pseek) {
   const char c0 = p[0];
-  if (c0 == '#') {
+  const LineKind kind = rule_.next(c0, [&] {
+    return head_cut_ && p == head_.data() ? head_last_ == '\\'
+                                          : ends_in_backslash(std::string_view(p, n));
+  });
+  if (kind == LineKind::kSpectrum) return;
+  if (kind == LineKind::kHash) {
     const char c1 = n > 1 ? p[1] : '\0';
     if (state == waitend && c1 == 'S') state = waithead;
     if (state == waitdata && c1 == 'S') state = waithead;
     if (state == waitdata && c1 == 'N') {
       int v = 0;
-      cur_->ncol = cur_->ncol_N = read_int(p + 2, p + n, &v) ? v : 0;
+      read_int(std::string_view(p + 2, n - 2), &v);
+      cur_->ncol = cur_->ncol_N = v;
     }
     if (state == waithead && c1 == 'S') {
       open_record(p, n, pseek);
@@ -283,7 +251,7 @@ void Indexer::other_line(const char* p, size_t n, int64_t pseek) {
     }
     return;
   }
-  if (c0 == '\0') {
+  if (kind == LineKind::kNul) {
     if (state == waitend) {
       state = waithead;
       lseek = pseek;
@@ -295,7 +263,7 @@ void Indexer::other_line(const char* p, size_t n, int64_t pseek) {
     lseek = pseek;
     state = waitend;
   }
-  if (state == waitend && line_holds_number(p, p + n)) cur_->lines++;
+  if (state == waitend && holds_number(std::string_view(p, n))) cur_->lines++;
 }
 
 int64_t Indexer::run(int64_t offset) {
@@ -328,6 +296,8 @@ int64_t Indexer::run(int64_t offset) {
       head_seek_ = pos + (p - block.get());
       head_.assign(p, 1);
       head_spaces_ = is_space(p[0]);
+      head_cut_ = false;
+      head_last_ = is_space(p[0]) ? '\0' : p[0];
       append_head(p + 1, end);
     }
     pos += static_cast<int64_t>(got);
@@ -375,6 +345,12 @@ const char* Indexer::lines_of_block(const char* p, const char* end, const char* 
 }
 
 void Indexer::append_head(const char* q, const char* stop) {
+  for (const char* e = stop; e > q; e--) {
+    if (!is_space(e[-1])) {
+      head_last_ = e[-1];
+      break;
+    }
+  }
   if (head_spaces_) {
     // More white space in front of a number does not change the data-line
     // test, so a line of blanks never fills the kept head.
@@ -383,6 +359,7 @@ void Indexer::append_head(const char* q, const char* stop) {
   }
   size_t room = kLineHead > head_.size() ? kLineHead - head_.size() : 0;
   size_t add = static_cast<size_t>(stop - q);
+  if (add > room) head_cut_ = true;
   head_.append(q, add < room ? add : room);
 }
 

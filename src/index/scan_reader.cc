@@ -2,11 +2,18 @@
 
 #include <cstring>
 
+#include "base/text.h"
 #include "index/index_table.h"
 
 namespace {
 constexpr size_t kBlock = 64 * 1024;
+
+// The last byte of [b, b + n) that is not white space, or `none`.
+char last_nonspace(const char* b, size_t n, char none) {
+  while (n > 0 && is_space(b[n - 1])) n--;
+  return n > 0 ? b[n - 1] : none;
 }
+}  // namespace
 
 ScanReader::ScanReader(FILE* inf, int64_t offset)
     : fd_(inf ? fileno(inf) : -1), buf_base_(offset), line_end_(offset) {
@@ -48,14 +55,17 @@ bool ScanReader::next(std::string_view* line) {
         // for its end here and copied on demand.
         line_.append(b, room);
         cut_ = true;
+        last_ = last_nonspace(line_.data(), line_.size(), '\0');
         held_end_ = line_start + static_cast<int64_t>(line_.size());
       }
     }
+    if (cut_) last_ = last_nonspace(b, take, last_);
     start_ += take;
     if (nl) break;
   }
   if (!any) return false;
   line_end_ = buf_base_ + static_cast<int64_t>(start_);
+  if (!cut_) last_ = last_nonspace(line_.data(), line_.size(), '\0');
   *line = line_;
   return true;
 }

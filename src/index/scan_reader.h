@@ -29,6 +29,10 @@ class ScanReader {
   // True when the last line returned is only the start of a longer line.
   bool line_is_cut() const { return cut_; }
 
+  // The last byte of the whole line returned last that is not white space
+  // ('\0' when there is none), also for a cut line.
+  char last_char() const { return last_; }
+
   // Writes the rest of a cut line to `out` (nothing for a whole line).
   // Returns false when a write failed.
   bool copy_rest(FILE* out);
@@ -55,6 +59,7 @@ class ScanReader {
   size_t start_ = 0;      // first byte of buf_ not yet handed out
   std::string line_;      // the current (possibly cut) line
   bool cut_ = false;
+  char last_ = '\0';     // last_char()
   bool eof_ = false;
 };
 

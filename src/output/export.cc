@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/text.h"
 #include "index/scan_reader.h"
 #include "output/columns.h"
 #include "output/points.h"
@@ -218,22 +219,16 @@ int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, co
 
 int read_wcolumns(const std::string& wcolumns, std::vector<int>* p) {
   p->clear();
-  const char* s = wcolumns.c_str();
-  for (;;) {
-    while (*s == ' ' || (*s >= '\t' && *s <= '\r')) s++;
-    if (*s == '\0') return p->empty() ? -1 : int(p->size());
-    if (int(p->size()) == kMaxWColumns) break;
-    bool neg = *s == '-';
-    const char* d = (*s == '-' || *s == '+') ? s + 1 : s;
-    if (*d < '0' || *d > '9') break;
-    int64_t v = 0;
-    for (; *d >= '0' && *d <= '9'; d++) {
-      if (v <= INT_MAX) v = v * 10 + (*d - '0');
-    }
-    if (neg) v = -v;
-    p->push_back(int(v < INT_MIN ? INT_MIN : (v > INT_MAX ? INT_MAX : v)));
-    s = d;
+  std::string_view s = wcolumns.c_str();  // a NUL ends the list
+  while (int(p->size()) < kMaxWColumns) {
+    int v;
+    const size_t n = read_int(s, &v);
+    if (n == 0) break;
+    p->push_back(v);
+    s.remove_prefix(n);
   }
+  // Only white space (or nothing) is no list at all.
+  if (p->empty() && s.find_first_not_of(" \t\n\v\f\r") == std::string_view::npos) return -1;
   return int(p->size());
 }
 

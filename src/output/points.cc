@@ -1,12 +1,47 @@
 #include "output/points.h"
 
+#include <algorithm>
+
 PointReader::PointReader(IndexTable& t, scanRef& r, const ColumnChoice& cols)
     : t_(t), r_(r), cols_(cols), in_(t.inf, r.vseek) {}
 
+void PointReader::read_only(std::initializer_list<int> cols) { only_.assign(cols); }
+void PointReader::read_only(const std::vector<int>& cols) { only_ = cols; }
+
 PointReader::Step PointReader::next() {
-  if (handled_ >= r_.lines || !in_.next(&line_)) return kEnd;
-  if (line_[0] == '#') return kComment;
-  cl_.parse(line_);
-  if (handled_++ == 0) ncol_ = t_.ncol = get_ncol(cl_, r_);
+  for (;;) {
+    if (handled_ >= r_.lines || !in_.next(&line_)) return kEnd;
+    read_++;
+    const LineKind kind = rule_.next(line_[0], [this] { return in_.last_char() == '\\'; });
+    if (kind == LineKind::kSpectrum) continue;
+    if (kind == LineKind::kHash) return kComment;
+    break;
+  }
+  if (handled_++ == 0) {
+    // The count is the record's (from #N), or that of this line read whole.
+    const bool count = r_.ncol < 1;
+    if (count) cl_.parse(line_);
+    ncol_ = t_.ncol = get_ncol(cl_, r_);
+    if (!only_.empty()) {
+      int64_t most = 1;
+      for (int c : only_) most = std::max(most, c < 0 ? int64_t(c) + 1 + ncol_ : int64_t(c));
+      most_ = size_t(most);
+    }
+    if (!count) cl_.parse(line_, most_);
+  } else {
+    cl_.parse(line_, most_);
+  }
   return kData;
+}
+
+int64_t PointReader::line_number() {
+  // The lines from the #S line to the first data line, counted once.
+  if (first_line_ == 0) {
+    ScanReader head(t_.inf, r_.hseek);
+    std::string_view l;
+    int64_t n = 0;
+    while (head.tell() < r_.vseek && head.next(&l)) n++;
+    first_line_ = r_.lpos + n;
+  }
+  return first_line_ + read_ - 1;
 }
