@@ -31,50 +31,69 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr uint64_t kExact = uint64_t(1) << 53;
 
-// The value of the decimal number [s, end) when it needs no more than one
-// correctly rounded operation (Clinger): a mantissa of at most 19
-// significant digits that is exact in a double, times or divided by a power
-// of ten that is exact too. False for anything else: strtod decides then.
-bool exact_decimal(const char* s, const char* end, double* v) {
-  bool neg = false;
-  if (*s == '+' || *s == '-') neg = *s++ == '-';
-  uint64_t m = 0;
-  int digits = 0, scale = 0;
-  bool any = false, dot = false;
-  for (; s < end; ++s) {
-    if (*s == '.' && !dot) {
-      dot = true;
-      continue;
-    }
-    if (!is_digit(*s)) break;
-    any = true;
-    if (dot) scale--;
-    if (m == 0 && *s == '0') continue;  // leading zeros are not significant
-    if (++digits > 19) return false;
-    m = m * 10 + uint64_t(*s - '0');
-  }
-  if (!any) return false;
-  int exp = 0;
-  if (s < end && lower(*s) == 'e') {
-    // A letter without digits after it (as in "1e", "1e+") is not part of
-    // the value.
-    const char* e = s + 1;
-    bool eneg = false;
-    if (e < end && (*e == '+' || *e == '-')) eneg = *e++ == '-';
-    for (; e < end && is_digit(*e); ++e) {
-      if (exp < 100000) exp = exp * 10 + (*e - '0');
-    }
-    if (eneg) exp = -exp;
-  }
+// Scale of an exact decimal: m * 10^e10 is one correctly rounded operation
+// (Clinger) when m is exact in a double and 10^e10 is too.
+bool exact_value(bool neg, uint64_t m, int e10, double* v) {
   if (m == 0) {
     *v = neg ? -0.0 : 0.0;
     return true;
   }
-  const int e10 = scale + exp;
   if (m > kExact || e10 < -22 || e10 > 22) return false;
   double d = double(m);
   d = e10 < 0 ? d / kPow10[-e10] : d * kPow10[e10];
   *v = neg ? -d : d;
+  return true;
+}
+
+// A plain decimal at s (after the sign): digits, a point, digits, and an
+// exponent with digits, read in one pass. On success *stop is where the
+// conversion ends (exactly where the general reading below would end it)
+// and *exact tells whether *v holds the value; when it does not, strtod
+// must convert [start, *stop). False when the text is anything else (no
+// digit, "0x", nan, inf, an exponent letter without digits): the general
+// reading decides then.
+bool plain_decimal(const char* s, const char* end, bool neg, const char** stop, double* v,
+                   bool* exact) {
+  if (s < end && *s == '0' && s + 1 < end && lower(s[1]) == 'x') return false;
+  // More than 19 digits may overflow m; those numbers go to strtod.
+  uint64_t m = 0;
+  const char* first = s;
+  for (; s < end && is_digit(*s); ++s) m = m * 10 + uint64_t(*s - '0');
+  size_t digits = size_t(s - first);
+  int scale = 0;
+  if (s < end && *s == '.') {
+    const char* point = s++;
+    for (; s < end && is_digit(*s); ++s) m = m * 10 + uint64_t(*s - '0');
+    scale = -int(s - point - 1);
+    digits += size_t(s - point - 1);
+  }
+  if (digits == 0) return false;
+  int exp = 0;
+  if (s < end && lower(*s) == 'e') {
+    const char* e = s + 1;
+    bool eneg = false;
+    if (e < end && (*e == '+' || *e == '-')) eneg = *e++ == '-';
+    if (e == end || !is_digit(*e)) return false;
+    for (; e < end && is_digit(*e); ++e) {
+      if (exp < 100000) exp = exp * 10 + (*e - '0');
+    }
+    if (eneg) exp = -exp;
+    s = e;
+  }
+  *stop = s;
+  *exact = digits <= 19 && exact_value(neg, m, scale + exp, v);
+  return true;
+}
+
+// strtod of [start, stop); on success *p moves to stop.
+bool strtod_range(const char* start, const char* stop, const char** p, double* v,
+                  std::string* scratch) {
+  scratch->assign(start, size_t(stop - start));
+  char* end = nullptr;
+  const double d = strtod_l(scratch->c_str(), &end, c_locale());
+  if (end == scratch->c_str()) return false;
+  *v = d;
+  *p = stop;
   return true;
 }
 
@@ -108,8 +127,15 @@ bool read_number(const char** p, const char* end, double* v, std::string* scratc
   if (*s == '-' || *s == '+') {
     if (++s == end) return false;
   }
+  // Nearly every number in a scan file is a plain decimal.
+  bool exact = false;
+  const char* stop = nullptr;
+  if (plain_decimal(s, end, *start == '-', &stop, v, &exact)) {
+    if (!exact) return strtod_range(start, stop, p, v, scratch);
+    *p = stop;
+    return true;
+  }
   const size_t sign = size_t(s - start);
-  bool decimal = false;
   if (lower(*s) == 'n') {
     if (!take_word(&s, end, "nan")) return false;
   } else if (lower(*s) == 'i') {
@@ -146,19 +172,8 @@ bool read_number(const char** p, const char* end, double* v, std::string* scratc
     }
     const size_t n = size_t(s - start);
     if (n == sign || (hex && n == 2 + sign)) return false;
-    decimal = !hex;
   }
-  if (decimal && exact_decimal(start, s, v)) {
-    *p = s;
-    return true;
-  }
-  scratch->assign(start, size_t(s - start));
-  char* stop = nullptr;
-  const double d = strtod_l(scratch->c_str(), &stop, c_locale());
-  if (stop == scratch->c_str()) return false;
-  *v = d;
-  *p = s;
-  return true;
+  return strtod_range(start, s, p, v, scratch);
 }
 
 bool holds_number(std::string_view line) {

@@ -37,6 +37,21 @@ bool ScanReader::fill() {
 bool ScanReader::next(std::string_view* line) {
   line_.clear();
   cut_ = false;
+  // The usual case: the whole line lies in the block read last, and is
+  // handed out where it lies.
+  if (start_ < buf_.size()) {
+    const char* b = buf_.data() + start_;
+    const char* nl = static_cast<const char*>(memchr(b, '\n', buf_.size() - start_));
+    if (nl) {
+      const size_t take = static_cast<size_t>(nl - b) + 1;
+      start_ += take;
+      line_end_ = buf_base_ + static_cast<int64_t>(start_);
+      view_ = std::string_view(b, take);
+      last_ = last_nonspace(b, take, '\0');
+      *line = view_;
+      return true;
+    }
+  }
   const int64_t line_start = buf_base_ + static_cast<int64_t>(start_);
   bool any = false;
   for (;;) {
@@ -66,7 +81,8 @@ bool ScanReader::next(std::string_view* line) {
   if (!any) return false;
   line_end_ = buf_base_ + static_cast<int64_t>(start_);
   if (!cut_) last_ = last_nonspace(line_.data(), line_.size(), '\0');
-  *line = line_;
+  view_ = line_;
+  *line = view_;
   return true;
 }
 
@@ -88,6 +104,6 @@ bool ScanReader::copy_rest(FILE* out) {
 }
 
 bool ScanReader::copy_line(FILE* out) {
-  bool ok = fwrite(line_.data(), 1, line_.size(), out) == line_.size();
+  bool ok = fwrite(view_.data(), 1, view_.size(), out) == view_.size();
   return copy_rest(out) && ok;
 }

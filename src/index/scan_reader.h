@@ -22,8 +22,9 @@ class ScanReader {
 
   // Reads the next line. `line` holds it with its '\n' (when it has one), or,
   // for a line longer than kMaxHeld, its first kMaxHeld bytes (then
-  // `line_is_cut()` is true and `copy_rest` can write the remainder).
-  // Returns false at the end of the file or on a read error.
+  // `line_is_cut()` is true and `copy_rest` can write the remainder). It
+  // stays valid until the next call. Returns false at the end of the file or
+  // on a read error.
   bool next(std::string_view* line);
 
   // True when the last line returned is only the start of a longer line.
@@ -57,7 +58,8 @@ class ScanReader {
   int64_t held_end_ = 0;  // for a cut line: file offset where line_ stops
   std::string buf_;       // the block read last
   size_t start_ = 0;      // first byte of buf_ not yet handed out
-  std::string line_;      // the current (possibly cut) line
+  std::string line_;      // a line that did not lie in one block
+  std::string_view view_;  // the line handed out last (in buf_ or line_)
   bool cut_ = false;
   char last_ = '\0';     // last_char()
   bool eof_ = false;
