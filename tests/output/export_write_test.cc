@@ -178,11 +178,11 @@ TEST(ScanWrite, UnreadableXEndsTheExportUnreadableYWritesNan) {
             " writing data on 'out.dat' stopped at line 5 of " + f.path +
                 ": 2 of 3 data lines written\n");
   // A complete export, all normalised, says nothing more.
-  f.st.xcol = 2;
-  f.st.normalize = 1;
-  f.st.zcol = 1;
-  scan_write(f.t, f.st, f.con(), 0, "out.dat");
-  EXPECT_EQ(f.out(), " writing data on 'out.dat'\n writing data for (i=1, s=1) on 'out.dat'\n");
+  ScanFixture g("#S 1 a\n1 2 3\n4 5 6\n");
+  g.st.normalize = 1;
+  g.st.zcol = 1;
+  scan_write(g.t, g.st, g.con(), 0, "out.dat");
+  EXPECT_EQ(g.out(), " writing data on 'out.dat'\n writing data for (i=1, s=1) on 'out.dat'\n");
 }
 
 TEST(ScanWrite, UnwritableOutputs) {
