@@ -1,6 +1,7 @@
 #include "index/index_table.h"
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -312,10 +313,27 @@ int64_t Indexer::run(int64_t offset) {
 
 // Hands every whole line of [p, end) to line(); returns the start of the
 // unfinished line at the end (end when there is none). `block` lies at file
-// offset `pos`. Line ends are found 64 bytes at a time.
+// offset `pos`. Line ends are found 64 bytes at a time; while a scan's data
+// are being counted, lines that begin with a digit (or a minus and a digit)
+// are counted here without a call.
 const char* Indexer::lines_of_block(const char* p, const char* end, const char* block,
                                     int64_t pos) {
   const char* start = p;
+  int64_t counted = 0;  // such lines not yet added to the record and lpos
+  bool counting = state == waitend && !rule_.in_spectrum();
+  auto other = [&](const char* e) {
+    if (counting && (digit19(start[0]) || (start[0] == '-' && digit19(start[1])))) {
+      counted++;
+      return;
+    }
+    if (counted) {
+      cur_->lines += counted;
+      lpos += counted;
+      counted = 0;
+    }
+    line(start, static_cast<size_t>(e - start) + 1, pos + (start - block));
+    counting = state == waitend && !rule_.in_spectrum();
+  };
 #ifdef __SSE2__
   const __m128i nl = _mm_set1_epi8('\n');
   while (end - p >= 64) {
@@ -330,7 +348,7 @@ const char* Indexer::lines_of_block(const char* p, const char* end, const char* 
     uint64_t m = m0 | m1 << 16 | m2 << 32 | m3 << 48;
     while (m) {
       const char* e = p + __builtin_ctzll(m);
-      line(start, static_cast<size_t>(e - start) + 1, pos + (start - block));
+      other(e);
       start = e + 1;
       m &= m - 1;
     }
@@ -338,8 +356,12 @@ const char* Indexer::lines_of_block(const char* p, const char* end, const char* 
   }
 #endif
   while (const char* e = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)))) {
-    line(start, static_cast<size_t>(e - start) + 1, pos + (start - block));
+    other(e);
     start = p = e + 1;
+  }
+  if (counted) {
+    cur_->lines += counted;
+    lpos += counted;
   }
   return start;
 }
@@ -442,15 +464,45 @@ int index_update(IndexTable& t, Console& con) {
   return t.Indexed;
 }
 
+namespace {
+
+// Appends v as "%<width>lld" writes it.
+void put_int(std::string* out, int64_t v, int width) {
+  char b[24];
+  const std::to_chars_result r = std::to_chars(b, b + sizeof b, v);
+  const int n = int(r.ptr - b);
+  if (n < width) out->append(size_t(width - n), ' ');
+  out->append(b, size_t(n));
+}
+
+}  // namespace
+
 void index_print(const IndexTable& t, Console& con) {
+  // Put together here and written in large pieces: a table of a hundred
+  // thousand scans is printed at every start.
+  std::string b;
   for (int k = 0; k < t.Indexed; k++) {
     const scanRef& r = t.Index[k];
-    fprintf(con.out, " %4d  Scan %4d  Lines %4lld N %3d (%lld)", k + 1, r.scan,
-            static_cast<long long>(r.lines), r.ncol, static_cast<long long>(r.lpos));
+    b += ' ';
+    put_int(&b, k + 1, 4);
+    b += "  Scan ";
+    put_int(&b, r.scan, 4);
+    b += "  Lines ";
+    put_int(&b, r.lines, 4);
+    b += " N ";
+    put_int(&b, r.ncol, 3);
+    b += " (";
+    put_int(&b, r.lpos, 0);
+    b += ')';
     if (r.lines != 0 && r.txt) {
-      fprintf(con.out, " %s", r.txt);
+      b += ' ';
+      b += r.txt;  // up to a NUL, as "%s" prints it
     } else {
-      fprintf(con.out, "\n");
+      b += '\n';
+    }
+    if (b.size() >= 64 * 1024 || k + 1 == t.Indexed) {
+      fwrite(b.data(), 1, b.size(), con.out);
+      b.clear();
     }
   }
 }
