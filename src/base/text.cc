@@ -48,12 +48,12 @@ bool exact_value(bool neg, uint64_t m, int e10, double* v) {
 // A plain decimal at s (after the sign): digits, a point, digits, and an
 // exponent with digits, read in one pass. On success *stop is where the
 // conversion ends (exactly where the general reading below would end it)
-// and *exact tells whether *v holds the value; when it does not, strtod
-// must convert [start, *stop). False when the text is anything else (no
+// and, when `convert`, *exact tells whether *v holds the value; when it
+// does not, strtod must convert [start, *stop). False when the text is anything else (no
 // digit, "0x", nan, inf, an exponent letter without digits): the general
 // reading decides then.
-bool plain_decimal(const char* s, const char* end, bool neg, const char** stop, double* v,
-                   bool* exact) {
+bool plain_decimal(const char* s, const char* end, bool neg, bool convert, const char** stop,
+                   double* v, bool* exact) {
   if (s < end && *s == '0' && s + 1 < end && lower(s[1]) == 'x') return false;
   // More than 19 digits may overflow m; those numbers go to strtod.
   uint64_t m = 0;
@@ -81,7 +81,7 @@ bool plain_decimal(const char* s, const char* end, bool neg, const char** stop, 
     s = e;
   }
   *stop = s;
-  *exact = digits <= 19 && exact_value(neg, m, scale + exp, v);
+  *exact = !convert || (digits <= 19 && exact_value(neg, m, scale + exp, v));
   return true;
 }
 
@@ -97,29 +97,8 @@ bool strtod_range(const char* start, const char* stop, const char** p, double* v
   return true;
 }
 
-}  // namespace
-
-size_t read_int(std::string_view s, int* value, bool* clamped) {
-  size_t i = 0;
-  while (i < s.size() && is_space(s[i])) i++;
-  bool neg = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
-  if (clamped) *clamped = false;
-  if (i == s.size() || !is_digit(s[i])) {
-    *value = 0;
-    return 0;
-  }
-  int64_t v = 0;
-  for (; i < s.size() && is_digit(s[i]); i++) {
-    if (v <= INT64_C(1) << 40) v = v * 10 + (s[i] - '0');  // beyond: clamped anyway
-  }
-  if (neg) v = -v;
-  if (clamped) *clamped = v > INT_MAX || v < INT_MIN;
-  *value = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : int(v);
-  return i;
-}
-
-bool read_number(const char** p, const char* end, double* v, std::string* scratch) {
+// read_number, and skip_number when not `convert`.
+bool take_number(const char** p, const char* end, double* v, std::string* scratch, bool convert) {
   const char* s = *p;
   while (s < end && is_space(*s)) ++s;
   if (s == end) return false;
@@ -130,7 +109,7 @@ bool read_number(const char** p, const char* end, double* v, std::string* scratc
   // Nearly every number in a scan file is a plain decimal.
   bool exact = false;
   const char* stop = nullptr;
-  if (plain_decimal(s, end, *start == '-', &stop, v, &exact)) {
+  if (plain_decimal(s, end, *start == '-', convert, &stop, v, &exact)) {
     if (!exact) return strtod_range(start, stop, p, v, scratch);
     *p = stop;
     return true;
@@ -174,6 +153,37 @@ bool read_number(const char** p, const char* end, double* v, std::string* scratc
     if (n == sign || (hex && n == 2 + sign)) return false;
   }
   return strtod_range(start, s, p, v, scratch);
+}
+
+}  // namespace
+
+size_t read_int(std::string_view s, int* value, bool* clamped) {
+  size_t i = 0;
+  while (i < s.size() && is_space(s[i])) i++;
+  bool neg = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
+  if (clamped) *clamped = false;
+  if (i == s.size() || !is_digit(s[i])) {
+    *value = 0;
+    return 0;
+  }
+  int64_t v = 0;
+  for (; i < s.size() && is_digit(s[i]); i++) {
+    if (v <= INT64_C(1) << 40) v = v * 10 + (s[i] - '0');  // beyond: clamped anyway
+  }
+  if (neg) v = -v;
+  if (clamped) *clamped = v > INT_MAX || v < INT_MIN;
+  *value = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : int(v);
+  return i;
+}
+
+bool read_number(const char** p, const char* end, double* v, std::string* scratch) {
+  return take_number(p, end, v, scratch, true);
+}
+
+bool skip_number(const char** p, const char* end, std::string* scratch) {
+  double v;
+  return take_number(p, end, &v, scratch, false);
 }
 
 bool holds_number(std::string_view line) {

@@ -27,6 +27,10 @@ size_t read_int(std::string_view s, int* value, bool* clamped = nullptr);
 // `scratch` is working space, kept by a caller that reads many numbers.
 bool read_number(const char** p, const char* end, double* v, std::string* scratch);
 
+// What read_number takes, without converting it (a plain decimal is not
+// converted at all): for the columns of a line that are passed over.
+bool skip_number(const char** p, const char* end, std::string* scratch);
+
 // True when "%lf" reads a number from the start of `line` (white space first
 // is skipped; a NUL byte ends the line as it ends a C string).
 bool holds_number(std::string_view line);

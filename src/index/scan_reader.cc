@@ -22,12 +22,11 @@ ScanReader::ScanReader(FILE* inf, int64_t offset)
 
 bool ScanReader::fill() {
   if (eof_) return false;
-  buf_base_ += static_cast<int64_t>(buf_.size());
-  buf_.resize(kBlock);
+  buf_base_ += static_cast<int64_t>(size_);
+  if (!buf_) buf_.reset(new char[kBlock]);
   start_ = 0;
-  size_t n = read_block(fd_, &buf_[0], kBlock, buf_base_);
-  buf_.resize(n);
-  if (n == 0) {
+  size_ = read_block(fd_, buf_.get(), kBlock, buf_base_);
+  if (size_ == 0) {
     eof_ = true;
     return false;
   }
@@ -39,9 +38,9 @@ bool ScanReader::next(std::string_view* line) {
   cut_ = false;
   // The usual case: the whole line lies in the block read last, and is
   // handed out where it lies.
-  if (start_ < buf_.size()) {
-    const char* b = buf_.data() + start_;
-    const char* nl = static_cast<const char*>(memchr(b, '\n', buf_.size() - start_));
+  if (start_ < size_) {
+    const char* b = buf_.get() + start_;
+    const char* nl = static_cast<const char*>(memchr(b, '\n', size_ - start_));
     if (nl) {
       const size_t take = static_cast<size_t>(nl - b) + 1;
       start_ += take;
@@ -55,9 +54,9 @@ bool ScanReader::next(std::string_view* line) {
   const int64_t line_start = buf_base_ + static_cast<int64_t>(start_);
   bool any = false;
   for (;;) {
-    if (start_ >= buf_.size() && !fill()) break;
-    const char* b = buf_.data() + start_;
-    const size_t avail = buf_.size() - start_;
+    if (start_ >= size_ && !fill()) break;
+    const char* b = buf_.get() + start_;
+    const size_t avail = size_ - start_;
     const char* nl = static_cast<const char*>(memchr(b, '\n', avail));
     const size_t take = nl ? static_cast<size_t>(nl - b) + 1 : avail;
     any = true;
@@ -84,6 +83,37 @@ bool ScanReader::next(std::string_view* line) {
   view_ = line_;
   *line = view_;
   return true;
+}
+
+bool ScanReader::next_beginning_with(char c, int64_t before, std::string_view* line) {
+  for (;;) {
+    if (start_ >= size_ && !fill()) return false;
+    // start_ is where a line begins.
+    if (buf_base_ + static_cast<int64_t>(start_) >= before) return false;
+    const char* b = buf_.get();
+    if (b[start_] == c) return next(line);
+    // The next c right after a line end, in this block.
+    for (size_t i = start_ + 1; i < size_;) {
+      const char* h = static_cast<const char*>(memchr(b + i, c, size_ - i));
+      if (!h) break;
+      i = static_cast<size_t>(h - b);
+      if (b[i - 1] == '\n') {
+        start_ = i;
+        break;
+      }
+      i++;
+    }
+    if (start_ < size_ && b[start_] == c) continue;
+    // None: go on after the next line end in the blocks that follow.
+    const bool line_ends = b[size_ - 1] == '\n';
+    start_ = size_;
+    while (!line_ends) {
+      if (!fill()) return false;
+      const char* nl = static_cast<const char*>(memchr(buf_.get(), '\n', size_));
+      start_ = nl ? static_cast<size_t>(nl - buf_.get()) + 1 : size_;
+      if (nl) break;
+    }
+  }
 }
 
 bool ScanReader::copy_rest(FILE* out) {

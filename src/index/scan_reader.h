@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,11 @@ class ScanReader {
   // stays valid until the next call. Returns false at the end of the file or
   // on a read error.
   bool next(std::string_view* line);
+
+  // Reads on to the next line that begins with `c` and starts before the
+  // offset `before`, passing over the lines in between without handing them
+  // out, and returns it as next() does. False when there is none.
+  bool next_beginning_with(char c, int64_t before, std::string_view* line);
 
   // True when the last line returned is only the start of a longer line.
   bool line_is_cut() const { return cut_; }
@@ -56,7 +62,8 @@ class ScanReader {
   int64_t buf_base_;      // file offset of buf_[0]
   int64_t line_end_;      // file offset just after the last line returned
   int64_t held_end_ = 0;  // for a cut line: file offset where line_ stops
-  std::string buf_;       // the block read last
+  std::unique_ptr<char[]> buf_;  // the block read last
+  size_t size_ = 0;              // bytes in it
   size_t start_ = 0;      // first byte of buf_ not yet handed out
   std::string line_;      // a line that did not lie in one block
   std::string_view view_;  // the line handed out last (in buf_ or line_)

@@ -16,6 +16,17 @@ void ColumnLine::parse(std::string_view line, size_t most) {
   while (values.size() < most && read_number(&p, end, &v, &token_)) values.push_back(v);
 }
 
+void ColumnLine::parse(std::string_view line, const std::vector<char>& convert) {
+  values.clear();
+  const char* p = line.data();
+  const char* end = p + line.size();
+  for (char c : convert) {
+    double v = NAN;
+    if (c ? !read_number(&p, end, &v, &token_) : !skip_number(&p, end, &token_)) break;
+    values.push_back(v);
+  }
+}
+
 int get_ncol(const ColumnLine& line, scanRef& lIndex) {
   if (lIndex.ncol >= 1) return lIndex.ncol;
   size_t n = line.values.size();

@@ -21,6 +21,10 @@ struct ColumnLine {
   // Replaces `values` by the columns of `line`, or by its first `most`
   // columns (fewer when the line has fewer).
   void parse(std::string_view line, size_t most = SIZE_MAX);
+  // Parses the first convert.size() columns, converting only those whose
+  // entry is true; the others are read past as numbers all the same, and
+  // hold NaN.
+  void parse(std::string_view line, const std::vector<char>& convert);
 
  private:
   std::string token_;  // scratch space kept between lines

@@ -56,13 +56,18 @@ class ExportOut {
   }
 
   void print(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
-    flush_buf();
-    if (!ok_) return;
     va_list ap;
     va_start(ap, fmt);
-    int n = vfprintf(f_, fmt, ap);
+    const int n = vsnprintf(nullptr, 0, fmt, ap);
     va_end(ap);
-    if (n < 0) fail();
+    if (n <= 0) return;
+    const size_t at = buf_.size();
+    buf_.resize(at + size_t(n) + 1);
+    va_start(ap, fmt);
+    vsnprintf(&buf_[at], size_t(n) + 1, fmt, ap);
+    va_end(ap);
+    buf_.resize(at + size_t(n));
+    line_done();
   }
   // The line `in` holds, verbatim.
   void copy(ScanReader& in, std::string_view line) {
@@ -91,7 +96,7 @@ class ExportOut {
   }
 
  private:
-  static constexpr size_t kFlushAt = 256 * 1024;
+  static constexpr size_t kFlushAt = 128 * 1024;
 
   void flush_buf() {
     if (ok_ && !buf_.empty() && fwrite(buf_.data(), 1, buf_.size(), f_) != buf_.size()) fail();
@@ -164,18 +169,19 @@ bool outputfile(IndexTable& t, Console& con, int ref, int s, const char* name, E
   return out->open(file);
 }
 
-// The '#' lines from the record's cseek up to its eseek.
+// The '#' lines from the record's cseek up to its eseek: those that begin
+// before eseek, and the first line in any case.
 void copy_comment_block(IndexTable& t, const scanRef& r, ExportOut& out) {
   ScanReader in(t.inf, r.cseek);
   std::string_view line;
-  do {
-    if (!in.next(&line)) break;
+  for (bool more = in.next(&line); more && out.ok();
+       more = in.next_beginning_with('#', r.eseek, &line)) {
     if (line[0] == '#') {
       out.copy(in, line);
     } else {
       in.skip_rest();
     }
-  } while (out.ok() && in.tell() < r.eseek);
+  }
 }
 
 // How an export ended.

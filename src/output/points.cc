@@ -22,14 +22,21 @@ PointReader::Step PointReader::next() {
     const bool count = r_.ncol < 1;
     if (count) cl_.parse(line_);
     ncol_ = t_.ncol = get_ncol(cl_, r_);
-    if (!only_.empty()) {
-      int64_t most = 1;
-      for (int c : only_) most = std::max(most, c < 0 ? int64_t(c) + 1 + ncol_ : int64_t(c));
-      most_ = size_t(most);
+    // A held line has room for at most this many numbers ("1-1-1..."):
+    // columns past it are never there.
+    constexpr int64_t kMostColumns = int64_t(ScanReader::kMaxHeld / 2 + 1);
+    for (int c : only_) {
+      const int64_t col = std::max<int64_t>(1, c < 0 ? int64_t(c) + 1 + ncol_ : int64_t(c));
+      if (col > kMostColumns) continue;
+      if (size_t(col) > convert_.size()) convert_.resize(size_t(col), 0);
+      convert_[size_t(col - 1)] = 1;
     }
-    if (!count) cl_.parse(line_, most_);
+    if (count) return kData;
+  }
+  if (only_.empty()) {
+    cl_.parse(line_);
   } else {
-    cl_.parse(line_, most_);
+    cl_.parse(line_, convert_);
   }
   return kData;
 }

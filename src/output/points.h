@@ -40,10 +40,11 @@ class PointReader {
 
   Step next();
 
-  // Parse only as far as these columns reach (column numbers as x, y and z
-  // have them; negative ones count from the scan's column count). Later
-  // columns of a line are not read, so values() holds fewer of them. The
-  // first data line is still read whole when the count is taken from it.
+  // Convert only these columns (column numbers as x, y and z have them;
+  // negative ones count from the scan's column count), and parse a line only
+  // as far as they reach: values() then holds NaN for the other columns and
+  // fewer of them. The first data line is still read whole when the count is
+  // taken from it.
   void read_only(std::initializer_list<int> cols);
   void read_only(const std::vector<int>& cols);
 
@@ -81,7 +82,7 @@ class PointReader {
   int64_t first_line_ = 0;  // line number of the first data line, once known
   int ncol_ = 0;
   std::vector<int> only_;      // read_only()'s columns; empty: every column
-  size_t most_ = SIZE_MAX;     // columns to parse, once the count is known
+  std::vector<char> convert_;  // for each column up to the last of them: asked for
 };
 
 #endif  // KURVATAB_OUTPUT_POINTS_H_

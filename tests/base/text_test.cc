@@ -89,6 +89,9 @@ TEST(ReadNumber, RandomDecimalsAreBitIdenticalToStrtod) {
       s += digits[rng() % 10];
     }
     if (rng() % 2) s += "e" + std::to_string(int(rng() % 70) - 35);
+    // What follows the number: the reader must stop where scanf stops.
+    const char* tails[] = {"", " 12345678", "\t-9", "x", ".5", "e", ",1", "123"};
+    s += tails[rng() % 8];
     ASSERT_EQ(versus_scanf(s), "");
   }
 }
