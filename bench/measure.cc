@@ -4,7 +4,8 @@
 //   measure INPUT_FILE [-o OUTPUT_FILE] COMMAND [ARGS...]
 //
 // Standard input comes from INPUT_FILE, standard output goes to OUTPUT_FILE
-// (created) or /dev/null, standard error to /dev/null. Prints "<seconds> <peak RSS in KiB> <user + system seconds>". The memory figure is the
+// (created) or /dev/null, standard error to /dev/null. Prints "<seconds>
+// <peak RSS in KiB> <user + system seconds>". The memory figure is the
 // child's own: this launcher is small, so the high-water mark it passes on
 // through fork and exec stays below the figures measured.
 #include <fcntl.h>

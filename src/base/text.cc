@@ -1,11 +1,11 @@
 #include "base/text.h"
 
+#include <locale.h>
+
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-
-#include <locale.h>
 
 namespace {
 
@@ -26,9 +26,8 @@ bool take_word(const char** s, const char* end, const char* word) {
   return true;
 }
 
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr uint64_t kExact = uint64_t(1) << 53;
 
 // Scale of an exact decimal: m * 10^e10 is one correctly rounded operation

@@ -187,7 +187,7 @@ class Indexer {
 
   IndexTable& t_;
   scanRef* cur_ = nullptr;    // record of the scan being read
-  DataLineRule rule_;
+  DataLineRule rule_;         // follows spectra from line to line
   std::string head_;          // start of a line that spans blocks
   bool head_spaces_ = false;  // that line so far is white space only
   bool head_cut_ = false;     // head_ holds only the start of that line

@@ -186,7 +186,7 @@ void copy_comment_block(IndexTable& t, const scanRef& r, ExportOut& out) {
 
 // How an export ended.
 struct ExportEnd {
-  int64_t written = 0;  // data lines written
+  int64_t written = 0;     // data lines written
   int64_t stopped_at = 0;  // file line number of the line that ended it; 0: none did
 };
 
@@ -215,7 +215,8 @@ ExportEnd export_data(PointReader& points, bool comments, ExportOut& out, WriteL
 void finish_export(ExportOut& out, Console& con, const IndexTable& t, const scanRef& r,
                    const ExportEnd& end) {
   if (!out.finish() || end.stopped_at == 0) return;
-  fprintf(con.out, " writing data on '%s' stopped at line %lld of %s: %lld of %lld data lines written\n",
+  fprintf(con.out,
+          " writing data on '%s' stopped at line %lld of %s: %lld of %lld data lines written\n",
           out.name().c_str(), static_cast<long long>(end.stopped_at), t.inf_name.c_str(),
           static_cast<long long>(end.written), static_cast<long long>(r.lines));
 }

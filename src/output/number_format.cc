@@ -264,11 +264,21 @@ DoubleFormat::DoubleFormat(std::string_view conv) {
   if (conv.empty() || conv[i++] != '%') return;
   for (; i < conv.size() && strchr("-+ #0", conv[i]) && conv[i] != '\0'; i++) {
     switch (conv[i]) {
-      case '-': left_ = true; break;
-      case '+': plus_ = true; break;
-      case ' ': space_ = true; break;
-      case '#': alt_ = true; break;
-      default: zero_ = true; break;
+      case '-':
+        left_ = true;
+        break;
+      case '+':
+        plus_ = true;
+        break;
+      case ' ':
+        space_ = true;
+        break;
+      case '#':
+        alt_ = true;
+        break;
+      default:
+        zero_ = true;
+        break;
     }
   }
   if (!read_field(conv, &i, &width_)) return;

@@ -24,12 +24,42 @@ std::string printf_of(const std::string& conv, double v) {
 // Values where the forms, roundings and paddings differ: halves, powers of
 // ten and their neighbours, the extremes, subnormals, zeros and non-finite.
 std::vector<double> interesting_values() {
-  std::vector<double> v = {0.0,     -0.0,    0.5,      1.5,       2.5,       0.125,    0.375,
-                           1e-5,    9.5e-5,  0.0001,   99999.5,   999999.5,  1234567.5,
-                           1e15,    1e16,    1e17,     1e21,      1e22,      1e23,     2.675,
-                           1.000005, 0.99999995, 9.9999995, 123456.75, 1e300,   1e-300,
-                           4.9e-324, 2.2250738585072014e-308, 1.7976931348623157e308,
-                           NAN,     -NAN,    INFINITY, -INFINITY, 0.1,       0.3,      1.0 / 3};
+  std::vector<double> v = {0.0,
+                           -0.0,
+                           0.5,
+                           1.5,
+                           2.5,
+                           0.125,
+                           0.375,
+                           1e-5,
+                           9.5e-5,
+                           0.0001,
+                           99999.5,
+                           999999.5,
+                           1234567.5,
+                           1e15,
+                           1e16,
+                           1e17,
+                           1e21,
+                           1e22,
+                           1e23,
+                           2.675,
+                           1.000005,
+                           0.99999995,
+                           9.9999995,
+                           123456.75,
+                           1e300,
+                           1e-300,
+                           4.9e-324,
+                           2.2250738585072014e-308,
+                           1.7976931348623157e308,
+                           NAN,
+                           -NAN,
+                           INFINITY,
+                           -INFINITY,
+                           0.1,
+                           0.3,
+                           1.0 / 3};
   for (int e = -30; e <= 30; e++) {
     const double p = std::pow(10.0, e);
     for (double x : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e308), 5 * p, 9.5 * p}) {
@@ -50,12 +80,11 @@ std::vector<double> interesting_values() {
 }
 
 TEST(DoubleFormat, WritesWhatPrintfWrites) {
-  const char* convs[] = {"%15.5lf", "%15.7lg", "%8.4lf",  "%f",     "%e",      "%g",
-                         "%E",      "%G",      "%F",      "%.0f",   "%.0e",    "%.0g",
-                         "%.1g",    "%.17g",   "%.3e",    "%+g",    "% .3f",   "%-12.4E|",
-                         "%012.3f", "%-+15.7g", "%#g",    "%#.0f",  "%a",      "%A",
-                         "%.30g",   "%.40e",   "%5.1g",   "%.25f",  "% 08.2f", "%+010.2e",
-                         "%.16g",   "%.15g",   "%.2g",    "%.6g",   "%20.10G", "%-8.3f"};
+  const char* convs[] = {
+      "%15.5lf", "%15.7lg",  "%8.4lf",   "%f",    "%e",    "%g",   "%E",    "%G",      "%F",
+      "%.0f",    "%.0e",     "%.0g",     "%.1g",  "%.17g", "%.3e", "%+g",   "% .3f",   "%-12.4E|",
+      "%012.3f", "%-+15.7g", "%#g",      "%#.0f", "%a",    "%A",   "%.30g", "%.40e",   "%5.1g",
+      "%.25f",   "% 08.2f",  "%+010.2e", "%.16g", "%.15g", "%.2g", "%.6g",  "%20.10G", "%-8.3f"};
   const std::vector<double> values = interesting_values();
   for (const char* c : convs) {
     std::string conv = c;
