@@ -208,7 +208,7 @@ void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
   r.cseek = lseek;
   const char* q = p + 2;
   while (q < end && *q == ' ') q++;
-  while (q < end && *q >= '0' && *q <= '9') q++;
+  while (q < end && is_digit(*q)) q++;
   while (q < end && *q == ' ') q++;
   size_t len = static_cast<size_t>(end - q);
   if (len > 0 && q[len - 1] == '\n') len--;  // the newline is put back below

@@ -294,21 +294,6 @@ int read_wcolumns(const std::string& wcolumns, std::vector<int>* p) {
   return int(p->size());
 }
 
-namespace {
-// Widths and precisions beyond this are refused: they only make huge fields.
-constexpr int kMaxField = 4096;
-
-// Reads the digits at f[*i] as a field size; false when it exceeds kMaxField.
-bool read_field(const std::string& f, size_t* i, std::string* out) {
-  int64_t v = 0;
-  for (; *i < f.size() && f[*i] >= '0' && f[*i] <= '9'; ++*i) {
-    out->push_back(f[*i]);
-    if (v <= kMaxField) v = v * 10 + (f[*i] - '0');
-  }
-  return v <= kMaxField;
-}
-}  // namespace
-
 bool WFormat::parse(const std::string& wformat, std::string* bad) {
   pieces.clear();
   conversions = 0;
@@ -332,23 +317,15 @@ bool WFormat::parse(const std::string& wformat, std::string* bad) {
       i++;
       continue;
     }
-    std::string conv = "%";
-    while (i < f.size() && strchr("-+ #0", f[i])) conv.push_back(f[i++]);
-    bool sizes_ok = read_field(f, &i, &conv);
-    if (i < f.size() && f[i] == '.') {
-      conv.push_back(f[i++]);
-      sizes_ok = read_field(f, &i, &conv) && sizes_ok;
-    }
-    if (i < f.size() && f[i] == 'l') i++;
-    if (!sizes_ok || i >= f.size() || !strchr("eEfFgGaA", f[i])) {
+    DoubleFormat conv;
+    if (!conv.read(f, &i)) {
       *bad = f.substr(start, i + 1 - start);
       return false;
     }
-    conv.push_back(f[i++]);
     if (++conversions > kMaxWColumns) return false;
     if (!literal.empty()) pieces.push_back({literal, -1});
     literal.clear();
-    pieces.push_back({conv, conversions - 1});
+    pieces.push_back({conv.conversion(), conversions - 1});
   }
   if (!literal.empty()) pieces.push_back({literal, -1});
   return true;

@@ -13,7 +13,7 @@ const scanRef* record_at(const IndexTable& t, int ref) {
   return &t.Index[size_t(ref)];
 }
 
-bool starts_number(char c) { return (c >= '0' && c <= '9') || c == '-' || c == '+'; }
+bool starts_number(char c) { return is_digit(c) || c == '-' || c == '+'; }
 
 }  // namespace
 

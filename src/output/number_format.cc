@@ -14,13 +14,15 @@ constexpr int kMaxField = 4096;
 // decimals and a sign.
 constexpr size_t kRoom = 320 + kMaxField;
 
-bool read_field(std::string_view s, size_t* i, int* v) {
+// The digits at s[*i], as a field size, appended to `conv`; false when the
+// size is above kMaxField (the digits are taken all the same).
+bool read_field(std::string_view s, size_t* i, int* v, std::string* conv) {
   *v = 0;
   for (; *i < s.size() && s[*i] >= '0' && s[*i] <= '9'; ++*i) {
-    *v = *v * 10 + (s[*i] - '0');
-    if (*v > kMaxField) return false;
+    conv->push_back(s[*i]);
+    if (*v <= kMaxField) *v = *v * 10 + (s[*i] - '0');
   }
-  return true;
+  return *v <= kMaxField;
 }
 
 using u128 = unsigned __int128;
@@ -260,10 +262,15 @@ size_t exact_digits(char* out, double av, char type, int precision) {
 }  // namespace
 
 DoubleFormat::DoubleFormat(std::string_view conv) {
-  size_t i = 0;
-  if (conv.empty() || conv[i++] != '%') return;
-  for (; i < conv.size() && strchr("-+ #0", conv[i]) && conv[i] != '\0'; i++) {
-    switch (conv[i]) {
+  size_t i = 1;
+  if (conv.empty() || conv[0] != '%' || !read(conv, &i) || i != conv.size()) ok_ = false;
+}
+
+bool DoubleFormat::read(std::string_view f, size_t* i) {
+  *this = DoubleFormat();
+  conv_ = "%";
+  for (; *i < f.size() && f[*i] != '\0' && strchr("-+ #0", f[*i]); ++*i) {
+    switch (f[*i]) {
       case '-':
         left_ = true;
         break;
@@ -280,17 +287,19 @@ DoubleFormat::DoubleFormat(std::string_view conv) {
         zero_ = true;
         break;
     }
+    conv_.push_back(f[*i]);
   }
-  if (!read_field(conv, &i, &width_)) return;
-  if (i < conv.size() && conv[i] == '.') {
-    i++;
-    if (!read_field(conv, &i, &precision_)) return;
+  bool sizes = read_field(f, i, &width_, &conv_);
+  if (*i < f.size() && f[*i] == '.') {
+    conv_.push_back(f[(*i)++]);
+    sizes = read_field(f, i, &precision_, &conv_) && sizes;
   }
-  if (i < conv.size() && conv[i] == 'l') i++;
-  if (i + 1 != conv.size() || !strchr("eEfFgGaA", conv[i]) || conv[i] == '\0') return;
-  type_ = conv[i];
-  conv_.assign(conv.data(), conv.size());
+  if (*i < f.size() && f[*i] == 'l') ++*i;
+  if (!sizes || *i >= f.size() || f[*i] == '\0' || !strchr("eEfFgGaA", f[*i])) return false;
+  type_ = f[*i];
+  conv_.push_back(f[(*i)++]);
   ok_ = true;
+  return true;
 }
 
 void DoubleFormat::append_printf(std::string* out, double v) const {
@@ -311,6 +320,7 @@ void DoubleFormat::append_printf(std::string* out, double v) const {
 }
 
 void DoubleFormat::append(std::string* out, double v) const {
+  if (!ok_) return;
   if (alt_ || !std::isfinite(v) || type_ == 'a' || type_ == 'A') {
     append_printf(out, v);
     return;

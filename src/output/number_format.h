@@ -12,12 +12,23 @@
 
 class DoubleFormat {
  public:
-  // `conv`: '%', flags from "-+ #0", an optional width and precision of
-  // digits (each at most 4096), an optional 'l', then one of "eEfFgGaA".
-  // Anything else is not a conversion this class accepts (ok() is false).
+  DoubleFormat() = default;
+  // `conv`: '%', then what read() takes, and nothing else; ok() tells
+  // whether it was.
   explicit DoubleFormat(std::string_view conv);
 
+  // Reads a conversion from f at *i, just after its '%': flags from
+  // "-+ #0", an optional width and precision of digits (each at most 4096),
+  // an optional 'l', then one of "eEfFgGaA". True with *i past the letter;
+  // false with *i where the letter should have been (or past the oversized
+  // width and precision). Anything else is not a conversion this class
+  // takes.
+  bool read(std::string_view f, size_t* i);
+
   bool ok() const { return ok_; }
+  // The conversion as printf takes it ('%', flags, width, precision,
+  // letter; without the 'l').
+  const std::string& conversion() const { return conv_; }
 
   // Appends v as printf would write it with the conversion.
   void append(std::string* out, double v) const;
