@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text.h"
+
 namespace {
 
-// Widths and precisions are at most this (WFormat refuses larger ones).
+// Widths and precisions above this are refused: they only make huge fields.
 constexpr int kMaxField = 4096;
 // Room for the widest value: 309 integer digits, the point, kMaxField
 // decimals and a sign.
@@ -18,7 +20,7 @@ constexpr size_t kRoom = 320 + kMaxField;
 // size is above kMaxField (the digits are taken all the same).
 bool read_field(std::string_view s, size_t* i, int* v, std::string* conv) {
   *v = 0;
-  for (; *i < s.size() && s[*i] >= '0' && s[*i] <= '9'; ++*i) {
+  for (; *i < s.size() && is_digit(s[*i]); ++*i) {
     conv->push_back(s[*i]);
     if (*v <= kMaxField) *v = *v * 10 + (s[*i] - '0');
   }
