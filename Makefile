@@ -3,7 +3,8 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES = cmake g++ make python3 libgtest-dev libbenchmark-dev grace xvfb xauth \
-           libreadline-dev clang libclang-rt-14-dev
+           libreadline-dev clang libclang-rt-14-dev \
+           libhdf5-dev hdf5-tools python3-h5py python3-numpy
 # Seconds each fuzz target runs in `make test` (after its seed corpus).
 FUZZ_SECONDS ?= 60
 

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "frontend/ini_file.h"
@@ -9,6 +10,7 @@
 #include "index/index_table.h"
 #include "loop/loop.h"
 #include "output/export.h"
+#include "output/hdf5_export.h"
 #include "output/listing.h"
 
 CommandInput::Result FileCommandInput::read_line(std::string* line) {
@@ -93,6 +95,11 @@ static const char* const kHelpLines[] = {
     "  W : write to file according to the following specifications\n",
 };
 
+// Commands added to the design's list, printed after it.
+static const char* const kNewHelpLines[] = {
+    "  n : write current scan to an HDF5 (NeXus) file, n [file]; in loops (1,9,n)file.h5\n",
+};
+
 void put_cmds(Session& s) {
   FILE* o = s.con.out;
   fprintf(o, "\n %s %s see also kurvatab.html\nrecognized commands are\n", kProgramRelease,
@@ -101,6 +108,7 @@ void put_cmds(Session& s) {
   fprintf(o, "  F : format string, pe : \"%s\"\n", s.settings.wformat.c_str());
   fprintf(o, "  C : column numbers separate by spacespe, pe : \"%s\"\n",
           s.settings.wcolumns.c_str());
+  for (const char* line : kNewHelpLines) fputs(line, o);
 }
 
 // ---------------------------------------------------------------------------
@@ -260,6 +268,23 @@ void cmd_help(Interp& in, const CommandEntry&, const char*) {
 
 void cmd_quit(Interp& in, const CommandEntry&, const char*) { in.quit = true; }
 
+// n: HDF5 (NeXus) export. At the prompt the current scan goes into the named
+// file (default: the scan file's name with ".h5"); in a loop every scan goes
+// into one file, named by the word behind ")" and written when the loop ends.
+void cmd_hdf5(Interp& in, const CommandEntry&, const char* c) {
+  scan_hdf5(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
+}
+
+LoopAction hdf5_loop_action(Session& s) {
+  auto job = std::make_shared<Hdf5Export>(s.index, s.settings, s.con);
+  LoopAction a;
+  a.own_redirect = true;
+  a.begin = [job](const std::string& name) { return job->begin(name.c_str()); };
+  a.run = [job](int ref) { job->add(ref); };
+  a.end = [job]() { job->commit(); };
+  return a;
+}
+
 const CommandEntry kCommands[] = {
     {'S', cmd_header, nullptr, nullptr, 'h', op_header},
     {'c', cmd_comment, nullptr, nullptr, 'c', op_comment},
@@ -294,6 +319,7 @@ const CommandEntry kCommands[] = {
     {'#', cmd_toggle, &Settings::comments, "comments in file"},
     {'?', cmd_help},
     {'q', cmd_quit},
+    {'n', cmd_hdf5, nullptr, nullptr, 'n', nullptr},  // loop: hdf5_loop_action
 };
 
 const CommandEntry* find_command(char letter) {
@@ -306,6 +332,7 @@ const CommandEntry* find_command(char letter) {
 LoopAction loop_action(Session& s, char letter) {
   LoopAction a;
   if (letter == '\0') return a;
+  if (letter == 'n') return hdf5_loop_action(s);
   for (const CommandEntry& e : kCommands) {
     if (e.loop_letter != letter) continue;
     Operation op = e.loop_op;

@@ -35,6 +35,11 @@ class PointReader {
 
   Step next();
 
+  // From now on, lines from which no number reads (a blank line, text) are
+  // passed over uncounted, so the data lines handed out are exactly the
+  // lines the index counted.
+  void skip_lines_without_numbers() { numbers_only_ = true; }
+
   // The line handed out last (possibly cut, see ScanReader), and the reader
   // that can copy it whole.
   std::string_view line() const { return line_; }
@@ -62,6 +67,7 @@ class PointReader {
   std::string_view line_;
   int64_t handled_ = 0;
   int ncol_ = 0;
+  bool numbers_only_ = false;
 };
 
 #endif  // KURVATAB_OUTPUT_POINTS_H_
