@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <hdf5.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,8 +33,8 @@ namespace {
 constexpr size_t kColumnBufferBytes = 16u << 20;
 // Rows per chunk of a column dataset, at most.
 constexpr size_t kChunkRows = 16384;
-// Scans with at least this many data lines are stored compressed.
-constexpr int64_t kCompressRows = 1000;
+// Scans of at least this many data lines are stored compressed.
+constexpr hsize_t kCompressRows = kChunkRows;
 // Columns of one scan that are exported; a line with more values is
 // reported and its values beyond are left out.
 constexpr size_t kMaxColumns = 1024;
@@ -85,6 +86,14 @@ void init_library() {
   H5open();
   H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
   H5set_free_list_limits(1 << 20, 256 << 10, 1 << 20, 256 << 10, 1 << 20, 256 << 10);
+#ifdef __GLIBC__
+  // Each compressed chunk makes zlib and the library allocate and free a
+  // few hundred KiB; by default the allocator hands such blocks back to the
+  // system (and gets fresh zeroed pages) every time, which doubles the time
+  // of a long scan. Keep up to 8 MiB of freed memory for reuse instead.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+  mallopt(M_TRIM_THRESHOLD, 8 << 20);
+#endif
 }
 
 herr_t collect_error(unsigned, const H5E_error2_t* e, void* data) {
@@ -309,7 +318,8 @@ struct Hdf5Export::Impl {
   mode_t mode = 0644;
   bool failed = false;
   bool open = false;
-  Hid file, str_utf8, str_ascii, lcpl_utf8, dapl;
+  Hid file, str_utf8, str_ascii, dxpl;
+  Hid gcpl, dcpl_compact, dcpl_plain, dcpl_lines;  // shared creation properties
   std::set<std::string> written;
   std::string last_group;
   int added = 0;
@@ -348,6 +358,14 @@ struct Hdf5Export::Impl {
   std::string group_name(int ref);
   std::string motors_before(int64_t hseek);
 
+  // Dataset creation properties without modification times (they cost
+  // time, and make every export of the same scans differ).
+  Hid new_dcpl() {
+    Hid dcpl(H5Pcreate(H5P_DATASET_CREATE));
+    if (!made(dcpl) || !ok(H5Pset_obj_track_times(dcpl.get(), 0))) return Hid();
+    return dcpl;
+  }
+
   bool attr(hid_t obj, const char* name, const std::string& value);
   bool text(hid_t loc, const char* name, const std::string& value);
   Hid group(hid_t loc, const char* name, const char* nx_class);
@@ -356,7 +374,30 @@ struct Hdf5Export::Impl {
 
 namespace {
 
-// A string dataset written a batch of lines at a time.
+// Creates a dataset of `rows` elements (at most `max_rows`, unlimited when
+// it is H5S_UNLIMITED) with the creation properties `dcpl`.
+Hid create_dataset(Hdf5Export::Impl& x, hid_t loc, const char* name, hid_t type, hsize_t rows,
+                   hsize_t max_rows, hid_t dcpl) {
+  Hid space(H5Screate_simple(1, &rows, &max_rows));
+  if (!x.made(space)) return Hid();
+  Hid d(H5Dcreate2(loc, name, type, space.get(), H5P_DEFAULT, dcpl, H5P_DEFAULT));
+  x.made(d);
+  return d;
+}
+
+// Writes `n` elements from `buf` at row `start` of the dataset.
+bool write_rows(Hdf5Export::Impl& x, hid_t dset, hid_t mem_type, hsize_t start, hsize_t n,
+                const void* buf) {
+  Hid fspace(H5Dget_space(dset));
+  Hid mspace(H5Screate_simple(1, &n, nullptr));
+  return x.made(fspace) && x.made(mspace) &&
+         x.ok(H5Sselect_hyperslab(fspace.get(), H5S_SELECT_SET, &start, nullptr, &n, nullptr)) &&
+         x.ok(H5Dwrite(dset, mem_type, mspace.get(), fspace.get(), x.dxpl.get(), buf));
+}
+
+// A string dataset of lines. Lines are written a batch at a time; when all
+// of them fit one batch (the usual header) the dataset is made at its final
+// size in one write.
 class LineList {
  public:
   LineList(Hdf5Export::Impl& x, hid_t loc, const char* name) : x_(x), loc_(loc), name_(name) {}
@@ -364,44 +405,30 @@ class LineList {
   bool add(std::string_view line) {
     lines_.emplace_back(line);
     bytes_ += line.size() + 16;
-    return lines_.size() < kLineBatch && bytes_ < kLineBatchBytes ? true : flush();
+    return lines_.size() < kLineBatch && bytes_ < kLineBatchBytes ? true : flush(true);
   }
 
-  bool finish() { return flush() && (dset_ || create(0)); }
+  bool finish() { return flush(false); }
 
  private:
-  bool create(hsize_t rows) {
-    hsize_t dims = rows, max = H5S_UNLIMITED, chunk = rows > 0 ? rows : 1;
-    if (chunk > kLineBatch) chunk = kLineBatch;
-    Hid space(H5Screate_simple(1, &dims, &max));
-    Hid dcpl(H5Pcreate(H5P_DATASET_CREATE));
-    if (!x_.made(space) || !x_.made(dcpl) || !x_.ok(H5Pset_chunk(dcpl.get(), 1, &chunk)))
-      return false;
-    dset_ = Hid(H5Dcreate2(loc_, name_, x_.str_ascii.get(), space.get(), x_.lcpl_utf8.get(),
-                           dcpl.get(), x_.dapl.get()));
-    return x_.made(dset_);
-  }
-
-  bool flush() {
-    if (lines_.empty()) return true;
+  bool flush(bool more) {
     hsize_t n = lines_.size();
     if (!dset_) {
-      if (!create(n)) return false;
+      hsize_t max = more ? H5S_UNLIMITED : n;
+      hid_t dcpl = more ? x_.dcpl_lines.get()
+                   : n > 0 && n * sizeof(hvl_t) <= 32768 ? x_.dcpl_compact.get()
+                                                           : x_.dcpl_plain.get();
+      dset_ = create_dataset(x_, loc_, name_, x_.str_ascii.get(), n, max, dcpl);
+      if (!dset_) return false;
     } else {
       hsize_t dims = written_ + n;
-      if (!x_.ok(H5Dset_extent(dset_.get(), &dims))) return false;
+      if (n > 0 && !x_.ok(H5Dset_extent(dset_.get(), &dims))) return false;
     }
+    if (n == 0) return true;
     std::vector<const char*> ptrs;
     ptrs.reserve(lines_.size());
     for (const std::string& s : lines_) ptrs.push_back(s.c_str());
-    Hid fspace(H5Dget_space(dset_.get()));
-    Hid mspace(H5Screate_simple(1, &n, nullptr));
-    hsize_t start = written_;
-    if (!x_.made(fspace) || !x_.made(mspace) ||
-        !x_.ok(H5Sselect_hyperslab(fspace.get(), H5S_SELECT_SET, &start, nullptr, &n, nullptr)) ||
-        !x_.ok(H5Dwrite(dset_.get(), x_.str_ascii.get(), mspace.get(), fspace.get(), H5P_DEFAULT,
-                        ptrs.data())))
-      return false;
+    if (!write_rows(x_, dset_.get(), x_.str_ascii.get(), written_, n, ptrs.data())) return false;
     written_ += n;
     lines_.clear();
     bytes_ = 0;
@@ -418,35 +445,40 @@ class LineList {
 };
 
 // The measurement group: one float64 dataset per column, rows streamed in
-// through a buffer of at most kColumnBufferBytes.
+// through a buffer of at most kColumnBufferBytes. Datasets are made with the
+// row count the index gives and shrunk at the end when the file held fewer.
 class Measurement {
  public:
   Measurement(Hdf5Export::Impl& x, hid_t loc) : x_(x), loc_(loc) {}
 
   // `ncols` columns to begin with, named by `labels` where there is one;
-  // `rows` is the count the scan is expected to have.
+  // the scan has at most `rows` rows.
   bool start(size_t ncols, std::vector<std::string> labels, int64_t rows) {
     labels_ = std::move(labels);
+    rows_ = rows > 0 ? hsize_t(rows) : 0;
     if (ncols > kMaxColumns) ncols = kMaxColumns;
     size_t fit = kColumnBufferBytes / (sizeof(double) * (ncols > 0 ? ncols : 1));
     chunk_rows_ = kChunkRows;
-    if (rows > 0 && uint64_t(rows) < chunk_rows_) chunk_rows_ = size_t(rows);
+    if (rows_ < chunk_rows_) chunk_rows_ = size_t(rows_ > 0 ? rows_ : 1);
     if (fit < chunk_rows_) chunk_rows_ = fit;
-    compress_ = rows >= kCompressRows && H5Zfilter_avail(H5Z_FILTER_DEFLATE) > 0 &&
-                H5Zfilter_avail(H5Z_FILTER_SHUFFLE) > 0;
     cap_rows_ = chunk_rows_;
-    dcpl_ = Hid(H5Pcreate(H5P_DATASET_CREATE));
+    dcpl_ = x_.new_dcpl();
+    if (!dcpl_) return false;
+    if (rows_ == 0) return widen(ncols);  // contiguous, empty
     hsize_t chunk = chunk_rows_;
     double nan = NAN;
-    if (!x_.made(dcpl_) || !x_.ok(H5Pset_chunk(dcpl_.get(), 1, &chunk)) ||
+    if (!x_.ok(H5Pset_chunk(dcpl_.get(), 1, &chunk)) ||
         !x_.ok(H5Pset_fill_value(dcpl_.get(), H5T_NATIVE_DOUBLE, &nan)))
       return false;
-    if (compress_ && (!x_.ok(H5Pset_shuffle(dcpl_.get())) || !x_.ok(H5Pset_deflate(dcpl_.get(), 1))))
+    bool compress = rows_ >= kCompressRows && H5Zfilter_avail(H5Z_FILTER_DEFLATE) > 0 &&
+                    H5Zfilter_avail(H5Z_FILTER_SHUFFLE) > 0;
+    if (compress && (!x_.ok(H5Pset_shuffle(dcpl_.get())) || !x_.ok(H5Pset_deflate(dcpl_.get(), 1))))
       return false;
     return widen(ncols);
   }
 
   bool add_row(const std::vector<double>& v) {
+    if (written_ + buffered_ >= rows_) return true;  // never more than the index counted
     if (v.size() > cols_.size()) {
       if (v.size() > kMaxColumns) dropped_ = true;
       if (!widen(v.size() < kMaxColumns ? v.size() : kMaxColumns)) return false;
@@ -459,8 +491,10 @@ class Measurement {
 
   bool finish() {
     if (!flush()) return false;
-    for (Column& col : cols_)
+    for (Column& col : cols_) {
       if (!col.dset && !create(col)) return false;
+      if (written_ < rows_ && !x_.ok(H5Dset_extent(col.dset.get(), &written_))) return false;
+    }
     return true;
   }
 
@@ -500,28 +534,19 @@ class Measurement {
   }
 
   bool create(Column& col) {
-    hsize_t dims = written_, max = H5S_UNLIMITED;
-    Hid space(H5Screate_simple(1, &dims, &max));
-    if (!x_.made(space)) return false;
-    col.dset = Hid(H5Dcreate2(loc_, col.name.c_str(), H5T_IEEE_F64LE, space.get(),
-                              x_.lcpl_utf8.get(), dcpl_.get(), x_.dapl.get()));
-    if (!x_.made(col.dset)) return false;
-    return col.label.empty() || x_.attr(col.dset.get(), "long_name", col.label);
+    col.dset = create_dataset(x_, loc_, col.name.c_str(), H5T_IEEE_F64LE, rows_, rows_,
+                              dcpl_.get());
+    if (!col.dset) return false;
+    // The name is the label unless it had to be changed.
+    return col.label.empty() || col.label == col.name ||
+           x_.attr(col.dset.get(), "long_name", col.label);
   }
 
   bool flush() {
     if (buffered_ == 0) return true;
-    hsize_t n = buffered_, start = written_, dims = written_ + buffered_;
-    Hid mspace(H5Screate_simple(1, &n, nullptr));
-    if (!x_.made(mspace)) return false;
     for (Column& col : cols_) {
-      if (!col.dset && !create(col)) return false;
-      Hid fspace;
-      if (!x_.ok(H5Dset_extent(col.dset.get(), &dims)) ||
-          !x_.made(fspace = Hid(H5Dget_space(col.dset.get()))) ||
-          !x_.ok(H5Sselect_hyperslab(fspace.get(), H5S_SELECT_SET, &start, nullptr, &n, nullptr)) ||
-          !x_.ok(H5Dwrite(col.dset.get(), H5T_NATIVE_DOUBLE, mspace.get(), fspace.get(),
-                          H5P_DEFAULT, col.buf.data())))
+      if ((!col.dset && !create(col)) ||
+          !write_rows(x_, col.dset.get(), H5T_NATIVE_DOUBLE, written_, buffered_, col.buf.data()))
         return false;
     }
     written_ += buffered_;
@@ -535,9 +560,9 @@ class Measurement {
   std::vector<Column> cols_;
   std::set<std::string> used_;
   Hid dcpl_;
+  hsize_t rows_ = 0;
   size_t chunk_rows_ = 1, cap_rows_ = 1, buffered_ = 0;
   hsize_t written_ = 0;
-  bool compress_ = false;
   bool dropped_ = false;
 };
 
@@ -565,13 +590,13 @@ bool Hdf5Export::Impl::text(hid_t loc, const char* name, const std::string& valu
   hid_t type = str_type(value);
   Hid space(H5Screate(H5S_SCALAR));
   if (!made(space)) return false;
-  Hid d(H5Dcreate2(loc, name, type, space.get(), lcpl_utf8.get(), H5P_DEFAULT, H5P_DEFAULT));
+  Hid d(H5Dcreate2(loc, name, type, space.get(), H5P_DEFAULT, dcpl_compact.get(), H5P_DEFAULT));
   const char* p = value.c_str();
-  return made(d) && ok(H5Dwrite(d.get(), type, H5S_ALL, H5S_ALL, H5P_DEFAULT, &p));
+  return made(d) && ok(H5Dwrite(d.get(), type, H5S_ALL, H5S_ALL, dxpl.get(), &p));
 }
 
 Hid Hdf5Export::Impl::group(hid_t loc, const char* name, const char* nx_class) {
-  Hid g(H5Gcreate2(loc, name, lcpl_utf8.get(), H5P_DEFAULT, H5P_DEFAULT));
+  Hid g(H5Gcreate2(loc, name, H5P_DEFAULT, gcpl.get(), H5P_DEFAULT));
   if (!made(g) || !attr(g.get(), "NX_class", nx_class)) return Hid();
   return g;
 }
@@ -631,10 +656,11 @@ bool Hdf5Export::Impl::begin(const char* name) {
   close(fd);
 
   Hid fapl(H5Pcreate(H5P_FILE_ACCESS));
-  if (!made(fapl) || !ok(H5Pset_libver_bounds(fapl.get(), H5F_LIBVER_V18, H5F_LIBVER_LATEST)))
+  if (!made(fapl) || !ok(H5Pset_libver_bounds(fapl.get(), H5F_LIBVER_V110, H5F_LIBVER_LATEST)))
     return false;
   // Chunks go to the file as they are written; the metadata cache is kept
-  // small, so memory does not grow with the file.
+  // small and an object's metadata leaves it when the object is closed, so
+  // memory does not grow with the file.
   H5AC_cache_config_t mdc;
   mdc.version = H5AC__CURR_CACHE_CONFIG_VERSION;
   if (!ok(H5Pget_mdc_config(fapl.get(), &mdc))) return false;
@@ -643,22 +669,34 @@ bool Hdf5Export::Impl::begin(const char* name) {
   mdc.min_size = 1 << 20;
   mdc.max_size = 4 << 20;
   if (!ok(H5Pset_mdc_config(fapl.get(), &mdc)) ||
-      !ok(H5Pset_cache(fapl.get(), 0, 521, 0, 1.0)))
+      !ok(H5Pset_cache(fapl.get(), 0, 521, 0, 1.0)) ||
+      !ok(H5Pset_evict_on_close(fapl.get(), 1)))
     return false;
-  file = Hid(H5Fcreate(temp.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, fapl.get()));
+  // Nothing is freed while the file is built: space is taken from the end.
+  Hid fcpl(H5Pcreate(H5P_FILE_CREATE));
+  if (!made(fcpl) ||
+      !ok(H5Pset_file_space_strategy(fcpl.get(), H5F_FSPACE_STRATEGY_AGGR, 0, 1)))
+    return false;
+  file = Hid(H5Fcreate(temp.c_str(), H5F_ACC_TRUNC, fcpl.get(), fapl.get()));
   if (!made(file)) return false;
 
   str_utf8 = Hid(H5Tcopy(H5T_C_S1));
   str_ascii = Hid(H5Tcopy(H5T_C_S1));
-  lcpl_utf8 = Hid(H5Pcreate(H5P_LINK_CREATE));
-  dapl = Hid(H5Pcreate(H5P_DATASET_ACCESS));
-  return made(str_utf8) && made(str_ascii) && made(lcpl_utf8) && made(dapl) &&
+  // The library's conversion buffers default to 1 MiB each, cleared for
+  // every write of strings; a batch of lines needs far less.
+  dxpl = Hid(H5Pcreate(H5P_DATASET_XFER));
+  gcpl = Hid(H5Pcreate(H5P_GROUP_CREATE));
+  hsize_t chunk = kLineBatch;
+  if (!made(gcpl) || !ok(H5Pset_obj_track_times(gcpl.get(), 0)) ||
+      !(dcpl_compact = new_dcpl()) || !ok(H5Pset_layout(dcpl_compact.get(), H5D_COMPACT)) ||
+      !(dcpl_plain = new_dcpl()) || !(dcpl_lines = new_dcpl()) ||
+      !ok(H5Pset_chunk(dcpl_lines.get(), 1, &chunk)))
+    return false;
+  return made(str_utf8) && made(str_ascii) && made(dxpl) &&
+         ok(H5Pset_buffer(dxpl.get(), kLineBatch * sizeof(hvl_t), nullptr, nullptr)) &&
          ok(H5Tset_size(str_utf8.get(), H5T_VARIABLE)) &&
          ok(H5Tset_cset(str_utf8.get(), H5T_CSET_UTF8)) &&
-         ok(H5Tset_size(str_ascii.get(), H5T_VARIABLE)) &&
-         ok(H5Pset_char_encoding(lcpl_utf8.get(), H5T_CSET_UTF8)) &&
-         ok(H5Pset_create_intermediate_group(lcpl_utf8.get(), 0)) &&
-         ok(H5Pset_chunk_cache(dapl.get(), 521, 0, 1.0));
+         ok(H5Tset_size(str_ascii.get(), H5T_VARIABLE));
 }
 
 // The earlier file must be one of ours, made from this scan file.
@@ -706,7 +744,7 @@ bool Hdf5Export::Impl::copy_earlier(int* kept) {
     name.resize(size_t(n));
     if (written.count(name)) continue;
     if (!ok(H5Ocopy(old.get(), name.c_str(), file.get(), name.c_str(), H5P_DEFAULT,
-                    lcpl_utf8.get())))
+                    H5P_DEFAULT)))
       return false;
     ++*kept;
   }
@@ -816,8 +854,8 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
       if (!made(space)) return false;
       for (size_t k = 0; k < names.size(); k++) {
         std::string n = unique_name(names[k], &used);
-        Hid d(H5Dcreate2(pos.get(), n.c_str(), H5T_IEEE_F64LE, space.get(), lcpl_utf8.get(),
-                         H5P_DEFAULT, H5P_DEFAULT));
+        Hid d(H5Dcreate2(pos.get(), n.c_str(), H5T_IEEE_F64LE, space.get(), H5P_DEFAULT,
+                         dcpl_compact.get(), H5P_DEFAULT));
         if (!made(d) || !ok(H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT,
                                      &positions[k])))
           return false;
@@ -889,13 +927,13 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
     const char* n = m.name(size_t(c)).c_str();
     Hid d(H5Dopen2(meas.get(), n, H5P_DEFAULT));
     if (!made(d) || !attr(d.get(), "target", "/" + gname + "/measurement/" + n) ||
-        !ok(H5Lcreate_hard(meas.get(), n, plot.get(), n, lcpl_utf8.get(), H5P_DEFAULT)))
+        !ok(H5Lcreate_hard(meas.get(), n, plot.get(), n, H5P_DEFAULT, H5P_DEFAULT)))
       return false;
   }
   if (z >= 0) {
     Hid mon = group(entry.get(), "monitor", "NXmonitor");
     if (!mon || !ok(H5Lcreate_hard(meas.get(), m.name(size_t(z)).c_str(), mon.get(), "data",
-                                   lcpl_utf8.get(), H5P_DEFAULT)))
+                                   H5P_DEFAULT, H5P_DEFAULT)))
       return false;
   }
   return true;
