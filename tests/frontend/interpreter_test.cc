@@ -219,7 +219,10 @@ TEST(Interpreter, HelpTextListsCommands) {
                          "  v : view indexed scan using xmgrace ( current, index or relative\n"));
   EXPECT_NE(std::string::npos,
             out.find("  F : format string, pe : \"%8.4lf %8.4lf\n\"\n"
-                     "  C : column numbers separate by spacespe, pe : \"1 -1\"\n" +
+                     "  C : column numbers separate by spacespe, pe : \"1 -1\"\n"
+                     // the commands added to the design's list
+                     "  n : write current scan to an HDF5 (NeXus) file, n [file]; in loops "
+                     "(1,9,n)file.h5\n" +
                      std::string(kStatusNoFile) + "NO FILE >"));
 }
 
