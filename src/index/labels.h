@@ -2,6 +2,7 @@
 #ifndef KURVATAB_INDEX_LABELS_H_
 #define KURVATAB_INDEX_LABELS_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,9 @@
 // when it has none), the text is split at every blank instead, and that split
 // is taken when it gives exactly `ncol_N` labels. Labels are returned as
 // written, in order; repeated labels are kept. An empty text gives none.
-std::vector<std::string> split_labels(std::string_view l_line_text, int ncol_N);
+// At most `max_labels` labels are returned (the choice of split still counts
+// them all), so a pathological line costs no more than the labels wanted.
+std::vector<std::string> split_labels(std::string_view l_line_text, int ncol_N,
+                                      size_t max_labels = SIZE_MAX);
 
 #endif  // KURVATAB_INDEX_LABELS_H_

@@ -30,7 +30,7 @@
 namespace {
 
 // Buffered values of all columns of one scan, at most.
-constexpr size_t kColumnBufferBytes = 16u << 20;
+constexpr size_t kColumnBufferBytes = 8u << 20;
 // Rows per chunk of a column dataset, at most.
 constexpr size_t kChunkRows = 16384;
 // Scans of at least this many data lines are stored compressed.
@@ -38,8 +38,9 @@ constexpr hsize_t kCompressRows = kChunkRows;
 // Columns of one scan that are exported; a line with more values is
 // reported and its values beyond are left out.
 constexpr size_t kMaxColumns = 1024;
-// Motor positions of one scan, at most.
+// Motor positions of one scan, and the bytes of their names, at most.
 constexpr size_t kMaxPositioners = 65536;
+constexpr size_t kMaxMotorText = 1u << 20;
 // Lines of a string dataset buffered before they are written.
 constexpr size_t kLineBatch = 4096;
 constexpr size_t kLineBatchBytes = 1u << 20;
@@ -492,8 +493,8 @@ class Measurement {
   bool finish() {
     if (!flush()) return false;
     for (Column& col : cols_) {
-      if (!col.dset && !create(col)) return false;
-      if (written_ < rows_ && !x_.ok(H5Dset_extent(col.dset.get(), &written_))) return false;
+      Hid d = open(col);
+      if (!d || (written_ < rows_ && !x_.ok(H5Dset_extent(d.get(), &written_)))) return false;
     }
     return true;
   }
@@ -506,7 +507,7 @@ class Measurement {
   struct Column {
     std::string name;
     std::string label;  // as written, empty when the column has none
-    Hid dset;
+    bool made = false;  // the dataset exists
     std::vector<double> buf;
   };
 
@@ -533,20 +534,30 @@ class Measurement {
     return true;
   }
 
-  bool create(Column& col) {
-    col.dset = create_dataset(x_, loc_, col.name.c_str(), H5T_IEEE_F64LE, rows_, rows_,
-                              dcpl_.get());
-    if (!col.dset) return false;
+  // The column's dataset, made on first use. A dataset is open only while
+  // it is written: an open one holds some KiB of the library's memory, and
+  // a scan may have many columns.
+  Hid open(Column& col) {
+    if (col.made) {
+      Hid d(H5Dopen2(loc_, col.name.c_str(), H5P_DEFAULT));
+      x_.made(d);
+      return d;
+    }
+    Hid d = create_dataset(x_, loc_, col.name.c_str(), H5T_IEEE_F64LE, rows_, rows_,
+                           dcpl_.get());
+    col.made = bool(d);
     // The name is the label unless it had to be changed.
-    return col.label.empty() || col.label == col.name ||
-           x_.attr(col.dset.get(), "long_name", col.label);
+    if (!d || col.label.empty() || col.label == col.name ||
+        x_.attr(d.get(), "long_name", col.label))
+      return d;
+    return Hid();
   }
 
   bool flush() {
     if (buffered_ == 0) return true;
     for (Column& col : cols_) {
-      if ((!col.dset && !create(col)) ||
-          !write_rows(x_, col.dset.get(), H5T_NATIVE_DOUBLE, written_, buffered_, col.buf.data()))
+      Hid d = open(col);
+      if (!d || !write_rows(x_, d.get(), H5T_NATIVE_DOUBLE, written_, buffered_, col.buf.data()))
         return false;
     }
     written_ += buffered_;
@@ -669,7 +680,7 @@ bool Hdf5Export::Impl::begin(const char* name) {
   mdc.min_size = 1 << 20;
   mdc.max_size = 4 << 20;
   if (!ok(H5Pset_mdc_config(fapl.get(), &mdc)) ||
-      !ok(H5Pset_cache(fapl.get(), 0, 521, 0, 1.0)) ||
+      !ok(H5Pset_cache(fapl.get(), 0, 1, 0, 1.0)) ||
       !ok(H5Pset_evict_on_close(fapl.get(), 1)))
     return false;
   // Nothing is freed while the file is built: space is taken from the end.
@@ -729,7 +740,7 @@ bool Hdf5Export::Impl::check_earlier() {
 // Copies every group of the earlier file whose name was not written now.
 bool Hdf5Export::Impl::copy_earlier(int* kept) {
   Hid fapl(H5Pcreate(H5P_FILE_ACCESS));
-  if (!made(fapl) || !ok(H5Pset_cache(fapl.get(), 0, 521, 0, 1.0))) return false;
+  if (!made(fapl) || !ok(H5Pset_cache(fapl.get(), 0, 1, 0, 1.0))) return false;
   Hid old(H5Fopen(target.c_str(), H5F_ACC_RDONLY, fapl.get()));
   if (!made(old)) return false;
   H5G_info_t info;
@@ -781,6 +792,10 @@ std::string Hdf5Export::Impl::motors_before(int64_t hseek) {
     if (!motor_text.empty()) motor_text += "  ";
     motor_text += chomp(after_key(line));
     in.skip_rest();
+    if (motor_text.size() > kMaxMotorText) {
+      motor_text.clear();  // more names than any scan has positions
+      break;
+    }
   }
   return motor_text;
 }
@@ -821,13 +836,14 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
           date = trim(l.substr(2));
         } else if (l[1] == 'L') {
           l_text = l.substr(2);
-        } else if (l[1] == 'O') {
+        } else if (l[1] == 'O' && positions_ok) {
           if (!o_text.empty()) o_text += "  ";
           o_text += after_key(l);
+          positions_ok = o_text.size() <= kMaxMotorText;
         } else if (l[1] == 'P' && positions_ok) {
           values.parse(after_key(l));
           positions.insert(positions.end(), values.values.begin(), values.values.end());
-          if (positions.size() > kMaxPositioners) positions_ok = false;
+          positions_ok = positions.size() <= kMaxPositioners;
         }
       }
       first = false;
@@ -845,7 +861,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   // before it.
   if (!positions.empty() && positions_ok) {
     if (o_text.empty()) o_text = motors_before(r.hseek);
-    std::vector<std::string> names = split_labels(o_text, int(positions.size()));
+    std::vector<std::string> names = split_labels(o_text, int(positions.size()), positions.size() + 1);
     if (names.size() == positions.size()) {
       Hid pos = group(instrument.get(), "positioners", "NXcollection");
       if (!pos) return false;
@@ -886,7 +902,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
         ncol = points.ncol();
         size_t n = size_t(ncol > 0 ? ncol : 0);
         if (v.size() > n) n = v.size();
-        if (!m.start(n, split_labels(l_text, r.ncol_N), r.lines)) return false;
+        if (!m.start(n, split_labels(l_text, r.ncol_N, kMaxColumns), r.lines)) return false;
       }
       if (!m.add_row(v)) return false;
     }
@@ -900,7 +916,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   }
   if (!started) {
     // No data: empty columns, as many as #N or the labels say.
-    std::vector<std::string> labels = split_labels(l_text, r.ncol_N);
+    std::vector<std::string> labels = split_labels(l_text, r.ncol_N, kMaxColumns);
     ncol = r.ncol_N > 0 ? r.ncol_N : int(labels.size());
     if (!m.start(size_t(ncol), labels, 0)) return false;
   }

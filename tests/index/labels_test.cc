@@ -41,4 +41,11 @@ TEST(SplitLabels, Table) {
   }
 }
 
+TEST(SplitLabels, KeepsAtMostMaxButCountsAll) {
+  // Five labels by single blanks match #N 5, though only two are kept.
+  EXPECT_EQ(joined(split_labels(" H K L  Epoch  I0", 5, 2)), "H|K");
+  EXPECT_EQ(joined(split_labels(" H K L  Epoch  I0", 3, 2)), "H K L|Epoch");
+  EXPECT_EQ(joined(split_labels(" a  b", 0, 0)), "");
+}
+
 }  // namespace
