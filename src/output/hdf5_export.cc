@@ -230,6 +230,38 @@ std::string unique_name(std::string label, std::set<std::string>* used) {
   return name;
 }
 
+// Copies the file `from` into the open file `to`. Returns 0 or an errno.
+int copy_file(const std::string& from, int to) {
+  int in = ::open(from.c_str(), O_RDONLY);
+  if (in < 0) return errno;
+  int err = 0;
+  bool fallback = false;
+  for (;;) {
+    ssize_t n = fallback ? 0 : copy_file_range(in, nullptr, to, nullptr, 1 << 30, 0);
+    if (n < 0 && !fallback && lseek(to, 0, SEEK_CUR) == 0 &&
+        (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+      fallback = true;  // not between these files: read and write
+      continue;
+    }
+    if (fallback) {
+      char buf[1 << 16];
+      n = read(in, buf, sizeof buf);
+      for (ssize_t done = 0; n > 0 && done < n;) {
+        ssize_t w = write(to, buf + done, size_t(n - done));
+        if (w < 0) {
+          n = -1;
+          break;
+        }
+        done += w;
+      }
+    }
+    if (n < 0) err = errno;
+    if (n <= 0) break;
+  }
+  close(in);
+  return err;
+}
+
 // Walks the lines of a file backwards from `end` (a line start) down to
 // `floor` (a line start), reading in blocks.
 class LinesBackward {
@@ -355,7 +387,6 @@ struct Hdf5Export::Impl {
   bool add(int ref);
   bool commit();
   bool check_earlier();
-  bool copy_earlier(int* kept);
   std::string group_name(int ref);
   std::string motors_before(int64_t hseek);
 
@@ -664,7 +695,10 @@ bool Hdf5Export::Impl::begin(const char* name) {
   temp = pattern;
   open = true;
   fchmod(fd, mode);
-  close(fd);
+  // The scans of an earlier file are kept by working on a copy of it.
+  int err = earlier ? copy_file(target, fd) : 0;
+  if (close(fd) != 0 && err == 0) err = errno;
+  if (err) return fail(strerror(err));
 
   Hid fapl(H5Pcreate(H5P_FILE_ACCESS));
   if (!made(fapl) || !ok(H5Pset_libver_bounds(fapl.get(), H5F_LIBVER_V110, H5F_LIBVER_LATEST)))
@@ -683,12 +717,17 @@ bool Hdf5Export::Impl::begin(const char* name) {
       !ok(H5Pset_cache(fapl.get(), 0, 1, 0, 1.0)) ||
       !ok(H5Pset_evict_on_close(fapl.get(), 1)))
     return false;
-  // Nothing is freed while the file is built: space is taken from the end.
-  Hid fcpl(H5Pcreate(H5P_FILE_CREATE));
-  if (!made(fcpl) ||
-      !ok(H5Pset_file_space_strategy(fcpl.get(), H5F_FSPACE_STRATEGY_AGGR, 0, 1)))
-    return false;
-  file = Hid(H5Fcreate(temp.c_str(), H5F_ACC_TRUNC, fcpl.get(), fapl.get()));
+  if (earlier) {
+    file = Hid(H5Fopen(temp.c_str(), H5F_ACC_RDWR, fapl.get()));
+  } else {
+    // The space of a scan replaced later is kept track of in the file and
+    // used again.
+    Hid fcpl(H5Pcreate(H5P_FILE_CREATE));
+    if (!made(fcpl) ||
+        !ok(H5Pset_file_space_strategy(fcpl.get(), H5F_FSPACE_STRATEGY_FSM_AGGR, 1, 1)))
+      return false;
+    file = Hid(H5Fcreate(temp.c_str(), H5F_ACC_TRUNC, fcpl.get(), fapl.get()));
+  }
   if (!made(file)) return false;
 
   str_utf8 = Hid(H5Tcopy(H5T_C_S1));
@@ -734,31 +773,6 @@ bool Hdf5Export::Impl::check_earlier() {
   std::string made_from = value ? value : "";
   H5free_memory(value);
   if (made_from != scan_file) return fail("it was made from another scan file, " + made_from);
-  return true;
-}
-
-// Copies every group of the earlier file whose name was not written now.
-bool Hdf5Export::Impl::copy_earlier(int* kept) {
-  Hid fapl(H5Pcreate(H5P_FILE_ACCESS));
-  if (!made(fapl) || !ok(H5Pset_cache(fapl.get(), 0, 1, 0, 1.0))) return false;
-  Hid old(H5Fopen(target.c_str(), H5F_ACC_RDONLY, fapl.get()));
-  if (!made(old)) return false;
-  H5G_info_t info;
-  if (!ok(H5Gget_info(old.get(), &info))) return false;
-  for (hsize_t k = 0; k < info.nlinks; k++) {
-    ssize_t n = H5Lget_name_by_idx(old.get(), ".", H5_INDEX_NAME, H5_ITER_INC, k, nullptr, 0,
-                                   H5P_DEFAULT);
-    if (n < 0) return fail_h5();
-    std::string name(size_t(n) + 1, '\0');
-    H5Lget_name_by_idx(old.get(), ".", H5_INDEX_NAME, H5_ITER_INC, k, &name[0], name.size(),
-                       H5P_DEFAULT);
-    name.resize(size_t(n));
-    if (written.count(name)) continue;
-    if (!ok(H5Ocopy(old.get(), name.c_str(), file.get(), name.c_str(), H5P_DEFAULT,
-                    H5P_DEFAULT)))
-      return false;
-    ++*kept;
-  }
   return true;
 }
 
@@ -973,9 +987,14 @@ bool Hdf5Export::Impl::add(int ref) {
 
 bool Hdf5Export::Impl::commit() {
   if (failed || !open) return false;
-  int kept = 0;
-  if (earlier && !copy_earlier(&kept)) return false;
+  if (added == 0) {  // nothing to add: the earlier file stays as it is
+    discard();
+    return false;
+  }
   hid_t f = file.get();
+  H5G_info_t root;
+  if (!ok(H5Gget_info(f, &root))) return false;
+  long kept = long(root.nlinks) - long(written.size());
   if (!attr(f, "NX_class", "NXroot") || !attr(f, "file_name", shown) ||
       !attr(f, "file_time", iso_now()) || !attr(f, "creator", "kurvatab") ||
       !attr(f, "creator_version", KURVATAB_VERSION) || !attr(f, "scan_file", scan_file))
@@ -997,7 +1016,7 @@ bool Hdf5Export::Impl::commit() {
   if (rename(temp.c_str(), target.c_str()) != 0) return fail(strerror(errno));
   open = false;
   fprintf(con.out, " HDF5 file '%s': %d scan(s) written", shown.c_str(), added);
-  if (earlier) fprintf(con.out, ", %d kept from the earlier file", kept);
+  if (earlier) fprintf(con.out, ", %ld kept from the earlier file", kept);
   fputc('\n', con.out);
   return true;
 }
