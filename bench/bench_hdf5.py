@@ -24,6 +24,8 @@ import subprocess
 import sys
 import tempfile
 
+from run_bench import parse_size
+
 
 def measure(measure_bin, argv, stdin_text, cwd, runs, before=None):
     """Median wall and CPU time, largest peak RSS (KiB)."""
@@ -48,11 +50,6 @@ def remove(*paths):
             if os.path.exists(p):
                 os.remove(p)
     return run
-
-
-def parse_size(s):
-    mult = {"K": 1 << 10, "M": 1 << 20, "G": 1 << 30}
-    return int(float(s[:-1]) * mult[s[-1]]) if s[-1] in mult else int(s)
 
 
 def long_scan(path, lines):
