@@ -384,6 +384,9 @@ struct Hdf5Export::Impl {
   }
 
   bool begin(const char* name);
+  bool choose_target(const char* name);
+  bool make_temp();
+  bool open_file();
   bool add(int ref);
   bool commit();
   bool check_earlier();
@@ -524,6 +527,7 @@ class Measurement {
   bool finish() {
     if (!flush()) return false;
     for (Column& col : cols_) {
+      if (col.exists && written_ == rows_) continue;
       Hid d = open(col);
       if (!d || (written_ < rows_ && !x_.ok(H5Dset_extent(d.get(), &written_)))) return false;
     }
@@ -538,7 +542,7 @@ class Measurement {
   struct Column {
     std::string name;
     std::string label;  // as written, empty when the column has none
-    bool made = false;  // the dataset exists
+    bool exists = false;  // its dataset has been made
     std::vector<double> buf;
   };
 
@@ -569,14 +573,14 @@ class Measurement {
   // it is written: an open one holds some KiB of the library's memory, and
   // a scan may have many columns.
   Hid open(Column& col) {
-    if (col.made) {
+    if (col.exists) {
       Hid d(H5Dopen2(loc_, col.name.c_str(), H5P_DEFAULT));
       x_.made(d);
       return d;
     }
     Hid d = create_dataset(x_, loc_, col.name.c_str(), H5T_IEEE_F64LE, rows_, rows_,
                            dcpl_.get());
-    col.made = bool(d);
+    col.exists = bool(d);
     // The name is the label unless it had to be changed.
     if (!d || col.label.empty() || col.label == col.name ||
         x_.attr(d.get(), "long_name", col.label))
@@ -645,6 +649,12 @@ Hid Hdf5Export::Impl::group(hid_t loc, const char* name, const char* nx_class) {
 
 bool Hdf5Export::Impl::begin(const char* name) {
   init_library();
+  return choose_target(name) && make_temp() && open_file();
+}
+
+// The target's name and what stands there now; refuses what must not be
+// replaced.
+bool Hdf5Export::Impl::choose_target(const char* name) {
   std::string typed(trim(name ? name : ""));
   if (typed.empty()) {
     std::string base = t.inf_name;
@@ -685,7 +695,11 @@ bool Hdf5Export::Impl::begin(const char* name) {
     umask(mask);
     mode = 0666 & ~mask;
   }
+  return true;
+}
 
+// The temporary file beside the target, a copy of the earlier file if any.
+bool Hdf5Export::Impl::make_temp() {
   size_t slash = target.rfind('/');
   std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -698,8 +712,10 @@ bool Hdf5Export::Impl::begin(const char* name) {
   // The scans of an earlier file are kept by working on a copy of it.
   int err = earlier ? copy_file(target, fd) : 0;
   if (close(fd) != 0 && err == 0) err = errno;
-  if (err) return fail(strerror(err));
+  return err ? fail(strerror(err)) : true;
+}
 
+bool Hdf5Export::Impl::open_file() {
   Hid fapl(H5Pcreate(H5P_FILE_ACCESS));
   if (!made(fapl) || !ok(H5Pset_libver_bounds(fapl.get(), H5F_LIBVER_V110, H5F_LIBVER_LATEST)))
     return false;
@@ -733,7 +749,8 @@ bool Hdf5Export::Impl::begin(const char* name) {
   str_utf8 = Hid(H5Tcopy(H5T_C_S1));
   str_ascii = Hid(H5Tcopy(H5T_C_S1));
   // The library's conversion buffers default to 1 MiB each, cleared for
-  // every write of strings; a batch of lines needs far less.
+  // every write of strings; a few KiB do (larger batches go through in
+  // parts).
   dxpl = Hid(H5Pcreate(H5P_DATASET_XFER));
   gcpl = Hid(H5Pcreate(H5P_GROUP_CREATE));
   hsize_t chunk = kLineBatch;
@@ -743,7 +760,7 @@ bool Hdf5Export::Impl::begin(const char* name) {
       !ok(H5Pset_chunk(dcpl_lines.get(), 1, &chunk)))
     return false;
   return made(str_utf8) && made(str_ascii) && made(dxpl) &&
-         ok(H5Pset_buffer(dxpl.get(), kLineBatch * sizeof(hvl_t), nullptr, nullptr)) &&
+         ok(H5Pset_buffer(dxpl.get(), 8192, nullptr, nullptr)) &&
          ok(H5Tset_size(str_utf8.get(), H5T_VARIABLE)) &&
          ok(H5Tset_cset(str_utf8.get(), H5T_CSET_UTF8)) &&
          ok(H5Tset_size(str_ascii.get(), H5T_VARIABLE));
