@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/text.h"
+
 PointReader::PointReader(IndexTable& t, scanRef& r, const ColumnChoice& cols)
     : t_(t), r_(r), cols_(cols), in_(t.inf, r.vseek), end_(r.vseek) {}
 
@@ -48,6 +50,7 @@ PointReader::Step PointReader::next() {
     const LineKind kind = rule_.next(line_[0], [this] { return in_.last_char() == '\\'; });
     if (kind == LineKind::kSpectrum) continue;
     if (kind == LineKind::kHash) return kComment;
+    if (numbers_only_ && !holds_number(line_)) continue;
     break;
   }
   if (handled_++ == 0) {

@@ -63,6 +63,11 @@ class PointReader {
   void read_only(std::initializer_list<int> cols);
   void read_only(const std::vector<int>& cols);
 
+  // From now on, lines from which no number reads (a blank line, text) are
+  // passed over uncounted, so the data lines handed out are exactly the
+  // lines the index counted.
+  void skip_lines_without_numbers() { numbers_only_ = true; }
+
   // The line handed out last (possibly cut, see ScanReader), and the reader
   // that can copy it whole.
   std::string_view line() const { return line_; }
@@ -103,6 +108,8 @@ class PointReader {
   bool done_ = false;
 
   void mark_columns();  // fills convert_ from only_ once the count is known
+
+  bool numbers_only_ = false;
 };
 
 #endif  // KURVATAB_OUTPUT_POINTS_H_
