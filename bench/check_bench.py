@@ -17,7 +17,7 @@ import subprocess
 import sys
 import tempfile
 
-from run_bench import measure, scan_file, setup
+from reopen_bench import measure, scan_file, setup
 
 AWK = "!/^#/{for(i=1;i<=NF;i++) s+=$i} END{print s}"
 

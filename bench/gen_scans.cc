@@ -1,6 +1,7 @@
 // Writes a deterministic, realistic scan file of about the requested size.
 //
 //   gen_scans OUT BYTES [typical|short] [SEED]
+//   gen_scans OUT LINES single [SEED]
 //
 // typical: scans of 10 to 1300 data lines with 6 to 20 columns (about 15,000
 //          scans per GiB);
@@ -8,6 +9,8 @@
 //          150,000 scans per GiB).
 // Both have file and scan headers, #C lines among the data, repeated scan
 // numbers and now and then a scan without data.
+// single:  one scan of LINES data lines with 8 columns (about 60 bytes a
+//          line), as a long continuous scan writes it.
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +45,7 @@ int main(int argc, char** argv) {
   }
   const int64_t target = strtoll(argv[2], nullptr, 10);
   const bool short_scans = argc > 3 && strcmp(argv[3], "short") == 0;
+  const bool single = argc > 3 && strcmp(argv[3], "single") == 0;
   std::mt19937_64 rng(argc > 4 ? strtoull(argv[4], nullptr, 10) : 20261206);
   FILE* out = fopen(argv[1], "w");
   if (!out) {
@@ -55,23 +59,26 @@ int main(int argc, char** argv) {
   int64_t written = 0;
   int scan = 0;
   int64_t epoch = 0;
-  while (written + static_cast<int64_t>(s.size()) < target) {
+  while (single ? scan == 0 : written + static_cast<int64_t>(s.size()) < target) {
     // Every 97th scan repeats the number before it, as after a restart.
     if (scan == 0 || rng() % 97 != 0) scan++;
-    const int ncol = short_scans ? 6 + static_cast<int>(rng() % 3) : 6 + static_cast<int>(rng() % 15);
-    const int lines = short_scans ? 60 + static_cast<int>(rng() % 121)
-                                  : 10 + static_cast<int>(rng() % 1300);
+    const int ncol = single        ? 8
+                     : short_scans ? 6 + static_cast<int>(rng() % 3)
+                                   : 6 + static_cast<int>(rng() % 15);
+    const int64_t lines = single        ? target
+                          : short_scans ? 60 + static_cast<int>(rng() % 121)
+                                        : 10 + static_cast<int>(rng() % 1300);
     s += "#S " + std::to_string(scan) + "  ascan  th 10 12  " + std::to_string(lines - 1) + " 1\n";
     s += "#D Sun Dec 06 12:00:00 2026\n#T 1  (Seconds)\n#G0 0 0 1 0 0 1 0 0 0\n";
     s += "#Q 1 0 0\n#P0 10.0000 0.0000 90.0000 20.0000\n";
-    const bool empty = rng() % 211 == 0;
+    const bool empty = !single && rng() % 211 == 0;
     if (empty) {
       s += "#C scan aborted\n\n";
     } else {
       s += "#N " + std::to_string(ncol) + "\n#L Theta";
       for (int c = 1; c < ncol - 2; c++) s += "  c" + std::to_string(c);
       s += "  Monitor  Detector\n";
-      for (int l = 0; l < lines; l++) {
+      for (int64_t l = 0; l < lines; l++) {
         put_fixed(s, 100000 + l * 1000 - 500000, 4);  // x, negative at first
         for (int c = 1; c < ncol - 2; c++) {
           s += ' ';
@@ -84,6 +91,11 @@ int main(int argc, char** argv) {
         s += '\n';
         if (l == lines / 2 && rng() % 4 == 0) s += "#C counter reset\n";
         epoch++;
+        if (s.size() > (1u << 21)) {
+          fwrite(s.data(), 1, s.size(), out);
+          written += static_cast<int64_t>(s.size());
+          s.clear();
+        }
       }
       s += "\n";
     }

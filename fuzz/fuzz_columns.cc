@@ -4,16 +4,16 @@
 // the column count and the counting of negative column numbers from it.
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "fuzz_util.h"
 #include "output/columns.h"
 #include "../tests/scanf_column.h"
-
-// The indexer's data-line test (index_table.cc).
-bool line_holds_number(const char* p, const char* end);
 
 namespace {
 
@@ -30,10 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   double d;
   const bool libc_number = sscanf(cline.c_str(), "%lf", &d) == 1;
-  FUZZ_CHECK(line_has_number(line) == libc_number, "line_has_number says %d, sscanf %d",
-             line_has_number(line), libc_number);
-  FUZZ_CHECK(line_holds_number(line.data(), line.data() + line.size()) == libc_number,
-             "the indexer's data-line test differs from sscanf (%d)", libc_number);
+  FUZZ_CHECK(holds_number(line) == libc_number, "holds_number says %d, sscanf %d",
+             holds_number(line), libc_number);
 
   ColumnLine cl;
   cl.parse(line);
@@ -52,6 +50,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       double back = getdouble(line, k - n - 1, n, &err);
       FUZZ_CHECK(err == 0 && same(back, got), "column %d as %d differs", k, k - n - 1);
     }
+  }
+
+  // Columns read past without converting them: the same columns, and the
+  // converted ones hold the same values.
+  std::vector<char> convert;
+  for (int k = 0; k <= n + 1 && k < 40; k++) convert.push_back(char(k % 3 == 1 || size == 0 ? 1 : data[size_t(k) % size] & 1));
+  ColumnLine some;
+  some.parse(line, convert);
+  FUZZ_CHECK(some.values.size() == std::min(cl.values.size(), convert.size()),
+             "%zu columns read past, %zu read", some.values.size(), cl.values.size());
+  for (size_t k = 0; k < some.values.size(); k++) {
+    FUZZ_CHECK(!convert[k] || same(some.values[k], cl.values[k]), "column %zu converted differs",
+               k + 1);
   }
 
   scanRef r;

@@ -67,8 +67,16 @@ std::string model_text(std::string_view line) {
   return s.c_str();
 }
 
+// A spectrum line ("@A ...") goes on in the next line when its last
+// character that is not white space is a backslash.
+bool model_continues(std::string_view line) {
+  while (!line.empty() && c_space(line.back())) line.remove_suffix(1);
+  return !line.empty() && line.back() == '\\';
+}
+
 std::vector<Model> model_index(std::string_view f, int64_t* line_count) {
   std::vector<Model> v;
+  bool spectrum = false;  // the line before continues into this one
   int state = waithead;
   int64_t lseek = 0, lpos = 0;
   size_t pos = 0;
@@ -80,6 +88,12 @@ std::vector<Model> model_index(std::string_view f, int64_t* line_count) {
     pos = end;
     lpos++;
     const char c0 = line[0];
+    if (c0 == '#' || c0 == '\0') {
+      spectrum = false;
+    } else if (c0 == '@' || spectrum) {
+      spectrum = model_continues(line);
+      continue;
+    }
     if (c0 == '#') {
       const char c1 = line.size() > 1 ? line[1] : '\0';
       if (state == waitend && c1 == 'S') state = waithead;

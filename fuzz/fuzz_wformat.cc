@@ -2,7 +2,10 @@
 // format, its second the W column list (numbers and labels), its third the
 // x y z columns (a word there is the y label), and one byte of flags; the exports then run over a fixed scan file into a memory
 // stream. A format the check accepts must be one that printf can be handed
-// any number of doubles for; one it refuses must write nothing.
+// any number of doubles for; one it refuses must write nothing. Each accepted
+// conversion must write, through the exports' own formatter, what printf
+// writes, for the eight bytes after the flags taken as a double and for
+// values at rounding and form boundaries.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -11,6 +14,7 @@
 #include "fuzz_util.h"
 #include "index/index_table.h"
 #include "output/export.h"
+#include "output/number_format.h"
 
 namespace {
 
@@ -45,6 +49,18 @@ bool plain_double_conversion(const std::string& c) {
   }
   return i + 1 == c.size() && strchr("eEfFgGaA", c[i]) && c[i] != '\0';
 }
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+int fuzz_snprintf_len(const std::string& conv, double v) {
+  return snprintf(nullptr, 0, conv.c_str(), v);
+}
+void fuzz_snprintf(std::string* out, const std::string& conv, double v) {
+  std::string b(out->size() + 1, '\0');
+  snprintf(&b[0], b.size(), conv.c_str(), v);
+  *out = b.substr(0, out->size());
+}
+#pragma GCC diagnostic pop
 
 }  // namespace
 
@@ -82,6 +98,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  piece.text.c_str());
     }
     FUZZ_CHECK(seen == wf.conversions, "conversion count %d, pieces %d", wf.conversions, seen);
+    double values[] = {0.0, -0.0, 0.5, 2.5, 0.125, 99999.95, 1e-5, 123456789.0, 1e22, 1e300,
+                       4.9e-324, 0.1, 1.0 / 3, -7.25};
+    if (end - p >= 9) memcpy(&values[0], p + 1, sizeof(double));
+    for (const WFormat::Piece& piece : wf.pieces) {
+      if (piece.arg < 0) continue;
+      DoubleFormat f(piece.text);
+      FUZZ_CHECK(f.ok(), "the formatter refuses \"%s\"", piece.text.c_str());
+      for (double v : values) {
+        std::string got;
+        f.append(&got, v);
+        std::string want(size_t(fuzz_snprintf_len(piece.text, v)), '\0');
+        fuzz_snprintf(&want, piece.text, v);
+        FUZZ_CHECK(got == want, "\"%s\" of %a: \"%s\", printf \"%s\"", piece.text.c_str(), v,
+                   got.c_str(), want.c_str());
+      }
+    }
   }
 
   fuzz::SinkConsole sc;

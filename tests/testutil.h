@@ -72,4 +72,9 @@ void append_file(const std::string& path, const std::string& content);
 // The two-scan demo file (14 lines, 135 bytes) used throughout the tests.
 extern const char kDemoFile[];
 
+// Two scans whose data lines are followed by multichannel analyser spectra
+// ("@A" lines, continued after a backslash); scan 1 has 4 data lines and a
+// '#' line among them, scan 2 one data line after a spectrum.
+extern const char kSpectrumFile[];
+
 #endif  // KURVATAB_TESTS_TESTUTIL_H_

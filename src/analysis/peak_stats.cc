@@ -133,6 +133,11 @@ ScanStats scan_stats(IndexTable& t, int ref, const ColumnChoice& cols, bool norm
   bool first = true;
   s.peak = peak_stats([&](const PointVisitor& visit) {
     PointReader in(t, r, cols);
+    if (normalize) {
+      in.read_only({cols.xcol, cols.ycol, cols.zcol});
+    } else {
+      in.read_only({cols.xcol, cols.ycol});
+    }
     PointReader::Step step;
     while ((step = in.next()) != PointReader::kEnd) {
       if (step != PointReader::kData) continue;

@@ -2,13 +2,12 @@
 
 #include <cstring>
 
+#include "base/text.h"
 #include "index/labels.h"
 #include "output/column_choice.h"
 #include "output/export.h"
 
 namespace {
-
-bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // " x column 7 is not in scan 3 (i=2), which has columns 1 to 5 (or -1 to
 // -5)\n", or empty when the scan has the column.
@@ -34,7 +33,7 @@ std::string count_fit(int conversions, int columns) {
 ColumnArg parse_column_arg(const char* c) {
   ColumnArg a;
   const char* p = c;
-  while (is_white(*p)) p++;
+  while (is_space(*p)) p++;
   if (*p == '\0') return a;
   if (*p == '+' || *p == '-' || (*p >= '0' && *p <= '9')) {
     a.number = getanum(c, 0);
@@ -47,7 +46,7 @@ ColumnArg parse_column_arg(const char* c) {
     a.label.assign(p + 1, q);
   } else {
     const char* q = p + strlen(p);
-    while (q > p && is_white(q[-1])) q--;
+    while (q > p && is_space(q[-1])) q--;
     a.label.assign(p, q);
   }
   if (!a.label.empty()) a.kind = ColumnArg::kLabel;

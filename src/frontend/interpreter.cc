@@ -19,6 +19,7 @@
 #include "loop/loop.h"
 #include "output/column_choice.h"
 #include "output/export.h"
+#include "output/hdf5_export.h"
 #include "output/listing.h"
 
 bool FileCommandInput::take_line(std::string* line, bool* too_long) {
@@ -400,6 +401,23 @@ void cmd_follow(Interp& in, const CommandEntry& e, const char* c) {
   in.i = follow_command(in.s, *in.input, in.i - 1, e.letter == 'u') + 1;
 }
 
+// n: HDF5 (NeXus) export. At the prompt the current scan goes into the named
+// file (default: the scan file's name with ".h5"); in a loop every scan goes
+// into one file, named by the word behind ")" and written when the loop ends.
+void cmd_hdf5(Interp& in, const CommandEntry&, const char* c) {
+  scan_hdf5(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
+}
+
+LoopAction hdf5_loop_action(Session& s) {
+  auto job = std::make_shared<Hdf5Export>(s.index, s.settings, s.con);
+  LoopAction a;
+  a.own_redirect = true;
+  a.begin = [job](const std::string& name) { return job->begin(name.c_str()); };
+  a.run = [job](int ref) { job->add(ref); };
+  a.end = [job]() { job->commit(); };
+  return a;
+}
+
 const CommandEntry kCommands[] = {
     {'S', cmd_header, false, 'h', op_header},
     {'c', cmd_comment, false, 'c', op_comment},
@@ -444,6 +462,8 @@ const CommandEntry kCommands[] = {
      "  u : follow the running scan in xmgrace ( current, index or relative; Enter ends\n"},
     {'U', cmd_follow, false, '\0', nullptr,
      "  U : follow the running scan in the console, its lines as p prints them\n"},
+    {'n', cmd_hdf5, true, 'n', nullptr,  // in loops: hdf5_loop_action
+     "  n : write current scan to an HDF5 (NeXus) file, n [file]; in loops (1,9,n)file.h5\n"},
     // Columns by label.
     {'o', cmd_list_columns, false, 'o', op_list_columns,
      "  o : list the columns of a scan: number, label, value in the first data line\n"
@@ -460,6 +480,7 @@ const CommandEntry* find_command(char letter) {
 LoopAction loop_action(Session& s, char letter) {
   LoopAction a;
   if (letter == '\0') return a;
+  if (letter == 'n') return hdf5_loop_action(s);
   for (const CommandEntry& e : kCommands) {
     if (e.loop_letter != letter) continue;
     Operation op = e.loop_op;

@@ -16,6 +16,7 @@
 #include <readline/readline.h>
 #include <readline/tilde.h>
 
+#include "base/text.h"
 #include "index/labels.h"
 
 namespace {
@@ -37,8 +38,6 @@ char* copy_text(const std::string& s) {
 // Where the labels completed after x, y, z and C come from (readline's
 // completion entry takes no context).
 CommandInput::LabelSource label_source;
-
-bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Readline's completion entry: completes file names in the argument of the
 // commands that take one, the current scan's labels after x, y, z and C,
@@ -152,12 +151,12 @@ std::vector<std::string> label_completions(const std::string& line, size_t end,
       } else if (line[p] == '"') {
         quoted = true;
         from = p;
-      } else if (is_white(line[p])) {
+      } else if (is_space(line[p])) {
         from = p + 1;
       }
     }
   } else {
-    while (from < end && is_white(line[from])) from++;
+    while (from < end && is_space(line[from])) from++;
   }
   std::string prefix = line.substr(from, end - from);
   const bool quoted = !prefix.empty() && prefix[0] == '"';
@@ -179,7 +178,7 @@ std::vector<std::string> label_completions(const std::string& line, size_t end,
       if (letter == 'C') {
         unsigned char c0 = static_cast<unsigned char>(l[0]);
         plain = plain && (isalpha(c0) || c0 == '_' || c0 >= 0x80) &&
-                std::find_if(l.begin(), l.end(), is_white) == l.end();
+                std::find_if(l.begin(), l.end(), is_space) == l.end();
       }
       std::string text = plain ? l : "\"" + l + "\"";
       if (std::find(out.begin(), out.end(), text) == out.end()) out.push_back(text);

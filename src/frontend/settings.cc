@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "base/text.h"
 
 const FlagSetting kFlagSettings[8] = {
     {'A', &Settings::autoscale, "automatic autoscale", "automatic autoscale"},
@@ -49,31 +50,11 @@ std::string Settings::*column_label_member(char letter) {
 
 const char* onoff(int flag) { return flag ? "on" : "off"; }
 
-static bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 int decimal_conversion(const char* c, bool* range_error) {
-  *range_error = false;
-  while (is_space(*c)) c++;
-  bool neg = false;
-  if (*c == '+' || *c == '-') neg = (*c++ == '-');
-  // Accumulate as a negative number so INT_MIN is reachable; stop adding
-  // digits once out of range but keep consuming them.
-  int64_t v = 0;
-  for (; *c >= '0' && *c <= '9'; c++) {
-    if (v > -(int64_t(1) << 40)) v = v * 10 - (*c - '0');
-  }
-  if (!neg) v = -v;
-  if (v > INT_MAX) {
-    *range_error = true;
-    return INT_MAX;
-  }
-  if (v < INT_MIN) {
-    *range_error = true;
-    return INT_MIN;
-  }
-  return static_cast<int>(v);
+  int v;
+  read_int(c, &v, range_error);
+  return v;
 }
 
 int getnum(const char* c, int i) {

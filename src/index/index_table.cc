@@ -1,6 +1,7 @@
 #include "index/index_table.h"
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/text.h"
+#include "index/data_line.h"
 #include "index/index_cache.h"
 
 #ifdef __SSE2__
@@ -28,26 +31,6 @@ constexpr size_t kTailCheck = 4096;
 
 bool digit19(char c) { return c >= '1' && c <= '9'; }
 
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Integer as "%d"/atoi read it (white space, sign, digits), clamped to the
-// int range. Returns false when there are no digits.
-bool read_int(const char* p, const char* end, int* out) {
-  while (p < end && is_space(*p)) p++;
-  bool neg = false;
-  if (p < end && (*p == '+' || *p == '-')) neg = (*p++ == '-');
-  if (p == end || *p < '0' || *p > '9') return false;
-  int64_t v = 0;
-  for (; p < end && *p >= '0' && *p <= '9'; p++) {
-    if (v <= INT64_C(1) << 40) v = v * 10 + (*p - '0');
-  }
-  if (neg) v = -v;
-  *out = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-  return true;
-}
-
 }  // namespace
 
 size_t read_block(int fd, char* buf, size_t n, int64_t offset, int* error, BlockReadFn read_fn) {
@@ -61,31 +44,6 @@ size_t read_block(int fd, char* buf, size_t n, int64_t offset, int* error, Block
     got += static_cast<size_t>(r);
   }
   return got;
-}
-
-// True when "%lf" reads a number from the line [p, end): white space is
-// skipped, and the string ends at a NUL byte as it does for sscanf.
-bool line_holds_number(const char* p, const char* end) {
-  while (p < end && is_space(*p)) p++;
-  if (p == end) return false;
-  // Fast path: a digit starts a number, except "0x" not followed by a hex
-  // digit, which glibc refuses; leave that to sscanf below.
-  const char* q = p;
-  if (*q == '+' || *q == '-') q++;
-  if (q < end && *q == '.') {
-    if (q + 1 < end && q[1] >= '0' && q[1] <= '9') return true;
-  } else if (q < end && *q >= '1' && *q <= '9') {
-    return true;
-  } else if (q < end && *q == '0' && !(q + 1 < end && (q[1] == 'x' || q[1] == 'X'))) {
-    return true;
-  }
-  // Whether a number starts here is decided by its first few characters.
-  char head[64];
-  size_t n = 0;
-  while (p < end && n + 1 < sizeof head && *p != '\0' && *p != '\n') head[n++] = *p++;
-  head[n] = '\0';
-  double d;
-  return sscanf(head, "%lf", &d) == 1;
 }
 
 const char* TextStore::add(const char* s, size_t n) {
@@ -251,8 +209,11 @@ class Indexer {
 
   IndexTable& t_;
   scanRef* cur_ = nullptr;    // record of the scan being read
+  DataLineRule rule_;         // follows spectra from line to line
   std::string head_;          // start of a line that spans blocks
   bool head_spaces_ = false;  // that line so far is white space only
+  bool head_cut_ = false;     // head_ holds only the start of that line
+  char head_last_ = '\0';     // its last character that is not white space
   int64_t head_seek_ = -1;    // its offset; -1 when no line is pending
 };
 
@@ -261,7 +222,7 @@ void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
   scanRef& r = t_.add_record();
   const char* end = p + n;
   int num = 0;
-  read_int(p + 2, end, &num);
+  read_int(std::string_view(p + 2, n - 2), &num);
   r.scan = num;
   r.hseek = pseek;
   t_.last_head.assign(p, n < kHeadCheck ? n : kHeadCheck);
@@ -269,7 +230,7 @@ void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
   r.cseek = lseek;
   const char* q = p + 2;
   while (q < end && *q == ' ') q++;
-  while (q < end && *q >= '0' && *q <= '9') q++;
+  while (q < end && is_digit(*q)) q++;
   while (q < end && *q == ' ') q++;
   size_t len = static_cast<size_t>(end - q);
   if (len > 0 && q[len - 1] == '\n') len--;  // the newline is put back below
@@ -283,7 +244,8 @@ void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
 inline void Indexer::line(const char* p, size_t n, int64_t pseek) {
   lpos++;
   // The common case first: a data line that starts with a digit.
-  if (state == waitend && (digit19(p[0]) || (p[0] == '-' && n > 1 && digit19(p[1])))) {
+  if (state == waitend && !rule_.in_spectrum() &&
+      (digit19(p[0]) || (p[0] == '-' && n > 1 && digit19(p[1])))) {
     cur_->lines++;
     return;
   }
@@ -292,13 +254,19 @@ inline void Indexer::line(const char* p, size_t n, int64_t pseek) {
 
 void Indexer::other_line(const char* p, size_t n, int64_t pseek) {
   const char c0 = p[0];
-  if (c0 == '#') {
+  const LineKind kind = rule_.next(c0, [&] {
+    return head_cut_ && p == head_.data() ? head_last_ == '\\'
+                                          : ends_in_backslash(std::string_view(p, n));
+  });
+  if (kind == LineKind::kSpectrum) return;
+  if (kind == LineKind::kHash) {
     const char c1 = n > 1 ? p[1] : '\0';
     if (state == waitend && c1 == 'S') state = waithead;
     if (state == waitdata && c1 == 'S') state = waithead;
     if (state == waitdata && c1 == 'N') {
       int v = 0;
-      cur_->ncol = cur_->ncol_N = read_int(p + 2, p + n, &v) ? v : 0;
+      read_int(std::string_view(p + 2, n - 2), &v);
+      cur_->ncol = cur_->ncol_N = v;
     }
     if (state == waitdata && c1 == 'L') {
       const int64_t d = pseek - cur_->hseek;
@@ -310,7 +278,7 @@ void Indexer::other_line(const char* p, size_t n, int64_t pseek) {
     }
     return;
   }
-  if (c0 == '\0') {
+  if (kind == LineKind::kNul) {
     if (state == waitend) {
       state = waithead;
       lseek = pseek;
@@ -322,7 +290,7 @@ void Indexer::other_line(const char* p, size_t n, int64_t pseek) {
     lseek = pseek;
     state = waitend;
   }
-  if (state == waitend && line_holds_number(p, p + n)) cur_->lines++;
+  if (state == waitend && holds_number(std::string_view(p, n))) cur_->lines++;
 }
 
 int64_t Indexer::run(int64_t offset) {
@@ -360,6 +328,8 @@ int64_t Indexer::run(int64_t offset) {
       head_seek_ = pos + (p - block.get());
       head_.assign(p, 1);
       head_spaces_ = is_space(p[0]);
+      head_cut_ = false;
+      head_last_ = is_space(p[0]) ? '\0' : p[0];
       append_head(p + 1, end);
     }
     pos += static_cast<int64_t>(got);
@@ -374,10 +344,27 @@ int64_t Indexer::run(int64_t offset) {
 
 // Hands every whole line of [p, end) to line(); returns the start of the
 // unfinished line at the end (end when there is none). `block` lies at file
-// offset `pos`. Line ends are found 64 bytes at a time.
+// offset `pos`. Line ends are found 64 bytes at a time; while a scan's data
+// are being counted, lines that begin with a digit (or a minus and a digit)
+// are counted here without a call.
 const char* Indexer::lines_of_block(const char* p, const char* end, const char* block,
                                     int64_t pos) {
   const char* start = p;
+  int64_t counted = 0;  // such lines not yet added to the record and lpos
+  bool counting = state == waitend && !rule_.in_spectrum();
+  auto other = [&](const char* e) {
+    if (counting && (digit19(start[0]) || (start[0] == '-' && digit19(start[1])))) {
+      counted++;
+      return;
+    }
+    if (counted) {
+      cur_->lines += counted;
+      lpos += counted;
+      counted = 0;
+    }
+    line(start, static_cast<size_t>(e - start) + 1, pos + (start - block));
+    counting = state == waitend && !rule_.in_spectrum();
+  };
 #ifdef __SSE2__
   const __m128i nl = _mm_set1_epi8('\n');
   while (end - p >= 64) {
@@ -392,7 +379,7 @@ const char* Indexer::lines_of_block(const char* p, const char* end, const char* 
     uint64_t m = m0 | m1 << 16 | m2 << 32 | m3 << 48;
     while (m) {
       const char* e = p + __builtin_ctzll(m);
-      line(start, static_cast<size_t>(e - start) + 1, pos + (start - block));
+      other(e);
       start = e + 1;
       m &= m - 1;
     }
@@ -400,13 +387,23 @@ const char* Indexer::lines_of_block(const char* p, const char* end, const char* 
   }
 #endif
   while (const char* e = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)))) {
-    line(start, static_cast<size_t>(e - start) + 1, pos + (start - block));
+    other(e);
     start = p = e + 1;
+  }
+  if (counted) {
+    cur_->lines += counted;
+    lpos += counted;
   }
   return start;
 }
 
 void Indexer::append_head(const char* q, const char* stop) {
+  for (const char* e = stop; e > q; e--) {
+    if (!is_space(e[-1])) {
+      head_last_ = e[-1];
+      break;
+    }
+  }
   if (head_spaces_) {
     // More white space in front of a number does not change the data-line
     // test, so a line of blanks never fills the kept head.
@@ -415,6 +412,7 @@ void Indexer::append_head(const char* q, const char* stop) {
   }
   size_t room = kLineHead > head_.size() ? kLineHead - head_.size() : 0;
   size_t add = static_cast<size_t>(stop - q);
+  if (add > room) head_cut_ = true;
   head_.append(q, add < room ? add : room);
 }
 
@@ -548,15 +546,45 @@ int index_update(IndexTable& t, Console& con) {
   return t.Indexed;
 }
 
+namespace {
+
+// Appends v as "%<width>lld" writes it.
+void put_int(std::string* out, int64_t v, int width) {
+  char b[24];
+  const std::to_chars_result r = std::to_chars(b, b + sizeof b, v);
+  const int n = int(r.ptr - b);
+  if (n < width) out->append(size_t(width - n), ' ');
+  out->append(b, size_t(n));
+}
+
+}  // namespace
+
 void index_print(const IndexTable& t, Console& con) {
+  // Put together here and written in large pieces: a table of a hundred
+  // thousand scans is printed at every start.
+  std::string b;
   for (int k = 0; k < t.Indexed; k++) {
     const scanRef& r = t.Index[k];
-    fprintf(con.out, " %4d  Scan %4d  Lines %4lld N %3d (%lld)", k + 1, r.scan,
-            static_cast<long long>(r.lines), r.ncol, static_cast<long long>(r.lpos));
+    b += ' ';
+    put_int(&b, k + 1, 4);
+    b += "  Scan ";
+    put_int(&b, r.scan, 4);
+    b += "  Lines ";
+    put_int(&b, r.lines, 4);
+    b += " N ";
+    put_int(&b, r.ncol, 3);
+    b += " (";
+    put_int(&b, r.lpos, 0);
+    b += ')';
     if (r.lines != 0 && r.txt) {
-      fprintf(con.out, " %s", r.txt);
+      b += ' ';
+      b += r.txt;  // up to a NUL, as "%s" prints it
     } else {
-      fprintf(con.out, "\n");
+      b += '\n';
+    }
+    if (b.size() >= 64 * 1024 || k + 1 == t.Indexed) {
+      fwrite(b.data(), 1, b.size(), con.out);
+      b.clear();
     }
   }
 }

@@ -4,31 +4,35 @@
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// Splits `s` (trimmed) at runs of white space; with `wide`, only at runs of
-// two or more characters or runs holding a tab.
-std::vector<std::string> split(std::string_view s, bool wide) {
-  std::vector<std::string> out;
-  size_t k = 0;
-  while (k < s.size()) {
-    size_t start = k;
-    for (;;) {
-      while (k < s.size() && !is_blank(s[k])) k++;
-      size_t run = k;
-      bool tab = false;
-      for (; run < s.size() && is_blank(s[run]); run++) {
-        if (s[run] == '\t') tab = true;
-      }
-      if (run == s.size() || !wide || tab || run - k >= 2) {
-        out.emplace_back(s.substr(start, k - start));
-        k = run;
-        break;
-      }
-      k = run;  // a single blank inside a label
+// Splits at runs of blanks; with `single` every run separates, otherwise
+// only runs of two or more characters or runs holding a tab. Keeps the first
+// `max` labels in *labels and returns the count of all.
+size_t split(std::string_view s, bool single, size_t max, std::vector<std::string>* labels) {
+  labels->clear();
+  size_t count = 0;
+  auto add = [&](std::string_view label) {
+    if (count++ < max) labels->emplace_back(label);
+  };
+  size_t i = 0;
+  while (i < s.size() && is_blank(s[i])) i++;
+  size_t start = i;
+  while (i < s.size()) {
+    if (!is_blank(s[i])) {
+      i++;
+      continue;
+    }
+    size_t run = i;
+    bool tab = false;
+    while (i < s.size() && is_blank(s[i])) tab |= s[i++] == '\t';
+    if (single || tab || i - run >= 2 || i == s.size()) {
+      add(s.substr(start, run - start));
+      start = i;
     }
   }
-  return out;
+  if (start < s.size()) add(s.substr(start));
+  return count;
 }
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
@@ -56,12 +60,13 @@ bool find_far_label_line(IndexTable& t, const scanRef& r, std::string* text) {
 
 }  // namespace
 
-std::vector<std::string> split_labels(std::string_view l_line_text, int ncol_N) {
-  std::string_view s = l_line_text.substr(0, l_line_text.find('\0'));
-  while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
-  std::vector<std::string> labels = split(s, true);
-  if (labels.size() != static_cast<size_t>(ncol_N < 0 ? 0 : ncol_N)) labels = split(s, false);
+std::vector<std::string> split_labels(std::string_view text, int ncol_N, size_t max_labels) {
+  if (text.size() >= 2 && text[0] == '#' && text[1] == 'L') text.remove_prefix(2);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  std::vector<std::string> labels, single;
+  size_t n = split(text, false, max_labels, &labels);
+  if (ncol_N > 0 && n != size_t(ncol_N) && split(text, true, max_labels, &single) == size_t(ncol_N))
+    return single;
   return labels;
 }
 

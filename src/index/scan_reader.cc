@@ -2,11 +2,18 @@
 
 #include <cstring>
 
+#include "base/text.h"
 #include "index/index_table.h"
 
 namespace {
 constexpr size_t kBlock = 64 * 1024;
+
+// The last byte of [b, b + n) that is not white space, or `none`.
+char last_nonspace(const char* b, size_t n, char none) {
+  while (n > 0 && is_space(b[n - 1])) n--;
+  return n > 0 ? b[n - 1] : none;
 }
+}  // namespace
 
 ScanReader::ScanReader(FILE* inf, int64_t offset)
     : fd_(inf ? fileno(inf) : -1), buf_base_(offset), line_end_(offset) {
@@ -15,12 +22,11 @@ ScanReader::ScanReader(FILE* inf, int64_t offset)
 
 bool ScanReader::fill() {
   if (eof_) return false;
-  buf_base_ += static_cast<int64_t>(buf_.size());
-  buf_.resize(kBlock);
+  buf_base_ += static_cast<int64_t>(size_);
+  if (!buf_) buf_.reset(new char[kBlock]);
   start_ = 0;
-  size_t n = read_block(fd_, &buf_[0], kBlock, buf_base_);
-  buf_.resize(n);
-  if (n == 0) {
+  size_ = read_block(fd_, buf_.get(), kBlock, buf_base_);
+  if (size_ == 0) {
     eof_ = true;
     return false;
   }
@@ -31,12 +37,28 @@ bool ScanReader::next(std::string_view* line) {
   line_.clear();
   cut_ = false;
   whole_ = false;
+  // The usual case: the whole line lies in the block read last, and is
+  // handed out where it lies.
+  if (start_ < size_) {
+    const char* b = buf_.get() + start_;
+    const char* nl = static_cast<const char*>(memchr(b, '\n', size_ - start_));
+    if (nl) {
+      const size_t take = static_cast<size_t>(nl - b) + 1;
+      start_ += take;
+      line_end_ = buf_base_ + static_cast<int64_t>(start_);
+      view_ = std::string_view(b, take);
+      last_ = last_nonspace(b, take, '\0');
+      whole_ = true;
+      *line = view_;
+      return true;
+    }
+  }
   const int64_t line_start = buf_base_ + static_cast<int64_t>(start_);
   bool any = false;
   for (;;) {
-    if (start_ >= buf_.size() && !fill()) break;
-    const char* b = buf_.data() + start_;
-    const size_t avail = buf_.size() - start_;
+    if (start_ >= size_ && !fill()) break;
+    const char* b = buf_.get() + start_;
+    const size_t avail = size_ - start_;
     const char* nl = static_cast<const char*>(memchr(b, '\n', avail));
     const size_t take = nl ? static_cast<size_t>(nl - b) + 1 : avail;
     any = true;
@@ -49,9 +71,11 @@ bool ScanReader::next(std::string_view* line) {
         // for its end here and copied on demand.
         line_.append(b, room);
         cut_ = true;
+        last_ = last_nonspace(line_.data(), line_.size(), '\0');
         held_end_ = line_start + static_cast<int64_t>(line_.size());
       }
     }
+    if (cut_) last_ = last_nonspace(b, take, last_);
     start_ += take;
     if (nl) {
       whole_ = true;
@@ -60,8 +84,41 @@ bool ScanReader::next(std::string_view* line) {
   }
   if (!any) return false;
   line_end_ = buf_base_ + static_cast<int64_t>(start_);
-  *line = line_;
+  if (!cut_) last_ = last_nonspace(line_.data(), line_.size(), '\0');
+  view_ = line_;
+  *line = view_;
   return true;
+}
+
+bool ScanReader::next_beginning_with(char c, int64_t before, std::string_view* line) {
+  for (;;) {
+    if (start_ >= size_ && !fill()) return false;
+    // start_ is where a line begins.
+    if (buf_base_ + static_cast<int64_t>(start_) >= before) return false;
+    const char* b = buf_.get();
+    if (b[start_] == c) return next(line);
+    // The next c right after a line end, in this block.
+    for (size_t i = start_ + 1; i < size_;) {
+      const char* h = static_cast<const char*>(memchr(b + i, c, size_ - i));
+      if (!h) break;
+      i = static_cast<size_t>(h - b);
+      if (b[i - 1] == '\n') {
+        start_ = i;
+        break;
+      }
+      i++;
+    }
+    if (start_ < size_ && b[start_] == c) continue;
+    // None: go on after the next line end in the blocks that follow.
+    const bool line_ends = b[size_ - 1] == '\n';
+    start_ = size_;
+    while (!line_ends) {
+      if (!fill()) return false;
+      const char* nl = static_cast<const char*>(memchr(buf_.get(), '\n', size_));
+      start_ = nl ? static_cast<size_t>(nl - buf_.get()) + 1 : size_;
+      if (nl) break;
+    }
+  }
 }
 
 bool ScanReader::copy_rest(FILE* out) {
@@ -82,6 +139,6 @@ bool ScanReader::copy_rest(FILE* out) {
 }
 
 bool ScanReader::copy_line(FILE* out) {
-  bool ok = fwrite(line_.data(), 1, line_.size(), out) == line_.size();
+  bool ok = fwrite(view_.data(), 1, view_.size(), out) == view_.size();
   return copy_rest(out) && ok;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,9 +23,15 @@ class ScanReader {
 
   // Reads the next line. `line` holds it with its '\n' (when it has one), or,
   // for a line longer than kMaxHeld, its first kMaxHeld bytes (then
-  // `line_is_cut()` is true and `copy_rest` can write the remainder).
-  // Returns false at the end of the file or on a read error.
+  // `line_is_cut()` is true and `copy_rest` can write the remainder). It
+  // stays valid until the next call. Returns false at the end of the file or
+  // on a read error.
   bool next(std::string_view* line);
+
+  // Reads on to the next line that begins with `c` and starts before the
+  // offset `before`, passing over the lines in between without handing them
+  // out, and returns it as next() does. False when there is none.
+  bool next_beginning_with(char c, int64_t before, std::string_view* line);
 
   // True when the last line returned is only the start of a longer line.
   bool line_is_cut() const { return cut_; }
@@ -32,6 +39,9 @@ class ScanReader {
   // True when the last line returned ends in its '\n' (false for a last
   // line of the file that has none yet), also for a cut line.
   bool line_is_whole() const { return whole_; }
+  // The last byte of the whole line returned last that is not white space
+  // ('\0' when there is none), also for a cut line.
+  char last_char() const { return last_; }
 
   // Writes the rest of a cut line to `out` (nothing for a whole line).
   // Returns false when a write failed.
@@ -55,11 +65,14 @@ class ScanReader {
   int64_t buf_base_;      // file offset of buf_[0]
   int64_t line_end_;      // file offset just after the last line returned
   int64_t held_end_ = 0;  // for a cut line: file offset where line_ stops
-  std::string buf_;       // the block read last
+  std::unique_ptr<char[]> buf_;  // the block read last
+  size_t size_ = 0;              // bytes in it
   size_t start_ = 0;      // first byte of buf_ not yet handed out
-  std::string line_;      // the current (possibly cut) line
+  std::string line_;      // a line that did not lie in one block
+  std::string_view view_;  // the line handed out last (in buf_ or line_)
   bool cut_ = false;
   bool whole_ = false;
+  char last_ = '\0';     // last_char()
   bool eof_ = false;
 };
 

@@ -8,39 +8,24 @@
 
 #include <sys/stat.h>
 
+#include "base/text.h"
 #include "index/index_table.h"
 
 namespace {
-
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 const char* skip_blanks(const char* p) {
   while (*p == ' ') p++;
   return p;
 }
 
-// Reads an int the way "%d" does: white space, an optional sign, digits.
-// Returns the number of characters consumed, 0 when no digit stood there.
-size_t read_int(const char* p, int* value) {
-  const char* q = p;
-  while (is_space(*q)) q++;
-  bool neg = false;
-  if (*q == '+' || *q == '-') neg = (*q++ == '-');
-  if (!is_digit(*q)) return 0;
-  int64_t v = 0;
-  for (; is_digit(*q); q++) {
-    if (v <= INT_MAX) v = v * 10 + (*q - '0');
-  }
-  if (neg) v = -v;
-  // INT_MIN is left out so that a position can always be made 0-based.
-  if (v > INT_MAX) v = INT_MAX;
-  if (v < INT_MIN + 1) v = INT_MIN + 1;
-  *value = static_cast<int>(v);
-  return static_cast<size_t>(q - p);
+// Reads an int the way "%d" does; INT_MIN is left out so that a position
+// can always be made 0-based. Returns the characters read, 0 when no digit
+// stood there (and *value is unchanged).
+size_t read_position(const char* p, int* value) {
+  int v;
+  const size_t n = read_int(p, &v);
+  if (n > 0) *value = v > INT_MIN ? v : INT_MIN + 1;
+  return n;
 }
 
 // 1-based position to the 0-based one the index functions take.
@@ -120,13 +105,13 @@ LoopSpec parse_loop(const char* name) {
       parsed.start = LoopStart::kScan;
       break;
   }
-  if (parsed.start != LoopStart::kCurrent && (n = read_int(p, &parsed.start_number)) > 0) {
+  if (parsed.start != LoopStart::kCurrent && (n = read_position(p, &parsed.start_number)) > 0) {
     parsed.has_start = true;
     p += n;
   }
 
   // The end: a comma right at the cursor, then a number.
-  if (*p == ',' && (n = read_int(p + 1, &parsed.i_end)) > 0) {
+  if (*p == ',' && (n = read_position(p + 1, &parsed.i_end)) > 0) {
     parsed.has_end = true;
     p += 1 + n;
   }

@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 
+#include "base/text.h"
 #include "index/labels.h"
 #include "index/scan_reader.h"
 #include "output/columns.h"
 
 namespace {
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool label_start(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
          static_cast<unsigned char>(c) >= 0x80;
@@ -125,7 +125,7 @@ int read_column_list(const std::string& wcolumns, std::vector<ListedColumn>* lis
   list->clear();
   if (more) *more = false;
   const char* s = wcolumns.c_str();
-  const char* end = s + wcolumns.size();
+  const char* end = s + strlen(s);  // a NUL ends the list
   bool boundary = true;  // a label may start here
   for (;;) {
     const char* before = s;
@@ -137,15 +137,8 @@ int read_column_list(const std::string& wcolumns, std::vector<ListedColumn>* lis
       break;
     }
     ListedColumn c;
-    const char* d = (*s == '-' || *s == '+') ? s + 1 : s;
-    if (d < end && is_digit(*d)) {
-      int64_t v = 0;
-      for (; d < end && is_digit(*d); d++) {
-        if (v <= INT_MAX) v = v * 10 + (*d - '0');
-      }
-      if (*s == '-') v = -v;
-      c.number = int(v < INT_MIN ? INT_MIN : (v > INT_MAX ? INT_MAX : v));
-      s = d;
+    if (size_t n = read_int(std::string_view(s, size_t(end - s)), &c.number)) {
+      s += n;
     } else if (boundary && *s == '"') {
       const char* q = s + 1;
       while (q < end && *q != '"') q++;

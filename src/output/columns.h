@@ -8,6 +8,7 @@
 #ifndef KURVATAB_OUTPUT_COLUMNS_H_
 #define KURVATAB_OUTPUT_COLUMNS_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,16 +18,17 @@
 // The numbers of one line, parsed once; any number of columns.
 struct ColumnLine {
   std::vector<double> values;
-  // Replaces `values` by the columns of `line`.
-  void parse(std::string_view line);
+  // Replaces `values` by the columns of `line`, or by its first `most`
+  // columns (fewer when the line has fewer).
+  void parse(std::string_view line, size_t most = SIZE_MAX);
+  // Parses the first convert.size() columns, converting only those whose
+  // entry is true; the others are read past as numbers all the same, and
+  // hold NaN.
+  void parse(std::string_view line, const std::vector<char>& convert);
 
  private:
   std::string token_;  // scratch space kept between lines
 };
-
-// True when at least one number reads from the start of `line` (the test the
-// indexer uses for a data line).
-bool line_has_number(std::string_view line);
 
 // Column count of a scan: the record's ncol when it is 1 or more (the line is
 // not looked at), else the count of `line`, -1 when not even one number reads.

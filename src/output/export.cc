@@ -9,15 +9,18 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/text.h"
 #include "index/scan_reader.h"
 #include "output/columns.h"
+#include "output/number_format.h"
 #include "output/points.h"
 
 namespace {
 
 // Where one export goes: con.my_stdout (never closed here) or a file this
-// owns. Every write is checked; the first failure keeps its errno and ends
-// the export, and finish() reports it once with the output's name.
+// owns. What is written collects in a buffer that goes out in large writes.
+// Every write is checked; the first failure keeps its errno and ends the
+// export, and finish() reports it once with the output's name.
 class ExportOut {
  public:
   explicit ExportOut(Console& con) : con_(con) {}
@@ -44,34 +47,43 @@ class ExportOut {
   }
 
   bool ok() const { return ok_; }
+  const std::string& name() const { return name_; }
+
+  // The buffer to append to; end each line with line_done().
+  std::string* buf() { return &buf_; }
+  void line_done() {
+    if (buf_.size() >= kFlushAt) flush_buf();
+  }
 
   void print(const char* fmt, ...) __attribute__((format(printf, 2, 3))) {
-    if (!ok_) return;
     va_list ap;
     va_start(ap, fmt);
-    int n = vfprintf(f_, fmt, ap);
+    const int n = vsnprintf(nullptr, 0, fmt, ap);
     va_end(ap);
-    if (n < 0) fail();
-  }
-  void write(const std::string& s) {
-    if (ok_ && fwrite(s.data(), 1, s.size(), f_) != s.size()) fail();
-  }
-  // One value through a conversion that WFormat::parse rebuilt and checked.
-  void print_value(const std::string& conversion, double v) {
-    if (!ok_) return;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    if (fprintf(f_, conversion.c_str(), v) < 0) fail();
-#pragma GCC diagnostic pop
+    if (n <= 0) return;
+    const size_t at = buf_.size();
+    buf_.resize(at + size_t(n) + 1);
+    va_start(ap, fmt);
+    vsnprintf(&buf_[at], size_t(n) + 1, fmt, ap);
+    va_end(ap);
+    buf_.resize(at + size_t(n));
+    line_done();
   }
   // The line `in` holds, verbatim.
-  void copy(ScanReader& in) {
+  void copy(ScanReader& in, std::string_view line) {
+    if (!in.line_is_cut()) {
+      buf_.append(line);
+      line_done();
+      return;
+    }
+    flush_buf();
     if (ok_ && !in.copy_line(f_)) fail();
   }
 
   // Flushes, and closes a file; reports a failed write. True when all of
   // the export reached its output.
   bool finish() {
+    flush_buf();
     if (ok_ && fflush(f_) != 0) fail();
     if (own_) {
       if (fclose(f_) != 0) fail();
@@ -84,6 +96,12 @@ class ExportOut {
   }
 
  private:
+  static constexpr size_t kFlushAt = 128 * 1024;
+
+  void flush_buf() {
+    if (ok_ && !buf_.empty() && fwrite(buf_.data(), 1, buf_.size(), f_) != buf_.size()) fail();
+    buf_.clear();
+  }
   void fail() {
     if (!ok_) return;
     ok_ = false;
@@ -96,6 +114,7 @@ class ExportOut {
   bool ok_ = true;
   int errno_ = 0;
   std::string name_;
+  std::string buf_;
 };
 
 // The record at `ref`, or null (after the message) for a position outside
@@ -150,42 +169,66 @@ bool outputfile(IndexTable& t, Console& con, int ref, int s, const char* name, E
   return out->open(file);
 }
 
-// The '#' lines from the record's cseek up to its eseek.
+// The '#' lines from the record's cseek up to its eseek: those that begin
+// before eseek, and the first line in any case.
 void copy_comment_block(IndexTable& t, const scanRef& r, ExportOut& out) {
   ScanReader in(t.inf, r.cseek);
   std::string_view line;
-  do {
-    if (!in.next(&line)) break;
+  for (bool more = in.next(&line); more && out.ok();
+       more = in.next_beginning_with('#', r.eseek, &line)) {
     if (line[0] == '#') {
-      out.copy(in);
+      out.copy(in, line);
     } else {
       in.skip_rest();
     }
-  } while (out.ok() && in.tell() < r.eseek);
+  }
 }
+
+// How an export ended.
+struct ExportEnd {
+  int64_t written = 0;     // data lines written
+  int64_t stopped_at = 0;  // file line number of the line that ended it; 0: none did
+};
 
 // Walks the scan's data lines: a '#' line among them is copied in place
 // when `comments` is on; each data line is handed to `write_line`, which
 // returns false to end the export there. Stops at the end of the file.
 template <class WriteLine>
-void export_data(IndexTable& t, scanRef& r, const ColumnChoice& cols, bool comments,
-                 ExportOut& out, WriteLine write_line) {
-  PointReader points(t, r, cols);
+ExportEnd export_data(PointReader& points, bool comments, ExportOut& out, WriteLine write_line) {
+  ExportEnd end;
   for (PointReader::Step step; out.ok() && (step = points.next()) != PointReader::kEnd;) {
     if (step == PointReader::kComment) {
-      if (comments) out.copy(points.in());
+      if (comments) out.copy(points.in(), points.line());
       continue;
     }
-    if (!write_line(points)) break;
+    if (!write_line(points)) {
+      end.stopped_at = points.line_number();
+      break;
+    }
+    end.written++;
+    out.line_done();
   }
+  return end;
+}
+
+// Closes the export; tells where an export that stopped early stopped.
+void finish_export(ExportOut& out, Console& con, const IndexTable& t, const scanRef& r,
+                   const ExportEnd& end) {
+  if (!out.finish() || end.stopped_at == 0) return;
+  fprintf(con.out,
+          " writing data on '%s' stopped at line %lld of %s: %lld of %lld data lines written\n",
+          out.name().c_str(), static_cast<long long>(end.stopped_at), t.inf_name.c_str(),
+          static_cast<long long>(end.written), static_cast<long long>(r.lines));
 }
 
 // The header line naming the columns written: "#L" and the names, two
 // blanks apart as on a scan's own #L line.
-std::string label_line(const std::vector<std::string>& names) {
-  std::string s = "#L";
-  for (size_t k = 0; k < names.size(); k++) s += (k ? "  " : " ") + names[k];
-  return s + "\n";
+void write_label_line(ExportOut& out, const std::vector<std::string>& names) {
+  std::string* b = out.buf();
+  b->append("#L");
+  for (size_t k = 0; k < names.size(); k++) b->append(k ? "  " : " ").append(names[k]);
+  b->push_back('\n');
+  out.line_done();
 }
 
 }  // namespace
@@ -214,10 +257,14 @@ int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, co
       names.push_back(cols.zlabel);
       if (st.normalize) names.push_back(yz);
       if (st.normalize && st.errorbar) names.push_back("s(" + yz + ")");
-      out.write(label_line(names));
+      write_label_line(out, names);
     }
   }
-  export_data(t, *r, cols, st.comments, out, [&](const PointReader& pt) {
+  static const DoubleFormat kX("%15.5lf"), kValue("%15.7lg");
+  int64_t unnormalised = 0;
+  PointReader points(t, *r, cols);
+  points.read_only({cols.xcol, cols.ycol, cols.zcol});
+  const ExportEnd end = export_data(points, st.comments, out, [&](const PointReader& pt) {
     int err;
     double x = pt.x(&err);
     if (err) return false;
@@ -226,34 +273,37 @@ int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, co
     double y = pt.y(&err);
     double z = pt.z(&err);
     double e = y > 1.0 ? sqrt(y) : 1.0;
-    out.print("%15.5lf %15.7lg", x, y);
-    if (st.errorbar) out.print(" %15.7lg", e);
-    out.print(" %15.7lg", z);
-    if (st.normalize && z >= 1.0) {
-      out.print(" %15.7lg", y / z);
-      if (st.errorbar) out.print(" %15.7lg", sqrt(e * e + y * y / z) / z);
+    std::string* b = out.buf();
+    kX.append(b, x);
+    b->push_back(' ');
+    kValue.append(b, y);
+    if (st.errorbar) {
+      b->push_back(' ');
+      kValue.append(b, e);
     }
-    out.print("\n");
+    b->push_back(' ');
+    kValue.append(b, z);
+    if (st.normalize && z >= 1.0) {
+      b->push_back(' ');
+      kValue.append(b, y / z);
+      if (st.errorbar) {
+        b->push_back(' ');
+        kValue.append(b, sqrt(e * e + y * y / z) / z);
+      }
+    } else if (st.normalize) {
+      unnormalised++;
+    }
+    b->push_back('\n');
     return true;
   });
-  out.finish();
+  finish_export(out, con, t, *r, end);
+  if (unnormalised > 0) {
+    fprintf(con.out, " %lld of %lld points of (i=%d, s=%d) left unnormalised: monitor below 1\n",
+            static_cast<long long>(unnormalised), static_cast<long long>(end.written), ref + 1,
+            r->scan);
+  }
   return ref;
 }
-
-namespace {
-// Widths and precisions beyond this are refused: they only make huge fields.
-constexpr int kMaxField = 4096;
-
-// Reads the digits at f[*i] as a field size; false when it exceeds kMaxField.
-bool read_field(const std::string& f, size_t* i, std::string* out) {
-  int64_t v = 0;
-  for (; *i < f.size() && f[*i] >= '0' && f[*i] <= '9'; ++*i) {
-    out->push_back(f[*i]);
-    if (v <= kMaxField) v = v * 10 + (f[*i] - '0');
-  }
-  return v <= kMaxField;
-}
-}  // namespace
 
 bool WFormat::parse(const std::string& wformat, std::string* bad) {
   pieces.clear();
@@ -278,23 +328,15 @@ bool WFormat::parse(const std::string& wformat, std::string* bad) {
       i++;
       continue;
     }
-    std::string conv = "%";
-    while (i < f.size() && strchr("-+ #0", f[i])) conv.push_back(f[i++]);
-    bool sizes_ok = read_field(f, &i, &conv);
-    if (i < f.size() && f[i] == '.') {
-      conv.push_back(f[i++]);
-      sizes_ok = read_field(f, &i, &conv) && sizes_ok;
-    }
-    if (i < f.size() && f[i] == 'l') i++;
-    if (!sizes_ok || i >= f.size() || !strchr("eEfFgGaA", f[i])) {
+    DoubleFormat conv;
+    if (!conv.read(f, &i)) {
       *bad = f.substr(start, i + 1 - start);
       return false;
     }
-    conv.push_back(f[i++]);
     if (++conversions > kMaxWColumns) return false;
     if (!literal.empty()) pieces.push_back({literal, -1});
     literal.clear();
-    pieces.push_back({conv, conversions - 1});
+    pieces.push_back({conv.conversion(), conversions - 1});
   }
   if (!literal.empty()) pieces.push_back({literal, -1});
   return true;
@@ -345,26 +387,33 @@ int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, c
   if (st.comments) {
     copy_comment_block(t, *r, out);
     out.print("#\n#kurvatab extracted columns \"%s\"\n", cols);
-    if (!names.empty()) out.write(label_line(names));
+    if (!names.empty()) write_label_line(out, names);
   }
   // Conversions beyond the listed columns write "nan".
   double x[kMaxWColumns];
   for (double& v : x) v = NAN;
-  export_data(t, *r, st, st.comments, out, [&](const PointReader& pt) {
+  std::vector<DoubleFormat> conversions;
+  for (const WFormat::Piece& piece : wf.pieces) {
+    if (piece.arg >= 0) conversions.emplace_back(piece.text);
+  }
+  PointReader points(t, *r, st);
+  points.read_only(p);
+  const ExportEnd end = export_data(points, st.comments, out, [&](const PointReader& pt) {
     for (int j = 0; j < nc; j++) {
       int err;
       x[j] = pt.column(p[size_t(j)], &err);
       if (err) return false;
     }
+    std::string* b = out.buf();
     for (const WFormat::Piece& piece : wf.pieces) {
       if (piece.arg < 0) {
-        out.write(piece.text);
+        b->append(piece.text);
       } else {
-        out.print_value(piece.text, x[piece.arg]);
+        conversions[size_t(piece.arg)].append(b, x[piece.arg]);
       }
     }
     return true;
   });
-  out.finish();
+  finish_export(out, con, t, *r, end);
   return ref;
 }

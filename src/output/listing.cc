@@ -2,8 +2,9 @@
 
 #include <cinttypes>
 
+#include "base/text.h"
+#include "index/data_line.h"
 #include "index/scan_reader.h"
-#include "output/columns.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ const scanRef* record_at(const IndexTable& t, int ref) {
   return &t.Index[size_t(ref)];
 }
 
-bool starts_number(char c) { return (c >= '0' && c <= '9') || c == '-' || c == '+'; }
+bool starts_number(char c) { return is_digit(c) || c == '-' || c == '+'; }
 
 }  // namespace
 
@@ -51,11 +52,14 @@ int scan_print(IndexTable& t, Console& con, int ref) {
     return ref;
   }
   ScanReader in(t.inf, r->vseek);
+  DataLineRule rule;
   std::string_view line;
   int64_t listed = 0;
   while (listed < r->lines && in.next(&line)) {
     // Counted the way the indexer counts: a line a number reads from.
-    if (line[0] != '#' && line_has_number(line)) listed++;
+    const LineKind kind = rule.next(line[0], [&in] { return in.last_char() == '\\'; });
+    if (kind == LineKind::kSpectrum) continue;
+    if (kind != LineKind::kHash && holds_number(line)) listed++;
     if (!in.copy_line(con.my_stdout)) break;
   }
   return ref;

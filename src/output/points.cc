@@ -1,5 +1,9 @@
 #include "output/points.h"
 
+#include <algorithm>
+
+#include "base/text.h"
+
 PointReader::PointReader(IndexTable& t, scanRef& r, const ColumnChoice& cols)
     : t_(t), r_(r), cols_(cols), in_(t.inf, r.vseek), end_(r.vseek) {}
 
@@ -14,20 +18,67 @@ PointReader::PointReader(IndexTable& t, scanRef& r, const ColumnChoice& cols, co
   if (handled_ > 0) ncol_ = t_.ncol = from.ncol;
 }
 
+void PointReader::read_only(std::initializer_list<int> cols) { only_.assign(cols); }
+void PointReader::read_only(const std::vector<int>& cols) { only_ = cols; }
+
+void PointReader::mark_columns() {
+  // A held line has room for at most this many numbers ("1-1-1..."):
+  // columns past it are never there.
+  constexpr int64_t kMostColumns = int64_t(ScanReader::kMaxHeld / 2 + 1);
+  for (int c : only_) {
+    const int64_t col = std::max<int64_t>(1, c < 0 ? int64_t(c) + 1 + ncol_ : int64_t(c));
+    if (col > kMostColumns) continue;
+    if (size_t(col) > convert_.size()) convert_.resize(size_t(col), 0);
+    convert_[size_t(col - 1)] = 1;
+  }
+}
+
 PointReader::Step PointReader::next() {
   if (done_) return kEnd;
-  if (until_ >= 0) {
-    // Only lines the table has seen whole: the rest waits for a later walk.
-    if (end_ >= until_ || !in_.next(&line_) || !in_.line_is_whole() || in_.tell() > until_) {
-      done_ = true;
+  for (;;) {
+    if (until_ >= 0) {
+      // Only lines the table has seen whole: the rest waits for a later walk.
+      if (end_ >= until_ || !in_.next(&line_) || !in_.line_is_whole() || in_.tell() > until_) {
+        done_ = true;
+        return kEnd;
+      }
+    } else if (handled_ >= r_.lines || !in_.next(&line_)) {
       return kEnd;
     }
-  } else if (handled_ >= r_.lines || !in_.next(&line_)) {
-    return kEnd;
+    end_ = in_.tell();
+    read_++;
+    const LineKind kind = rule_.next(line_[0], [this] { return in_.last_char() == '\\'; });
+    if (kind == LineKind::kSpectrum) continue;
+    if (kind == LineKind::kHash) return kComment;
+    if (numbers_only_ && !holds_number(line_)) continue;
+    break;
   }
-  end_ = in_.tell();
-  if (line_[0] == '#') return kComment;
-  cl_.parse(line_);
-  if (handled_++ == 0) ncol_ = t_.ncol = get_ncol(cl_, r_);
+  if (handled_++ == 0) {
+    // The count is the record's (from #N), or that of this line read whole.
+    const bool count = r_.ncol < 1;
+    if (count) cl_.parse(line_);
+    ncol_ = t_.ncol = get_ncol(cl_, r_);
+    mark_columns();
+    if (count) return kData;
+  } else if (!only_.empty() && convert_.empty()) {
+    mark_columns();  // a resumed walk: the count came with it
+  }
+  if (only_.empty()) {
+    cl_.parse(line_);
+  } else {
+    cl_.parse(line_, convert_);
+  }
   return kData;
+}
+
+int64_t PointReader::line_number() {
+  // The lines from the #S line to the first data line, counted once.
+  if (first_line_ == 0) {
+    ScanReader head(t_.inf, r_.hseek);
+    std::string_view l;
+    int64_t n = 0;
+    while (head.tell() < r_.vseek && head.next(&l)) n++;
+    first_line_ = r_.lpos + n;
+  }
+  return first_line_ + read_ - 1;
 }

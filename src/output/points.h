@@ -5,16 +5,21 @@
 //
 // The walk starts at the record's first data line and hands out, in file
 // order, each '#' line among the data (not counted) and each other line
-// (counted) until `lines` data lines were handed out or the file ends. On
-// the first data line the scan's column count is taken with get_ncol, which
-// stores a counted value in the record as the index listing shows it.
+// (counted) until `lines` data lines were handed out or the file ends.
+// Spectrum lines ('@' lines and their continuations, see index/data_line.h)
+// are passed over. On the first data line the scan's column count is taken
+// with get_ncol, which stores a counted value in the record as the index
+// listing shows it.
 #ifndef KURVATAB_OUTPUT_POINTS_H_
 #define KURVATAB_OUTPUT_POINTS_H_
 
 #include <cstdint>
+#include <initializer_list>
 #include <string_view>
+#include <vector>
 
 #include "base/options.h"
+#include "index/data_line.h"
 #include "index/index_table.h"
 #include "index/scan_reader.h"
 #include "output/columns.h"
@@ -30,7 +35,6 @@ class PointReader {
   // `t.inf` and the record must stay as they are while the reader lives.
   // The running column count `t.ncol` is set on the first data line.
   PointReader(IndexTable& t, scanRef& r, const ColumnChoice& cols);
-
   // Where a walk over a scan that may still be growing takes up again.
   struct Resume {
     int64_t offset = 0;      // just after the last line handed out before
@@ -51,6 +55,19 @@ class PointReader {
 
   Step next();
 
+  // Convert only these columns (column numbers as x, y and z have them;
+  // negative ones count from the scan's column count), and parse a line only
+  // as far as they reach: values() then holds NaN for the other columns and
+  // fewer of them. The first data line is still read whole when the count is
+  // taken from it.
+  void read_only(std::initializer_list<int> cols);
+  void read_only(const std::vector<int>& cols);
+
+  // From now on, lines from which no number reads (a blank line, text) are
+  // passed over uncounted, so the data lines handed out are exactly the
+  // lines the index counted.
+  void skip_lines_without_numbers() { numbers_only_ = true; }
+
   // The line handed out last (possibly cut, see ScanReader), and the reader
   // that can copy it whole.
   std::string_view line() const { return line_; }
@@ -69,18 +86,30 @@ class PointReader {
   int64_t data_lines() const { return handled_; }  // data lines handed out so far
   int64_t offset() const { return end_; }          // just after the line handed out
 
+  // The 1-based line number in the file of the line handed out last.
+  int64_t line_number();
+
  private:
   IndexTable& t_;
   scanRef& r_;
   ColumnChoice cols_;
   ScanReader in_;
   ColumnLine cl_;
+  DataLineRule rule_;
   std::string_view line_;
   int64_t handled_ = 0;
+  int64_t read_ = 0;  // lines read from vseek on, the one handed out last included
+  int64_t first_line_ = 0;  // line number of the first data line, once known
   int ncol_ = 0;
-  int64_t end_;            // just after the last line handed out
-  int64_t until_ = -1;     // the end of a resumed walk; -1: stop after `lines`
+  std::vector<int> only_;      // read_only()'s columns; empty: every column
+  std::vector<char> convert_;  // for each column up to the last of them: asked for
+  int64_t end_;                // just after the last line handed out
+  int64_t until_ = -1;         // the end of a resumed walk; -1: stop after `lines`
   bool done_ = false;
+
+  void mark_columns();  // fills convert_ from only_ once the count is known
+
+  bool numbers_only_ = false;
 };
 
 #endif  // KURVATAB_OUTPUT_POINTS_H_

@@ -177,9 +177,12 @@ def case_column_limits(b):
     fit = b" z column -2147483647 is not in scan 2 (i=2), which has columns 1 to 3 (or -1 to -3)\n"
     expect("column limits", after_prompt(out, 3, b'demo.dat') == msg + fit and after_prompt(out, 4, b'demo.dat') == msg,
            "messages %r %r" % (after_prompt(out, 3, b'demo.dat'), after_prompt(out, 4, b'demo.dat')))
-    # No line has column 2147483647: the export holds its header and no data.
+    # No line has column 2147483647: the export holds its header and no data,
+    # and says where it stopped.
     w = after_prompt(out, 5, b'demo.dat')
-    expect("column limits", w.endswith(b"#\n#  x    y    n   \n#\n"), "export %r" % w)
+    expect("column limits", w.endswith(b"#\n#  x    y    n   \n#\n writing data on 'stdout' stopped "
+                                       b"at line 13 of demo.dat: 0 of 2 data lines written\n"),
+           "export %r" % w)
     out, _, _, _ = run(b, args=["-X99999999999", "-Y-99999999999"], cmd=b"q\n")
     expect_in("column limits", b" setting is : x=2147483647, y=-2147483648 ", out)
 

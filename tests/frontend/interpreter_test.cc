@@ -236,6 +236,7 @@ TEST(Interpreter, HelpTextListsCommands) {
   EXPECT_NE(std::string::npos, added);
   EXPECT_NE(std::string::npos, out.find("\n  K : check the whole file", added));
   EXPECT_NE(std::string::npos, out.find("\n  u : follow the running scan", added));
+  EXPECT_NE(std::string::npos, out.find("\n  n : write current scan to an HDF5", added));
   EXPECT_NE(std::string::npos, out.find("\n  o : list the columns of a scan", added));
   EXPECT_NE(std::string::npos, out.find(std::string(kStatusNoFile) + "NO FILE >", added));
 }

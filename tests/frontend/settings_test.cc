@@ -38,20 +38,6 @@ TEST(Getanum, TableWithCurrentThree) {
   for (const Case& c : cases) EXPECT_EQ(c.want, getanum(c.text, 3)) << '"' << c.text << '"';
 }
 
-TEST(DecimalConversion, SignsDigitsAndRange) {
-  bool err = true;
-  EXPECT_EQ(0, decimal_conversion("", &err));
-  EXPECT_FALSE(err);
-  EXPECT_EQ(0, decimal_conversion("x12", &err));
-  EXPECT_EQ(-42, decimal_conversion(" \t-42z", &err));
-  EXPECT_EQ(7, decimal_conversion("+7", &err));
-  EXPECT_FALSE(err);
-  decimal_conversion("99999999999999999999999999", &err);
-  EXPECT_TRUE(err);
-  decimal_conversion("-2147483649", &err);
-  EXPECT_TRUE(err);
-}
-
 TEST(Settings, DefaultsAndFlagWords) {
   Settings st;
   EXPECT_EQ(1, st.xcol);

@@ -140,6 +140,21 @@ TEST(IndexFile, LinesLongerThanReadBlocks) {
   EXPECT_EQ(static_cast<int64_t>(f.size()) - 7, x.t.Index[1].hseek);
 }
 
+TEST(IndexFile, SpectrumLinesAreNotData) {
+  Indexed x(kSpectrumFile);
+  ASSERT_EQ(2, x.t.Indexed);
+  EXPECT_EQ("scan=1 h=0 v=49 c=0 e=176 lpos=1 lines=4 ncol=3 txt=with spectra\n",
+            render(x.t.Index[0]));
+  // A spectrum before the first data line is not that line.
+  EXPECT_EQ("scan=2 h=176 v=209 c=49 e=213 lpos=15 lines=1 ncol=0 txt=spectrum first\n",
+            render(x.t.Index[1]));
+  // A spectrum line longer than a read block still continues on the next line.
+  std::string wide = "@A";
+  while (wide.size() < (1u << 20)) wide += " 12";
+  Indexed y("#S 1 a\n1 2\n" + wide + " \\ \n 3 4\n5 6\n");
+  EXPECT_EQ(2, y.t.Index[0].lines);
+}
+
 TEST(IndexFile, NoOpenFileGivesNoFileState) {
   TestConsole tc;
   IndexTable t;

@@ -9,35 +9,45 @@
 
 namespace {
 
-std::string join(const std::vector<std::string>& v) {
+// The labels joined by '|', so a failure shows every boundary.
+std::string joined(const std::vector<std::string>& v) {
   std::string s;
-  for (const std::string& x : v) s += "[" + x + "]";
+  for (size_t i = 0; i < v.size(); i++) s += (i ? "|" : "") + v[i];
   return s;
 }
 
-TEST(SplitLabels, TwoBlanksThenSingleBlanks) {
+TEST(SplitLabels, Table) {
   struct Case {
-    std::string text;
+    const char* text;
     int ncol_N;
     const char* want;
   } cases[] = {
-      {" Theta  Two Theta  Detector\n", 3, "[Theta][Two Theta][Detector]"},
-      {"Theta   Two Theta    Detector", 3, "[Theta][Two Theta][Detector]"},
-      // Single blanks between labels: the count differs from #N.
-      {" Theta Epoch Seconds\n", 3, "[Theta][Epoch][Seconds]"},
-      {" Theta  Two Theta\n", 3, "[Theta][Two][Theta]"},
-      // A tab separates on its own.
-      {"a\tb c\t d", 3, "[a][b c][d]"},
-      {"I0  I1  2theta  H K L", 4, "[I0][I1][2theta][H K L]"},
-      {"det  det  mon\r\n", 3, "[det][det][mon]"},
-      // Longer than #N, and no #N at all: every blank separates.
-      {"a  b  c  d", 2, "[a][b][c][d]"},
-      {"x  y z", 0, "[x][y][z]"},
+      {" Two Theta  Theta  Detector", 3, "Two Theta|Theta|Detector"},
+      {"#L Two Theta  Theta  Detector\n", 3, "Two Theta|Theta|Detector"},  // whole line
+      {" Theta  Detector  Monitor\r\n", 0, "Theta|Detector|Monitor"},       // no #N
+      {" H K L  Epoch  I0", 5, "H|K|L|Epoch|I0"},          // single blanks give #N labels
+      {" H K L  Epoch  I0", 3, "H K L|Epoch|I0"},          // two blanks already do
+      {" Two Theta  Det", 4, "Two Theta|Det"},             // neither split fits: two blanks
+      {" a  b  c  d", 3, "a|b|c|d"},                       // longer than #N: all kept
+      {" x\tmon y\tdet", 3, "x|mon y|det"},                // a tab separates alone
+      {" x\tmon y\tdet", 4, "x|mon|y|det"},
+      {"   lead and trail   ", 0, "lead and trail"},
+      {" I0  I0  2theta", 3, "I0|I0|2theta"},              // repeated labels stay
       {"", 3, ""},
-      {"   \n", 0, ""},
-      {std::string("a  b\0  c", 8), 2, "[a][b]"},
+      {"   ", 0, ""},
+      {"#L", 2, ""},
+      {" a/b  c.d  ", 2, "a/b|c.d"},
   };
-  for (const Case& c : cases) EXPECT_EQ(c.want, join(split_labels(c.text, c.ncol_N))) << c.text;
+  for (const Case& c : cases) {
+    EXPECT_EQ(joined(split_labels(c.text, c.ncol_N)), c.want) << '"' << c.text << "\" N=" << c.ncol_N;
+  }
+}
+
+TEST(SplitLabels, KeepsAtMostMaxButCountsAll) {
+  // Five labels by single blanks match #N 5, though only two are kept.
+  EXPECT_EQ(joined(split_labels(" H K L  Epoch  I0", 5, 2)), "H|K");
+  EXPECT_EQ(joined(split_labels(" H K L  Epoch  I0", 3, 2)), "H K L|Epoch");
+  EXPECT_EQ(joined(split_labels(" a  b", 0, 0)), "");
 }
 
 TEST(FindLabel, ExactThenIgnoringCaseAndAmbiguous) {

@@ -44,6 +44,24 @@ TEST(ScanReader, LongLineIsCutButCopiedWhole) {
   fclose(f);
 }
 
+// Lines beginning with '#' found past lines of every length: a '#' inside a
+// line is not one, lines cross the reader's blocks, and the search ends at
+// a line that begins at `before` or later.
+TEST(ScanReader, NextBeginningWithPassesOverOtherLines) {
+  TempDir dir;
+  const std::string wide(70000, 'x');
+  const std::string text = "1 #x\n#a\n" + wide + "#no\n2\n#b " + wide + "\n" + wide + "\n#c\n#d\n";
+  std::string p = dir.write("f", text);
+  FILE* f = fopen(p.c_str(), "r");
+  ScanReader r(f, 0);
+  std::string_view l;
+  std::string got;
+  while (r.next_beginning_with('#', int64_t(text.size()) - 3, &l)) got += std::string(l.substr(0, 3)) + "|";
+  EXPECT_EQ(got, "#a\n|#b |#c\n|");
+  EXPECT_EQ(int64_t(text.size()) - 3, r.tell());
+  fclose(f);
+}
+
 TEST(ScanReader, StopsAtEndOfAFileCutShort) {
   TempDir dir;
   std::string p = dir.write("f", "1 2\n3 4\n");

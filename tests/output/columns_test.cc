@@ -121,12 +121,4 @@ TEST(Getdouble, NegativeAndSmallColumnNumbers) {
   EXPECT_EQ(err, -1);
 }
 
-TEST(LineHasNumber, FirstNumberOnly) {
-  EXPECT_TRUE(line_has_number(" -1 x\n"));
-  EXPECT_TRUE(line_has_number("nan\n"));
-  EXPECT_FALSE(line_has_number("\n"));
-  EXPECT_FALSE(line_has_number("x 1\n"));
-  EXPECT_FALSE(line_has_number(std::string("\0 1\n", 4)));
-}
-
 }  // namespace

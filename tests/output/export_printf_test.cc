@@ -67,6 +67,9 @@ TEST(ScanPrintf, MissingColumnEndsTheExport) {
   f.st.wcolumns = "1 3";
   scan_printf(f.t, f.st, f.con(), 0, "out.dat");
   EXPECT_EQ(f.file("out.dat"), "  1.0000   3.0000\n");
+  EXPECT_NE(f.out().find(" writing data on 'out.dat' stopped at line 3 of " + f.path +
+                         ": 1 of 3 data lines written\n"),
+            std::string::npos);
 }
 
 TEST(ScanPrintf, EmptyOrWordyColumnListsAreRefused) {

@@ -58,6 +58,10 @@ TEST(ScanWrite, ErrorbarAndNormalize) {
             "        4.00000               0               1               4               0            0.25\n"
             "        5.00000             0.5               1               4           0.125       0.2576941\n"
             "        6.00000               1               1               4            0.25       0.2795085\n");
+  // The point left as it is, said after the export.
+  EXPECT_EQ(f.out(),
+            " writing data on 'out.dat'\n writing data for (i=1, s=5) on 'out.dat'\n"
+            " 1 of 6 points of (i=1, s=5) left unnormalised: monitor below 1\n");
 }
 
 TEST(ScanWrite, ErrorbarOnlyAndNormalizeOnly) {
@@ -169,6 +173,16 @@ TEST(ScanWrite, UnreadableXEndsTheExportUnreadableYWritesNan) {
   EXPECT_EQ(f.file("out.dat"),
             "        1.00000               2             nan\n"
             "        7.00000             nan             nan\n");
+  EXPECT_EQ(f.out(),
+            " writing data on 'out.dat'\n writing data for (i=1, s=1) on 'out.dat'\n"
+            " writing data on 'out.dat' stopped at line 5 of " + f.path +
+                ": 2 of 3 data lines written\n");
+  // A complete export, all normalised, says nothing more.
+  ScanFixture g("#S 1 a\n1 2 3\n4 5 6\n");
+  g.st.normalize = 1;
+  g.st.zcol = 1;
+  scan_write(g.t, g.st, g.con(), 0, "out.dat");
+  EXPECT_EQ(g.out(), " writing data on 'out.dat'\n writing data for (i=1, s=1) on 'out.dat'\n");
 }
 
 TEST(ScanWrite, UnwritableOutputs) {

@@ -65,6 +65,28 @@ TEST(ScanPrint, BlankFirstDataLineKeepsTheLastDataLine) {
   EXPECT_EQ(f.listed(), "\n1 2\n2 3\n");
 }
 
+TEST(ScanPrint, PassesOverSpectrumLines) {
+  Listing f(kSpectrumFile);
+  scan_print(f.t, f.con(), 0);
+  EXPECT_EQ(f.listed(),
+            "1 100 10\n2 100 20\n3 100 30\n#C aborted: a # line ends the spectrum\n4 100 40\n");
+  scan_print(f.t, f.con(), 1);
+  EXPECT_EQ(f.listed(), "5 6\n");
+}
+
+// The listing counts data lines by the indexer's rule: if the two differed
+// on any of these lines, the listing would stop before the last data line
+// or run on into the next scan.
+TEST(ScanPrint, CountsDataLinesAsTheIndexerDoes) {
+  const std::string data =
+      "1 2\n  3\n\t.5\n-.5\n+1\n-0\nnan 1\n-Inf\n0x1p3\n0x z\nx 1\n\n \r\n1e\n. 1\n-\n"
+      "0\n,1\n@A 1 2\\\n 3 4\\\n5 6\n@B\n\x01 1\n+.\n99 99\n";
+  Listing f("#S 1 a\n" + data + "#S 2 b\n1 1\n");
+  scan_print(f.t, f.con(), 0);
+  EXPECT_EQ(f.listed(), "1 2\n  3\n\t.5\n-.5\n+1\n-0\nnan 1\n-Inf\n0x1p3\n0x z\nx 1\n\n \r\n1e\n. 1\n-\n"
+                        "0\n,1\n\x01 1\n+.\n99 99\n");
+}
+
 TEST(Listings, FileCutShortAfterIndexing) {
   Listing f(kDemoFile);
   ASSERT_EQ(truncate(f.path.c_str(), 121), 0);  // in line 13

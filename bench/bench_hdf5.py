@@ -1,0 +1,156 @@
+#!/usr/bin/env python3
+"""HDF5 (NeXus) export benchmark.
+
+    python3 bench/bench_hdf5.py [--build build] [--size 100M] [--lines 2000000]
+                                [--runs 3] [--keep DIR] [--no-silx]
+
+1. A whole generated file (`gen_scans ... typical`: about 1,500 scans in
+   100 MiB) exported in one loop, `(i1,99999,n)out.h5`, against Debian's
+   `silx convert` (package `silx`, needed only here), each in one run: wall
+   time, CPU time, peak memory, output size; and kurvatab's memory beyond
+   what indexing the same file takes (its run with `q` alone).
+2. One scan of 2,000,000 lines of 8 columns: `n` (all columns into HDF5)
+   against `w` (x, y and monitor as text) and `W` (all 8 columns as text,
+   `%.10g`).
+
+kurvatab is run --runs times (median time, largest memory); silx once.
+"""
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+
+from run_bench import parse_size
+
+
+def measure(measure_bin, argv, stdin_text, cwd, runs, before=None):
+    """Median wall and CPU time, largest peak RSS (KiB)."""
+    inp = os.path.join(cwd, "input.txt")
+    with open(inp, "w") as f:
+        f.write(stdin_text)
+    wall, cpu, rss = [], [], 0
+    for _ in range(runs):
+        if before:
+            before()
+        out = subprocess.run([measure_bin, inp] + argv, cwd=cwd, check=True,
+                             stdout=subprocess.PIPE).stdout.split()
+        wall.append(float(out[0]))
+        rss = max(rss, int(out[1]))
+        cpu.append(float(out[2]))
+    return statistics.median(wall), statistics.median(cpu), rss
+
+
+def remove(*paths):
+    def run():
+        for p in paths:
+            if os.path.exists(p):
+                os.remove(p)
+    return run
+
+
+def long_scan(path, lines):
+    """One scan of `lines` data lines, 8 columns, deterministic."""
+    rnd = random.Random(20261206)
+    with open(path, "w") as f:
+        f.write("#F long.dat\n#O0 Theta  Chi  Phi  Two Theta\n\n"
+                "#S 1  timescan  0.1\n#D Sun Dec 06 12:00:00 2026\n#P0 1.5 2.5 3.5 4.5\n"
+                "#N 8\n#L Time  Epoch  Theta  Two Theta  Monitor  Detector  c1  c2\n")
+        chunk = []
+        for i in range(lines):
+            chunk.append("%.4f %d %.5f %.5f %d %d %.3f %d\n" % (
+                i * 0.1, 1765000000 + i, 10 + i * 1e-6, 20 + i * 2e-6,
+                100000 + rnd.randint(0, 999), rnd.randint(0, 50000), rnd.random() * 100,
+                rnd.randint(0, 9)))
+            if len(chunk) == 100000:
+                f.write("".join(chunk))
+                chunk = []
+        f.write("".join(chunk))
+
+
+def mib(n):
+    return n / (1 << 20)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", default="build")
+    ap.add_argument("--size", default="100M")
+    ap.add_argument("--lines", type=int, default=2000000)
+    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--keep", help="folder for the generated files (kept)")
+    ap.add_argument("--no-silx", action="store_true")
+    a = ap.parse_args()
+    build = os.path.abspath(a.build)
+    kurvatab = os.path.join(build, "kurvatab")
+    gen = os.path.join(build, "bench", "gen_scans")
+    measure_bin = os.path.join(build, "bench", "measure")
+    for b in (kurvatab, gen, measure_bin):
+        if not os.path.exists(b):
+            sys.exit("missing %s: build first (make build)" % b)
+    silx = None if a.no_silx else shutil.which("silx")
+    work = a.keep or tempfile.mkdtemp(prefix="kurvatab-bench-hdf5-")
+    os.makedirs(work, exist_ok=True)
+    print("machine: %s, %d cores, load %.1f" % (os.uname().machine, os.cpu_count(),
+                                               os.getloadavg()[0]))
+    try:
+        # 1. The whole file in one loop, against silx convert.
+        name = "typical-%s.dat" % a.size
+        path = os.path.join(work, name)
+        nbytes = parse_size(a.size)
+        if not os.path.exists(path) or abs(os.path.getsize(path) - nbytes) > (4 << 20):
+            subprocess.run([gen, path, str(nbytes), "typical"], check=True,
+                           stderr=subprocess.DEVNULL)
+        subprocess.run(["cat", path], stdout=subprocess.DEVNULL, check=True)
+        k_out = os.path.join(work, "kurvatab.h5")
+        _, _, rss_index = measure(measure_bin, [kurvatab, path], "q\n", work, a.runs)
+        t_k, c_k, rss_k = measure(measure_bin, [kurvatab, path], "(i1,999999,n)kurvatab.h5\nq\n",
+                                  work, a.runs, before=remove(k_out))
+        with open(path, "rb") as f:
+            scans = sum(1 for line in f if line.startswith(b"#S"))
+        print("\nwhole file: %s, %d bytes, %d scans" % (name, os.path.getsize(path), scans))
+        print("%-22s %9s %9s %9s %9s" % ("export", "wall_s", "cpu_s", "rss_MiB", "out_MiB"))
+        print("%-22s %9.2f %9.2f %9.1f %9.1f" % ("kurvatab (i1,N,n)", t_k, c_k, rss_k / 1024,
+                                                 mib(os.path.getsize(k_out))))
+        if silx:
+            s_out = os.path.join(work, "silx.h5")
+            t_s, c_s, rss_s = measure(measure_bin, [silx, "convert", path, "-m", "w", "-o", s_out],
+                                      "", work, 1, before=remove(s_out))
+            print("%-22s %9.2f %9.2f %9.1f %9.1f" % ("silx convert", t_s, c_s, rss_s / 1024,
+                                                     mib(os.path.getsize(s_out))))
+            print("kurvatab faster: %.1fx (wall), %.1fx (CPU)" % (t_s / t_k, c_s / c_k))
+        else:
+            print("silx convert: not installed (apt-get install silx)")
+        print("kurvatab memory beyond indexing alone (%.1f MiB): %.1f MiB" % (
+            rss_index / 1024, (rss_k - rss_index) / 1024))
+
+        # 2. One long scan: n against w and W.
+        lpath = os.path.join(work, "long-%d.dat" % a.lines)
+        if not os.path.exists(lpath):
+            long_scan(lpath, a.lines)
+        subprocess.run(["cat", lpath], stdout=subprocess.DEVNULL, check=True)
+        print("\none scan of %d lines, 8 columns, %d bytes" % (a.lines, os.path.getsize(lpath)))
+        print("%-34s %9s %9s %9s %9s" % ("export", "wall_s", "cpu_s", "rss_MiB", "out_MiB"))
+        cases = [
+            ("n (8 columns, HDF5)", "n long.h5\nq\n", "long.h5"),
+            ("w (x, y, monitor, text)", "w long.txt\nq\n", "long.txt"),
+            ("W (8 columns %.10g, text)",
+             "C 1 2 3 4 5 6 7 8\nF" + " ".join(["%.10g"] * 8) + "\\n\nW longW.txt\nq\n",
+             "longW.txt"),
+        ]
+        for label, cmds, out in cases:
+            out = os.path.join(work, out)
+            t, c, rss = measure(measure_bin, [kurvatab, lpath], cmds, work, a.runs,
+                                before=remove(out))
+            print("%-34s %9.2f %9.2f %9.1f %9.1f" % (label, t, c, rss / 1024,
+                                                     mib(os.path.getsize(out))))
+    finally:
+        if not a.keep:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

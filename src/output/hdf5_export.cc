@@ -1,0 +1,1066 @@
+#include "output/hdf5_export.h"
+
+#include <fcntl.h>
+#include <hdf5.h>
+#include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "index/labels.h"
+#include "index/scan_reader.h"
+#include "output/column_choice.h"
+#include "output/columns.h"
+#include "output/points.h"
+
+#ifndef KURVATAB_VERSION
+#define KURVATAB_VERSION "unknown"
+#endif
+
+namespace {
+
+// Buffered values of all columns of one scan, at most.
+constexpr size_t kColumnBufferBytes = 8u << 20;
+// Rows per chunk of a column dataset, at most.
+constexpr size_t kChunkRows = 16384;
+// Scans of at least this many data lines are stored compressed.
+constexpr hsize_t kCompressRows = kChunkRows;
+// Columns of one scan that are exported; a line with more values is
+// reported and its values beyond are left out.
+constexpr size_t kMaxColumns = 1024;
+// Motor positions of one scan, and the bytes of their names, at most.
+constexpr size_t kMaxPositioners = 65536;
+constexpr size_t kMaxMotorText = 1u << 20;
+// Lines of a string dataset buffered before they are written.
+constexpr size_t kLineBatch = 4096;
+constexpr size_t kLineBatchBytes = 1u << 20;
+
+// Owns an HDF5 identifier of any kind.
+class Hid {
+ public:
+  Hid() = default;
+  explicit Hid(hid_t id) : id_(id) {}
+  ~Hid() { reset(); }
+  Hid(Hid&& o) noexcept : id_(o.release()) {}
+  Hid& operator=(Hid&& o) noexcept {
+    if (this != &o) {
+      reset();
+      id_ = o.release();
+    }
+    return *this;
+  }
+  Hid(const Hid&) = delete;
+  Hid& operator=(const Hid&) = delete;
+
+  hid_t get() const { return id_; }
+  explicit operator bool() const { return id_ >= 0; }
+  hid_t release() {
+    hid_t id = id_;
+    id_ = -1;
+    return id;
+  }
+  void reset() {
+    if (id_ >= 0) H5Idec_ref(id_);
+    id_ = -1;
+  }
+
+ private:
+  hid_t id_ = -1;
+};
+
+// The library's settings for the whole process: errors are reported by us,
+// not printed on stderr, and the library's free lists stay small.
+void init_library() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  H5open();
+  H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+  H5set_free_list_limits(1 << 20, 256 << 10, 1 << 20, 256 << 10, 1 << 20, 256 << 10);
+#ifdef __GLIBC__
+  // Each compressed chunk makes zlib and the library allocate and free a
+  // few hundred KiB; by default the allocator hands such blocks back to the
+  // system (and gets fresh zeroed pages) every time, which doubles the time
+  // of a long scan. Keep up to 8 MiB of freed memory for reuse instead.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+  mallopt(M_TRIM_THRESHOLD, 8 << 20);
+#endif
+}
+
+herr_t collect_error(unsigned, const H5E_error2_t* e, void* data) {
+  auto* found = static_cast<std::vector<std::string>*>(data);
+  std::string text = e->desc ? e->desc : "";
+  if (text.empty()) {
+    char msg[256];
+    if (H5Eget_msg(e->min_num, nullptr, msg, sizeof msg) > 0) text = msg;
+  }
+  found->push_back(text);
+  return 0;
+}
+
+// The reason of the library's last failure, from its error stack: the
+// system's message when a system call failed, else the innermost
+// description. Clears the stack.
+std::string h5_reason() {
+  std::vector<std::string> found;
+  H5Ewalk2(H5E_DEFAULT, H5E_WALK_UPWARD, collect_error, &found);
+  H5Eclear2(H5E_DEFAULT);
+  for (const std::string& s : found) {
+    size_t at = s.find("error message = '");
+    if (at == std::string::npos) continue;
+    at += strlen("error message = '");
+    size_t end = s.find('\'', at);
+    return s.substr(at, end == std::string::npos ? std::string::npos : end - at);
+  }
+  for (const std::string& s : found)
+    if (!s.empty()) return s;
+  return "HDF5 library error";
+}
+
+bool utf8_valid(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t n;
+    if (c < 0x80) {
+      n = 0;
+    } else if (c >= 0xc2 && c <= 0xdf) {
+      n = 1;
+    } else if (c >= 0xe0 && c <= 0xef) {
+      n = 2;
+    } else if (c >= 0xf0 && c <= 0xf4) {
+      n = 3;
+    } else {
+      return false;
+    }
+    if (s.size() - i - 1 < n) return false;
+    for (size_t k = 1; k <= n; k++)
+      if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80) return false;
+    i += n + 1;
+  }
+  return true;
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' ||
+                        s.back() == '\r'))
+    s.remove_suffix(1);
+  return s;
+}
+
+// A line without its line feed.
+std::string_view chomp(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  return line;
+}
+
+// The text of a "#X" line behind its key and the digits that number it
+// ("#P0 1 2" gives " 1 2").
+std::string_view after_key(std::string_view line) {
+  line.remove_prefix(2);
+  while (!line.empty() && line.front() >= '0' && line.front() <= '9') line.remove_prefix(1);
+  return line;
+}
+
+// A #D date of the form "Thu Feb 21 14:41:54 2002" (the week day may be
+// missing) or "2002-02-21 14:41:54" as ISO 8601; empty when it is neither.
+std::string iso_date(std::string_view d) {
+  static const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                        "jul", "aug", "sep", "oct", "nov", "dec"};
+  std::string s(trim(d));
+  int y, mo = 0, day, h, mi, sec, n = 0;
+  char tsep;
+  if (sscanf(s.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &y, &mo, &day, &tsep, &h, &mi, &sec, &n) ==
+          7 &&
+      (tsep == 'T' || tsep == ' ') && size_t(n) == s.size()) {
+  } else {
+    char w1[16] = "", w2[16] = "";
+    n = 0;
+    int fields = sscanf(s.c_str(), "%15s %15s %d %d:%d:%d %d%n", w1, w2, &day, &h, &mi, &sec, &y, &n);
+    const char* mon = w2;
+    if (fields != 7 || size_t(n) != s.size()) {
+      n = 0;
+      if (sscanf(s.c_str(), "%15s %d %d:%d:%d %d%n", w1, &day, &h, &mi, &sec, &y, &n) != 6 ||
+          size_t(n) != s.size())
+        return "";
+      mon = w1;
+    }
+    for (int k = 0; k < 12; k++)
+      if (strlen(mon) == 3 && strncasecmp(mon, kMonths[k], 3) == 0) mo = k + 1;
+  }
+  if (mo < 1 || mo > 12 || day < 1 || day > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
+      sec < 0 || sec > 60 || y < 0 || y > 9999)
+    return "";
+  char out[32];
+  snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:%02d", y, mo, day, h, mi, sec);
+  return out;
+}
+
+// Now, as ISO 8601 with the local offset.
+std::string iso_now() {
+  time_t now = time(nullptr);
+  struct tm tm;
+  localtime_r(&now, &tm);
+  char out[40];
+  size_t n = strftime(out, sizeof out, "%Y-%m-%dT%H:%M:%S%z", &tm);
+  std::string s(out, n);
+  if (s.size() >= 5) s.insert(s.size() - 2, ":");  // +0100 -> +01:00
+  return s;
+}
+
+// A dataset name for `label` that is not in `used` yet: '/' (and NUL) are
+// replaced, a repeated name gets "_2", "_3" ...
+std::string unique_name(std::string label, std::set<std::string>* used) {
+  for (char& c : label)
+    if (c == '/' || c == '\0') c = '_';
+  if (label.empty() || label == ".") label = "_" + label;
+  std::string name = label;
+  for (int k = 2; used->count(name); k++) name = label + "_" + std::to_string(k);
+  used->insert(name);
+  return name;
+}
+
+// Copies the file `from` into the open file `to`. Returns 0 or an errno.
+int copy_file(const std::string& from, int to) {
+  int in = ::open(from.c_str(), O_RDONLY);
+  if (in < 0) return errno;
+  int err = 0;
+  bool fallback = false;
+  for (;;) {
+    ssize_t n = fallback ? 0 : copy_file_range(in, nullptr, to, nullptr, 1 << 30, 0);
+    if (n < 0 && !fallback && lseek(to, 0, SEEK_CUR) == 0 &&
+        (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+      fallback = true;  // not between these files: read and write
+      continue;
+    }
+    if (fallback) {
+      char buf[1 << 16];
+      n = read(in, buf, sizeof buf);
+      for (ssize_t done = 0; n > 0 && done < n;) {
+        ssize_t w = write(to, buf + done, size_t(n - done));
+        if (w < 0) {
+          n = -1;
+          break;
+        }
+        done += w;
+      }
+    }
+    if (n < 0) err = errno;
+    if (n <= 0) break;
+  }
+  close(in);
+  return err;
+}
+
+// Walks the lines of a file backwards from `end` (a line start) down to
+// `floor` (a line start), reading in blocks.
+class LinesBackward {
+ public:
+  LinesBackward(int fd, int64_t end, int64_t floor) : fd_(fd), pos_(end), floor_(floor) {}
+
+  // The start of the line before the one handed out last, and its first two
+  // bytes (fewer when the line is shorter). False below `floor`.
+  bool prev(int64_t* start, std::string* head) {
+    if (pos_ <= floor_) return false;
+    int64_t p = pos_ - 1;  // the line feed that ends the line before
+    int64_t found = floor_;
+    while (p > floor_) {
+      if (p <= lo_ || p > hi_) load(p);
+      // A file cut short since it was indexed may hold fewer bytes.
+      int64_t avail = p - lo_ < int64_t(buf_.size()) ? p - lo_ : int64_t(buf_.size());
+      const void* nl = memrchr(buf_.data(), '\n', size_t(avail));
+      if (nl) {
+        found = lo_ + (static_cast<const char*>(nl) - buf_.data()) + 1;
+        break;
+      }
+      p = lo_;
+    }
+    pos_ = found;
+    *start = found;
+    if (found >= lo_ && found + 2 <= lo_ + int64_t(buf_.size())) {
+      head->assign(buf_.data() + (found - lo_), 2);
+    } else {
+      char h[2];
+      head->assign(h, read_block(fd_, h, 2, found));
+    }
+    return true;
+  }
+
+ private:
+  static constexpr int64_t kBlock = 64 << 10;
+  // Reads the block that ends at `p`, and two bytes beyond for the heads.
+  void load(int64_t p) {
+    lo_ = p - kBlock > floor_ ? p - kBlock : floor_;
+    hi_ = p;
+    buf_.resize(size_t(p - lo_ + 2));
+    buf_.resize(read_block(fd_, &buf_[0], buf_.size(), lo_));
+  }
+
+  int fd_;
+  int64_t pos_;
+  int64_t floor_;
+  int64_t lo_ = 0, hi_ = -1;
+  std::string buf_;
+};
+
+// Start of the last run of "#O" lines that begins at or after `floor` and
+// before `end`; -1 when there is none.
+int64_t find_motor_lines(int fd, int64_t end, int64_t floor) {
+  LinesBackward lines(fd, end, floor);
+  int64_t start, first = -1;
+  std::string head;
+  while (lines.prev(&start, &head)) {
+    if (head == "#O") {
+      first = start;
+    } else if (first >= 0) {
+      break;
+    }
+  }
+  return first;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+struct Hdf5Export::Impl {
+  Impl(IndexTable& table, const ExportOptions& st, Console& console)
+      : t(table), cols(st), normalize(st.normalize != 0), con(console) {}
+  ~Impl() { discard(); }
+
+  IndexTable& t;
+  ColumnChoice cols;
+  bool normalize;
+  Console& con;
+
+  std::string shown;      // the target as the messages name it
+  std::string target;     // the path renamed to at the end
+  std::string temp;       // the file being built
+  std::string scan_file;  // absolute path of the scan file
+  bool earlier = false;   // the target exists and its scans are kept
+  mode_t mode = 0644;
+  bool failed = false;
+  bool open = false;
+  Hid file, str_utf8, str_ascii, dxpl;
+  Hid gcpl, dcpl_compact, dcpl_plain, dcpl_lines;  // shared creation properties
+  std::set<std::string> written;
+  std::string last_group;
+  int added = 0;
+  std::vector<int> occurrence;  // per position, for the group names
+  int64_t motors_at = -1;       // hseek the motor names below were found for
+  std::string motor_text;       // its #O lines' texts, joined by two blanks
+
+  // Reports a failure once, discards the temporary file; returns false.
+  bool fail(const std::string& reason) {
+    if (!failed)
+      fprintf(con.out, " unable to write HDF5 on '%s': %s\n", shown.c_str(), reason.c_str());
+    failed = true;
+    discard();
+    return false;
+  }
+  bool fail_h5() { return fail(h5_reason()); }
+  // For an identifier just made: false after the report when it failed.
+  bool made(const Hid& id) { return id ? true : fail_h5(); }
+  bool ok(herr_t r) { return r >= 0 ? true : fail_h5(); }
+
+  void discard() {
+    file.reset();
+    if (open) unlink(temp.c_str());
+    open = false;
+  }
+
+  hid_t str_type(std::string_view s) const {
+    return utf8_valid(s) ? str_utf8.get() : str_ascii.get();
+  }
+
+  bool begin(const char* name);
+  bool choose_target(const char* name);
+  bool make_temp();
+  bool open_file();
+  bool add(int ref);
+  bool commit();
+  bool check_earlier();
+  std::string group_name(int ref);
+  std::string motors_before(int64_t hseek);
+
+  // Dataset creation properties without modification times (they cost
+  // time, and make every export of the same scans differ).
+  Hid new_dcpl() {
+    Hid dcpl(H5Pcreate(H5P_DATASET_CREATE));
+    if (!made(dcpl) || !ok(H5Pset_obj_track_times(dcpl.get(), 0))) return Hid();
+    return dcpl;
+  }
+
+  bool attr(hid_t obj, const char* name, const std::string& value);
+  bool text(hid_t loc, const char* name, const std::string& value);
+  Hid group(hid_t loc, const char* name, const char* nx_class);
+  bool write_scan(int ref, const std::string& gname);
+};
+
+namespace {
+
+// Creates a dataset of `rows` elements (at most `max_rows`, unlimited when
+// it is H5S_UNLIMITED) with the creation properties `dcpl`.
+Hid create_dataset(Hdf5Export::Impl& x, hid_t loc, const char* name, hid_t type, hsize_t rows,
+                   hsize_t max_rows, hid_t dcpl) {
+  Hid space(H5Screate_simple(1, &rows, &max_rows));
+  if (!x.made(space)) return Hid();
+  Hid d(H5Dcreate2(loc, name, type, space.get(), H5P_DEFAULT, dcpl, H5P_DEFAULT));
+  x.made(d);
+  return d;
+}
+
+// Writes `n` elements from `buf` at row `start` of the dataset.
+bool write_rows(Hdf5Export::Impl& x, hid_t dset, hid_t mem_type, hsize_t start, hsize_t n,
+                const void* buf) {
+  Hid fspace(H5Dget_space(dset));
+  Hid mspace(H5Screate_simple(1, &n, nullptr));
+  return x.made(fspace) && x.made(mspace) &&
+         x.ok(H5Sselect_hyperslab(fspace.get(), H5S_SELECT_SET, &start, nullptr, &n, nullptr)) &&
+         x.ok(H5Dwrite(dset, mem_type, mspace.get(), fspace.get(), x.dxpl.get(), buf));
+}
+
+// A string dataset of lines. Lines are written a batch at a time; when all
+// of them fit one batch (the usual header) the dataset is made at its final
+// size in one write.
+class LineList {
+ public:
+  LineList(Hdf5Export::Impl& x, hid_t loc, const char* name) : x_(x), loc_(loc), name_(name) {}
+
+  bool add(std::string_view line) {
+    lines_.emplace_back(line);
+    bytes_ += line.size() + 16;
+    return lines_.size() < kLineBatch && bytes_ < kLineBatchBytes ? true : flush(true);
+  }
+
+  bool finish() { return flush(false); }
+
+ private:
+  bool flush(bool more) {
+    hsize_t n = lines_.size();
+    if (!dset_) {
+      hsize_t max = more ? H5S_UNLIMITED : n;
+      hid_t dcpl = more ? x_.dcpl_lines.get()
+                   : n > 0 && n * sizeof(hvl_t) <= 32768 ? x_.dcpl_compact.get()
+                                                           : x_.dcpl_plain.get();
+      dset_ = create_dataset(x_, loc_, name_, x_.str_ascii.get(), n, max, dcpl);
+      if (!dset_) return false;
+    } else {
+      hsize_t dims = written_ + n;
+      if (n > 0 && !x_.ok(H5Dset_extent(dset_.get(), &dims))) return false;
+    }
+    if (n == 0) return true;
+    std::vector<const char*> ptrs;
+    ptrs.reserve(lines_.size());
+    for (const std::string& s : lines_) ptrs.push_back(s.c_str());
+    if (!write_rows(x_, dset_.get(), x_.str_ascii.get(), written_, n, ptrs.data())) return false;
+    written_ += n;
+    lines_.clear();
+    bytes_ = 0;
+    return true;
+  }
+
+  Hdf5Export::Impl& x_;
+  hid_t loc_;
+  const char* name_;
+  Hid dset_;
+  std::vector<std::string> lines_;
+  size_t bytes_ = 0;
+  hsize_t written_ = 0;
+};
+
+// The measurement group: one float64 dataset per column, rows streamed in
+// through a buffer of at most kColumnBufferBytes. Datasets are made with the
+// row count the index gives and shrunk at the end when the file held fewer.
+class Measurement {
+ public:
+  Measurement(Hdf5Export::Impl& x, hid_t loc) : x_(x), loc_(loc) {}
+
+  // `ncols` columns to begin with, named by `labels` where there is one;
+  // the scan has at most `rows` rows.
+  bool start(size_t ncols, std::vector<std::string> labels, int64_t rows) {
+    labels_ = std::move(labels);
+    rows_ = rows > 0 ? hsize_t(rows) : 0;
+    if (ncols > kMaxColumns) ncols = kMaxColumns;
+    size_t fit = kColumnBufferBytes / (sizeof(double) * (ncols > 0 ? ncols : 1));
+    chunk_rows_ = kChunkRows;
+    if (rows_ < chunk_rows_) chunk_rows_ = size_t(rows_ > 0 ? rows_ : 1);
+    if (fit < chunk_rows_) chunk_rows_ = fit;
+    cap_rows_ = chunk_rows_;
+    dcpl_ = x_.new_dcpl();
+    if (!dcpl_) return false;
+    if (rows_ == 0) return widen(ncols);  // contiguous, empty
+    hsize_t chunk = chunk_rows_;
+    double nan = NAN;
+    if (!x_.ok(H5Pset_chunk(dcpl_.get(), 1, &chunk)) ||
+        !x_.ok(H5Pset_fill_value(dcpl_.get(), H5T_NATIVE_DOUBLE, &nan)))
+      return false;
+    bool compress = rows_ >= kCompressRows && H5Zfilter_avail(H5Z_FILTER_DEFLATE) > 0 &&
+                    H5Zfilter_avail(H5Z_FILTER_SHUFFLE) > 0;
+    if (compress && (!x_.ok(H5Pset_shuffle(dcpl_.get())) || !x_.ok(H5Pset_deflate(dcpl_.get(), 1))))
+      return false;
+    return widen(ncols);
+  }
+
+  bool add_row(const std::vector<double>& v) {
+    if (written_ + buffered_ >= rows_) return true;  // never more than the index counted
+    if (v.size() > cols_.size()) {
+      if (v.size() > kMaxColumns) dropped_ = true;
+      if (!widen(v.size() < kMaxColumns ? v.size() : kMaxColumns)) return false;
+    }
+    size_t n = v.size() < cols_.size() ? v.size() : cols_.size();
+    for (size_t c = 0; c < n; c++) cols_[c].buf[buffered_] = v[c];
+    for (size_t c = n; c < cols_.size(); c++) cols_[c].buf[buffered_] = NAN;
+    return ++buffered_ < cap_rows_ ? true : flush();
+  }
+
+  bool finish() {
+    if (!flush()) return false;
+    for (Column& col : cols_) {
+      if (col.exists && written_ == rows_) continue;
+      Hid d = open(col);
+      if (!d || (written_ < rows_ && !x_.ok(H5Dset_extent(d.get(), &written_)))) return false;
+    }
+    return true;
+  }
+
+  size_t count() const { return cols_.size(); }
+  const std::string& name(size_t c) const { return cols_[c].name; }
+  bool dropped() const { return dropped_; }
+
+ private:
+  struct Column {
+    std::string name;
+    std::string label;  // as written, empty when the column has none
+    bool exists = false;  // its dataset has been made
+    std::vector<double> buf;
+  };
+
+  // Adds columns up to `ncols`; the rows already buffered read NaN there.
+  bool widen(size_t ncols) {
+    size_t fit = kColumnBufferBytes / (sizeof(double) * (ncols > 0 ? ncols : 1));
+    if (fit < cap_rows_) {
+      if (!flush()) return false;
+      cap_rows_ = fit > 0 ? fit : 1;
+      for (Column& col : cols_) {
+        col.buf.resize(cap_rows_);
+        col.buf.shrink_to_fit();
+      }
+    }
+    while (cols_.size() < ncols) {
+      Column col;
+      size_t c = cols_.size();
+      col.label = c < labels_.size() ? labels_[c] : "";
+      col.name = unique_name(col.label.empty() ? "col" + std::to_string(c + 1) : col.label,
+                             &used_);
+      col.buf.assign(cap_rows_, NAN);
+      cols_.push_back(std::move(col));
+    }
+    return true;
+  }
+
+  // The column's dataset, made on first use. A dataset is open only while
+  // it is written: an open one holds some KiB of the library's memory, and
+  // a scan may have many columns.
+  Hid open(Column& col) {
+    if (col.exists) {
+      Hid d(H5Dopen2(loc_, col.name.c_str(), H5P_DEFAULT));
+      x_.made(d);
+      return d;
+    }
+    Hid d = create_dataset(x_, loc_, col.name.c_str(), H5T_IEEE_F64LE, rows_, rows_,
+                           dcpl_.get());
+    col.exists = bool(d);
+    // The name is the label unless it had to be changed.
+    if (!d || col.label.empty() || col.label == col.name ||
+        x_.attr(d.get(), "long_name", col.label))
+      return d;
+    return Hid();
+  }
+
+  bool flush() {
+    if (buffered_ == 0) return true;
+    for (Column& col : cols_) {
+      Hid d = open(col);
+      if (!d || !write_rows(x_, d.get(), H5T_NATIVE_DOUBLE, written_, buffered_, col.buf.data()))
+        return false;
+    }
+    written_ += buffered_;
+    buffered_ = 0;
+    return true;
+  }
+
+  Hdf5Export::Impl& x_;
+  hid_t loc_;
+  std::vector<std::string> labels_;
+  std::vector<Column> cols_;
+  std::set<std::string> used_;
+  Hid dcpl_;
+  hsize_t rows_ = 0;
+  size_t chunk_rows_ = 1, cap_rows_ = 1, buffered_ = 0;
+  hsize_t written_ = 0;
+  bool dropped_ = false;
+};
+
+// The 1-based column `pos` of a scan of `ncol` columns as the column reader
+// resolves it, as a 0-based index; -1 when the scan has no such column.
+long resolve_column(int pos, int ncol, size_t have) {
+  int64_t c = pos < 0 ? int64_t(pos) + 1 + ncol : pos;
+  if (c < 1) c = 1;
+  return uint64_t(c) <= have ? long(c - 1) : -1;
+}
+
+}  // namespace
+
+bool Hdf5Export::Impl::attr(hid_t obj, const char* name, const std::string& value) {
+  hid_t type = str_type(value);
+  Hid space(H5Screate(H5S_SCALAR));
+  if (!made(space)) return false;
+  if (H5Aexists(obj, name) > 0 && !ok(H5Adelete(obj, name))) return false;
+  Hid a(H5Acreate2(obj, name, type, space.get(), H5P_DEFAULT, H5P_DEFAULT));
+  const char* p = value.c_str();
+  return made(a) && ok(H5Awrite(a.get(), type, &p));
+}
+
+bool Hdf5Export::Impl::text(hid_t loc, const char* name, const std::string& value) {
+  hid_t type = str_type(value);
+  Hid space(H5Screate(H5S_SCALAR));
+  if (!made(space)) return false;
+  Hid d(H5Dcreate2(loc, name, type, space.get(), H5P_DEFAULT, dcpl_compact.get(), H5P_DEFAULT));
+  const char* p = value.c_str();
+  return made(d) && ok(H5Dwrite(d.get(), type, H5S_ALL, H5S_ALL, dxpl.get(), &p));
+}
+
+Hid Hdf5Export::Impl::group(hid_t loc, const char* name, const char* nx_class) {
+  Hid g(H5Gcreate2(loc, name, H5P_DEFAULT, gcpl.get(), H5P_DEFAULT));
+  if (!made(g) || !attr(g.get(), "NX_class", nx_class)) return Hid();
+  return g;
+}
+
+bool Hdf5Export::Impl::begin(const char* name) {
+  init_library();
+  return choose_target(name) && make_temp() && open_file();
+}
+
+// The target's name and what stands there now; refuses what must not be
+// replaced.
+bool Hdf5Export::Impl::choose_target(const char* name) {
+  std::string typed(trim(name ? name : ""));
+  if (typed.empty()) {
+    std::string base = t.inf_name;
+    size_t slash = base.rfind('/');
+    if (slash != std::string::npos) base = base.substr(slash + 1);
+    typed = base + ".h5";
+  }
+  shown = typed;
+  target = typed;
+  // A link is followed: the file it names is the one replaced.
+  struct stat st;
+  if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char* real = realpath(target.c_str(), nullptr);
+    if (real) {
+      target = real;
+      free(real);
+    }
+  }
+  if (!t.inf) return fail("no scan file is open");
+  char link[64];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(t.inf));
+  char* real = realpath(link, nullptr);
+  scan_file = real ? real : t.inf_name;
+  free(real);
+
+  struct stat scan_st;
+  bool exists = stat(target.c_str(), &st) == 0;
+  if (exists && fstat(fileno(t.inf), &scan_st) == 0 && st.st_dev == scan_st.st_dev &&
+      st.st_ino == scan_st.st_ino)
+    return fail("it is the scan file being read");
+  if (exists) {
+    if (!S_ISREG(st.st_mode)) return fail("not a regular file");
+    if (!check_earlier()) return false;
+    earlier = true;
+    mode = st.st_mode & 07777;
+  } else {
+    mode_t mask = umask(022);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  return true;
+}
+
+// The temporary file beside the target, a copy of the earlier file if any.
+bool Hdf5Export::Impl::make_temp() {
+  size_t slash = target.rfind('/');
+  std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string pattern = dir + "." + base + ".XXXXXX";
+  int fd = mkstemp(&pattern[0]);
+  if (fd < 0) return fail(strerror(errno));
+  temp = pattern;
+  open = true;
+  fchmod(fd, mode);
+  // The scans of an earlier file are kept by working on a copy of it.
+  int err = earlier ? copy_file(target, fd) : 0;
+  if (close(fd) != 0 && err == 0) err = errno;
+  return err ? fail(strerror(err)) : true;
+}
+
+bool Hdf5Export::Impl::open_file() {
+  Hid fapl(H5Pcreate(H5P_FILE_ACCESS));
+  if (!made(fapl) || !ok(H5Pset_libver_bounds(fapl.get(), H5F_LIBVER_V110, H5F_LIBVER_LATEST)))
+    return false;
+  // Chunks go to the file as they are written; the metadata cache is kept
+  // small and an object's metadata leaves it when the object is closed, so
+  // memory does not grow with the file.
+  H5AC_cache_config_t mdc;
+  mdc.version = H5AC__CURR_CACHE_CONFIG_VERSION;
+  if (!ok(H5Pget_mdc_config(fapl.get(), &mdc))) return false;
+  mdc.set_initial_size = 1;
+  mdc.initial_size = 1 << 20;
+  mdc.min_size = 1 << 20;
+  mdc.max_size = 4 << 20;
+  if (!ok(H5Pset_mdc_config(fapl.get(), &mdc)) ||
+      !ok(H5Pset_cache(fapl.get(), 0, 1, 0, 1.0)) ||
+      !ok(H5Pset_evict_on_close(fapl.get(), 1)))
+    return false;
+  if (earlier) {
+    file = Hid(H5Fopen(temp.c_str(), H5F_ACC_RDWR, fapl.get()));
+  } else {
+    // The space of a scan replaced later is kept track of in the file and
+    // used again.
+    Hid fcpl(H5Pcreate(H5P_FILE_CREATE));
+    if (!made(fcpl) ||
+        !ok(H5Pset_file_space_strategy(fcpl.get(), H5F_FSPACE_STRATEGY_FSM_AGGR, 1, 1)))
+      return false;
+    file = Hid(H5Fcreate(temp.c_str(), H5F_ACC_TRUNC, fcpl.get(), fapl.get()));
+  }
+  if (!made(file)) return false;
+
+  str_utf8 = Hid(H5Tcopy(H5T_C_S1));
+  str_ascii = Hid(H5Tcopy(H5T_C_S1));
+  // The library's conversion buffers default to 1 MiB each, cleared for
+  // every write of strings; a few KiB do (larger batches go through in
+  // parts).
+  dxpl = Hid(H5Pcreate(H5P_DATASET_XFER));
+  gcpl = Hid(H5Pcreate(H5P_GROUP_CREATE));
+  hsize_t chunk = kLineBatch;
+  if (!made(gcpl) || !ok(H5Pset_obj_track_times(gcpl.get(), 0)) ||
+      !(dcpl_compact = new_dcpl()) || !ok(H5Pset_layout(dcpl_compact.get(), H5D_COMPACT)) ||
+      !(dcpl_plain = new_dcpl()) || !(dcpl_lines = new_dcpl()) ||
+      !ok(H5Pset_chunk(dcpl_lines.get(), 1, &chunk)))
+    return false;
+  return made(str_utf8) && made(str_ascii) && made(dxpl) &&
+         ok(H5Pset_buffer(dxpl.get(), 8192, nullptr, nullptr)) &&
+         ok(H5Tset_size(str_utf8.get(), H5T_VARIABLE)) &&
+         ok(H5Tset_cset(str_utf8.get(), H5T_CSET_UTF8)) &&
+         ok(H5Tset_size(str_ascii.get(), H5T_VARIABLE));
+}
+
+// The earlier file must be one of ours, made from this scan file.
+bool Hdf5Export::Impl::check_earlier() {
+#if H5_VERSION_GE(1, 12, 0)
+  htri_t is_h5 = H5Fis_accessible(target.c_str(), H5P_DEFAULT);
+#else
+  htri_t is_h5 = H5Fis_hdf5(target.c_str());
+#endif
+  if (is_h5 < 0) return fail_h5();
+  if (is_h5 == 0) return fail("not an HDF5 file");
+  Hid old(H5Fopen(target.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT));
+  if (!made(old)) return false;
+  if (H5Aexists(old.get(), "scan_file") <= 0)
+    return fail("not written by kurvatab (its root names no scan file)");
+  Hid a(H5Aopen(old.get(), "scan_file", H5P_DEFAULT));
+  Hid type(H5Aget_type(a.get()));
+  if (!made(a) || !made(type)) return false;
+  if (H5Tget_class(type.get()) != H5T_STRING || H5Tis_variable_str(type.get()) <= 0)
+    return fail("its root's scan_file is not a string");
+  Hid mem(H5Tcopy(type.get()));
+  char* value = nullptr;
+  if (!made(mem) || !ok(H5Aread(a.get(), mem.get(), &value))) return false;
+  std::string made_from = value ? value : "";
+  H5free_memory(value);
+  if (made_from != scan_file) return fail("it was made from another scan file, " + made_from);
+  return true;
+}
+
+// "<scan number>.<occurrence>": the occurrence counts the scans of the same
+// number from the start of the file.
+std::string Hdf5Export::Impl::group_name(int ref) {
+  if (occurrence.size() != size_t(t.Indexed)) {
+    occurrence.assign(size_t(t.Indexed), 0);
+    std::unordered_map<int, int> seen;
+    for (int i = 0; i < t.Indexed; i++) occurrence[size_t(i)] = ++seen[t.Index[size_t(i)].scan];
+  }
+  return std::to_string(t.Index[size_t(ref)].scan) + "." +
+         std::to_string(occurrence[size_t(ref)]);
+}
+
+// The texts of the run of #O lines nearest before `hseek`, joined by two
+// blanks; empty when there is none. A loop walks forward, so each search
+// only goes back to the scan searched before.
+std::string Hdf5Export::Impl::motors_before(int64_t hseek) {
+  int fd = fileno(t.inf);
+  int64_t floor = motors_at >= 0 && motors_at <= hseek ? motors_at : 0;
+  if (floor == 0) motor_text.clear();
+  int64_t at = find_motor_lines(fd, hseek, floor);
+  motors_at = hseek;
+  if (at < 0) return motor_text;
+  motor_text.clear();
+  ScanReader in(t.inf, at);
+  std::string_view line;
+  while (in.tell() < hseek && in.next(&line) && line.size() >= 2 && line[0] == '#' &&
+         line[1] == 'O') {
+    if (!motor_text.empty()) motor_text += "  ";
+    motor_text += chomp(after_key(line));
+    in.skip_rest();
+    if (motor_text.size() > kMaxMotorText) {
+      motor_text.clear();  // more names than any scan has positions
+      break;
+    }
+  }
+  return motor_text;
+}
+
+bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
+  scanRef& r = t.Index[size_t(ref)];
+  hid_t f = file.get();
+  if (H5Lexists(f, gname.c_str(), H5P_DEFAULT) > 0 && !ok(H5Ldelete(f, gname.c_str(), H5P_DEFAULT)))
+    return false;
+  Hid entry = group(f, gname.c_str(), "NXentry");
+  if (!entry) return false;
+  Hid instrument = group(entry.get(), "instrument", "NXinstrument");
+  Hid specfile = instrument ? group(instrument.get(), "specfile", "NXcollection") : Hid();
+  if (!specfile) return false;
+
+  // The header: every line from #S up to the first data line.
+  std::string title, date, l_text, o_text;
+  std::vector<double> positions;
+  bool positions_ok = true, cut = false;
+  {
+    LineList header(*this, specfile.get(), "scan_header");
+    int64_t end = r.vseek > 0 ? r.vseek : r.eseek;
+    ScanReader in(t.inf, r.hseek);
+    std::string_view line;
+    ColumnLine values;
+    bool first = true;
+    while (in.tell() < end && in.next(&line)) {
+      cut |= in.line_is_cut();
+      in.skip_rest();
+      std::string_view l = chomp(line);
+      if (l.size() >= 2 && l[0] == '#') {
+        if (first && l[1] == 'S') {
+          std::string_view s = l.substr(2);
+          while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+          while (!s.empty() && s.front() >= '0' && s.front() <= '9') s.remove_prefix(1);
+          title = trim(s);
+        } else if (l[1] == 'D' && date.empty()) {
+          date = trim(l.substr(2));
+        } else if (l[1] == 'L') {
+          l_text = l.substr(2);
+        } else if (l[1] == 'O' && positions_ok) {
+          if (!o_text.empty()) o_text += "  ";
+          o_text += after_key(l);
+          positions_ok = o_text.size() <= kMaxMotorText;
+        } else if (l[1] == 'P' && positions_ok) {
+          values.parse(after_key(l));
+          positions.insert(positions.end(), values.values.begin(), values.values.end());
+          positions_ok = positions.size() <= kMaxPositioners;
+        }
+      }
+      first = false;
+      if (!header.add(l)) return false;
+    }
+    if (!header.finish()) return false;
+  }
+  if (!text(entry.get(), "title", title)) return false;
+  if (!date.empty()) {
+    std::string iso = iso_date(date);
+    if (!text(entry.get(), "start_time", iso.empty() ? date : iso)) return false;
+  }
+
+  // Motor positions, named by the #O lines of the scan or of the header
+  // before it.
+  if (!positions.empty() && positions_ok) {
+    if (o_text.empty()) o_text = motors_before(r.hseek);
+    std::vector<std::string> names = split_labels(o_text, int(positions.size()), positions.size() + 1);
+    if (names.size() == positions.size()) {
+      Hid pos = group(instrument.get(), "positioners", "NXcollection");
+      if (!pos) return false;
+      std::set<std::string> used;
+      Hid space(H5Screate(H5S_SCALAR));
+      if (!made(space)) return false;
+      for (size_t k = 0; k < names.size(); k++) {
+        std::string n = unique_name(names[k], &used);
+        Hid d(H5Dcreate2(pos.get(), n.c_str(), H5T_IEEE_F64LE, space.get(), H5P_DEFAULT,
+                         dcpl_compact.get(), H5P_DEFAULT));
+        if (!made(d) || !ok(H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT,
+                                     &positions[k])))
+          return false;
+        if (n != names[k] && !attr(d.get(), "long_name", names[k])) return false;
+      }
+    }
+  }
+
+  // The data, and the '#' lines among and after them.
+  Hid meas = group(entry.get(), "measurement", "NXcollection");
+  if (!meas) return false;
+  Measurement m(*this, meas.get());
+  LineList comments(*this, specfile.get(), "comments");
+  int ncol = 0;
+  bool started = false;
+  if (r.vseek > 0) {
+    PointReader points(t, r, cols);
+    points.skip_lines_without_numbers();
+    for (PointReader::Step step; (step = points.next()) != PointReader::kEnd;) {
+      cut |= points.in().line_is_cut();
+      if (step == PointReader::kComment) {
+        if (!comments.add(chomp(points.line()))) return false;
+        continue;
+      }
+      const std::vector<double>& v = points.values().values;
+      if (!started) {
+        started = true;
+        ncol = points.ncol();
+        size_t n = size_t(ncol > 0 ? ncol : 0);
+        if (v.size() > n) n = v.size();
+        if (!m.start(n, split_labels(l_text, r.ncol_N, kMaxColumns), r.lines)) return false;
+      }
+      if (!m.add_row(v)) return false;
+    }
+    ScanReader in(t.inf, points.offset());
+    std::string_view line;
+    while (in.tell() < r.eseek && in.next(&line)) {
+      cut |= in.line_is_cut();
+      in.skip_rest();
+      if (line[0] == '#' && !comments.add(chomp(line))) return false;
+    }
+  }
+  if (!started) {
+    // No data: empty columns, as many as #N or the labels say.
+    std::vector<std::string> labels = split_labels(l_text, r.ncol_N, kMaxColumns);
+    ncol = r.ncol_N > 0 ? r.ncol_N : int(labels.size());
+    if (!m.start(size_t(ncol), labels, 0)) return false;
+  }
+  if (!m.finish() || !comments.finish()) return false;
+  if (m.dropped())
+    fprintf(con.out, " scan %s: only the first %zu columns exported\n", gname.c_str(),
+            kMaxColumns);
+  if (cut)
+    fprintf(con.out, " scan %s: lines longer than %zu bytes kept in part\n", gname.c_str(),
+            ScanReader::kMaxHeld);
+
+  // The plot: y against x of the settings, linked from measurement/.
+  // Columns chosen by label are this scan's columns of those names; a scan
+  // that lacks one has its data written but no plot (one line says why).
+  ColumnChoice wanted = cols, plot_cols;
+  if (!normalize) wanted.zlabel.clear();
+  std::string why;
+  if (!resolve_columns(t, r, wanted, &plot_cols, &why)) {
+    fputs(why.c_str(), con.out);
+    return true;
+  }
+  long y = resolve_column(plot_cols.ycol, ncol, m.count());
+  long x = resolve_column(plot_cols.xcol, ncol, m.count());
+  long z = normalize ? resolve_column(plot_cols.zcol, ncol, m.count()) : -1;
+  if (y < 0 || x < 0) return true;
+  Hid plot = group(entry.get(), "plot", "NXdata");
+  if (!plot || !attr(plot.get(), "signal", m.name(size_t(y))) ||
+      !attr(plot.get(), "axes", m.name(size_t(x))) || !attr(entry.get(), "default", "plot"))
+    return false;
+  std::set<std::string> linked;
+  for (long c : {y, x, z}) {
+    if (c < 0 || !linked.insert(m.name(size_t(c))).second) continue;
+    const char* n = m.name(size_t(c)).c_str();
+    Hid d(H5Dopen2(meas.get(), n, H5P_DEFAULT));
+    if (!made(d) || !attr(d.get(), "target", "/" + gname + "/measurement/" + n) ||
+        !ok(H5Lcreate_hard(meas.get(), n, plot.get(), n, H5P_DEFAULT, H5P_DEFAULT)))
+      return false;
+  }
+  if (z >= 0) {
+    Hid mon = group(entry.get(), "monitor", "NXmonitor");
+    if (!mon || !ok(H5Lcreate_hard(meas.get(), m.name(size_t(z)).c_str(), mon.get(), "data",
+                                   H5P_DEFAULT, H5P_DEFAULT)))
+      return false;
+  }
+  return true;
+}
+
+bool Hdf5Export::Impl::add(int ref) {
+  if (failed || !open) return false;
+  if (ref < 0 || ref >= t.Indexed) {
+    fprintf(con.out, " %d is not a valid index\n", ref);
+    return false;
+  }
+  std::string gname = group_name(ref);
+  fprintf(con.out, " writing HDF5 for (i=%d, s=%d) on '%s' as %s\n", ref + 1,
+          t.Index[size_t(ref)].scan, shown.c_str(), gname.c_str());
+  if (!write_scan(ref, gname)) return false;
+  written.insert(gname);
+  last_group = gname;
+  added++;
+  return true;
+}
+
+bool Hdf5Export::Impl::commit() {
+  if (failed || !open) return false;
+  if (added == 0) {  // nothing to add: the earlier file stays as it is
+    discard();
+    return false;
+  }
+  hid_t f = file.get();
+  H5G_info_t root;
+  if (!ok(H5Gget_info(f, &root))) return false;
+  long kept = long(root.nlinks) - long(written.size());
+  if (!attr(f, "NX_class", "NXroot") || !attr(f, "file_name", shown) ||
+      !attr(f, "file_time", iso_now()) || !attr(f, "creator", "kurvatab") ||
+      !attr(f, "creator_version", KURVATAB_VERSION) || !attr(f, "scan_file", scan_file))
+    return false;
+  unsigned maj, min, rel;
+  H5get_libversion(&maj, &min, &rel);
+  std::string lib = std::to_string(maj) + "." + std::to_string(min) + "." + std::to_string(rel);
+  if (!attr(f, "HDF5_Version", lib)) return false;
+  if (!last_group.empty() && !attr(f, "default", last_group)) return false;
+  if (!ok(H5Fclose(file.release()))) return false;
+  // On disk before it takes the target's place.
+  int fd = ::open(temp.c_str(), O_RDONLY);
+  if (fd < 0 || fsync(fd) != 0) {
+    int e = errno;
+    if (fd >= 0) close(fd);
+    return fail(strerror(e));
+  }
+  close(fd);
+  if (rename(temp.c_str(), target.c_str()) != 0) return fail(strerror(errno));
+  open = false;
+  fprintf(con.out, " HDF5 file '%s': %d scan(s) written", shown.c_str(), added);
+  if (earlier) fprintf(con.out, ", %ld kept from the earlier file", kept);
+  fputc('\n', con.out);
+  return true;
+}
+
+Hdf5Export::Hdf5Export(IndexTable& t, const ExportOptions& st, Console& con)
+    : impl_(new Impl(t, st, con)) {}
+Hdf5Export::~Hdf5Export() = default;
+bool Hdf5Export::begin(const char* name) { return impl_->begin(name); }
+bool Hdf5Export::add(int ref) { return impl_->add(ref); }
+bool Hdf5Export::commit() { return impl_->commit(); }
+
+int scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
+  if (!t.inf || ref < 0 || ref >= t.Indexed) {
+    fprintf(con.out, " %d is not a valid index\n", ref);
+    return ref;
+  }
+  Hdf5Export job(t, st, con);
+  if (job.begin(name) && job.add(ref)) job.commit();
+  return ref;
+}

@@ -1,0 +1,67 @@
+// Scans written to an HDF5 file in the NeXus layout, for h5py, numpy and the
+// NeXus viewers.
+//
+// Layout: the root (NXroot) names the scan file it was made from; one group
+// per scan, "<scan number>.<occurrence>" ("57.1", and "57.2" for the second
+// scan numbered 57 in the file), an NXentry holding
+//   title, start_time                 the #S text; the #D date (ISO 8601 when
+//                                     it reads as a date)
+//   measurement/<label>               one float64 dataset per column, every
+//                                     number exactly as the column reader
+//                                     reads it (NaN where a line has fewer)
+//   plot/                             NXdata: x and y of the settings (and the
+//                                     monitor with normalisation on), linked
+//   monitor/data                      NXmonitor, with normalisation on
+//   instrument/positioners/<motor>    #O names with the scan's #P values
+//   instrument/specfile/scan_header   the header lines, verbatim
+//   instrument/specfile/comments      the '#' lines among and after the data
+//
+// Safety: the new file is built under a temporary name beside the target,
+// with the scans of an earlier file copied into it, and renamed over the
+// target only once complete; any failure leaves an earlier file as it was.
+// A file made from another scan file, a file that is not HDF5 and the scan
+// file itself are refused. Memory stays bounded: rows are streamed into
+// chunked datasets, one chunk of each column buffered at a time.
+#ifndef KURVATAB_OUTPUT_HDF5_EXPORT_H_
+#define KURVATAB_OUTPUT_HDF5_EXPORT_H_
+
+#include <memory>
+
+#include "base/console.h"
+#include "base/options.h"
+#include "index/index_table.h"
+
+// One export run: begin, add any number of scans, commit. Messages go to
+// con.out, one line per scan written and one for the file, and one line
+// naming the file and the reason for any failure; after a failure the
+// remaining calls do nothing. A run that is not committed is discarded with
+// its temporary file. `t` and `con` must outlive the run.
+class Hdf5Export {
+ public:
+  Hdf5Export(IndexTable& t, const ExportOptions& st, Console& con);
+  ~Hdf5Export();
+  Hdf5Export(const Hdf5Export&) = delete;
+  Hdf5Export& operator=(const Hdf5Export&) = delete;
+
+  // `name` is the target as typed (blanks around it are dropped); an empty
+  // name gives the scan file's name with ".h5" added, in the current
+  // directory. Checks the target and creates the temporary file.
+  bool begin(const char* name);
+  // Writes the scan at the 0-based position `ref`, replacing one of the
+  // same name written before.
+  bool add(int ref);
+  // Copies the scans of the earlier file that were not written again,
+  // completes the file and puts it in place.
+  bool commit();
+
+  struct Impl;  // the run's state, in the .cc file
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// The `n` command: the scan at the 0-based position `ref` into the file
+// `name` (as for Hdf5Export::begin). Returns `ref`.
+int scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
+
+#endif  // KURVATAB_OUTPUT_HDF5_EXPORT_H_

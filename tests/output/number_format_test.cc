@@ -1,0 +1,99 @@
+#include "output/number_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string printf_of(const std::string& conv, double v) {
+  std::string b(8192, '\0');
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  b.resize(size_t(snprintf(&b[0], b.size(), conv.c_str(), v)));
+#pragma GCC diagnostic pop
+  return b;
+}
+
+// Values where forms, roundings and paddings differ: exact decimal halves
+// and their neighbours, powers of ten and theirs, every size a scan holds,
+// the extremes, subnormals, zeros, inf and nan, and random bit patterns.
+std::vector<double> test_values() {
+  std::vector<double> v = {0.0,
+                           -0.0,
+                           1e15,
+                           1e16,
+                           1e21,
+                           1e22,
+                           1e23,
+                           2.675,
+                           0.1,
+                           1.0 / 3,
+                           1e300,
+                           4.9e-324,
+                           NAN,
+                           -NAN,
+                           INFINITY,
+                           -INFINITY,
+                           2.2250738585072014e-308,
+                           1.7976931348623157e308};
+  for (int e = -30; e <= 30; e++) {
+    const double p = std::pow(10.0, e);
+    for (double x : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e308), 9.5 * p}) {
+      v.push_back(x);
+      v.push_back(-x);
+    }
+  }
+  std::mt19937_64 rng(11);
+  for (int i = 0; i < 1500; i++) {
+    const double mant = double(rng() % 10000000) / double(1 + rng() % 1000);
+    v.push_back(mant * std::pow(10.0, int(rng() % 40) - 20));
+    const double half = double(rng() % 100000 * 2 + 1) / double(uint64_t(1) << (rng() % 12));
+    v.push_back(half);
+    v.push_back(-std::nextafter(half, 1e300));
+    uint64_t bits = rng();
+    double d;
+    memcpy(&d, &bits, sizeof d);
+    v.push_back(d);
+  }
+  return v;
+}
+
+TEST(DoubleFormat, WritesWhatPrintfWrites) {
+  std::vector<std::string> convs = {"%15.5lf", "%15.7lg", "%8.4lf",   "%+g",     "% .3f",
+                                    "%-12.4E", "%012.3f", "%-+15.7g", "%#g",     "%#.0f",
+                                    "%a",      "%A",      "%5.1g",    "% 08.2f", "%+010.2e",
+                                    "%20.10G", "%F",      "%.40e",    "%.30g",   "%.25f"};
+  for (char type : {'f', 'e', 'g', 'G'}) {
+    for (int p = 0; p <= 18; p++) convs.push_back("%." + std::to_string(p) + type);
+  }
+  const std::vector<double> values = test_values();
+  for (const std::string& conv : convs) {
+    DoubleFormat f(conv);
+    ASSERT_TRUE(f.ok()) << conv;
+    for (double v : values) {
+      std::string got;
+      f.append(&got, v);
+      ASSERT_EQ(got, printf_of(conv, v)) << conv << " of " << printf_of("%a", v);
+    }
+  }
+}
+
+TEST(DoubleFormat, WideFieldsAndRefusedConversions) {
+  DoubleFormat f("%4096.4096f");
+  ASSERT_TRUE(f.ok());
+  std::string got;
+  f.append(&got, -1.7976931348623157e308);
+  EXPECT_EQ(got, printf_of("%4096.4096f", -1.7976931348623157e308));
+  EXPECT_FALSE(DoubleFormat("%4097f").ok());
+  EXPECT_FALSE(DoubleFormat("%d").ok());
+  EXPECT_FALSE(DoubleFormat("%5.2lfx").ok());
+}
+
+}  // namespace
