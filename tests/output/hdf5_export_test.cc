@@ -226,6 +226,29 @@ TEST(Hdf5Export, LabelsBecomeDatasetNames) {
   EXPECT_EQ(h5.attr("3.1/plot", "signal"), "b");
 }
 
+TEST(Hdf5Export, PlotFollowsLabelsPerScan) {
+  // Detector is column 2, then 3; the third scan has none: its data are
+  // written, without a plot.
+  ScanFixture f(
+      "#S 1 a\n#N 3\n#L th  Detector  Monitor\n1 2 3\n"
+      "#S 2 b\n#N 4\n#L th  tth  Detector  Monitor\n1 2 3 4\n"
+      "#S 3 c\n#N 2\n#L th  Diode\n1 2\n");
+  f.st.ylabel = "Detector";
+  Hdf5Export job(f.t, f.st, f.con());
+  ASSERT_TRUE(job.begin("out.h5"));
+  for (int ref = 0; ref < 3; ref++) ASSERT_TRUE(job.add(ref));
+  ASSERT_TRUE(job.commit());
+  EXPECT_NE(std::string::npos,
+            f.out().find(" scan 3 (i=3) has no label \"Detector\"; its labels are \"th\" "
+                         "\"Diode\"\n"));
+  H5File h5(f.dir.file("out.h5"));
+  EXPECT_EQ(h5.attr("1.1/plot", "signal"), "Detector");
+  EXPECT_EQ(h5.attr("2.1/plot", "signal"), "Detector");
+  EXPECT_EQ(h5.doubles("2.1/plot/Detector"), std::vector<double>{3});
+  EXPECT_EQ(h5.names("3.1/measurement"), "Diode|th");
+  EXPECT_FALSE(h5.has("3.1/plot"));
+}
+
 TEST(Hdf5Export, LongScanAcrossChunksAndLateColumns) {
   std::string text = "#S 1 long\n#N 2\n#L c1  c2\n";
   const int rows = 40000;
