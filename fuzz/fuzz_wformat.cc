@@ -1,11 +1,10 @@
 // The W format check and both exports. The input's first line is the W
 // format, its second the W column list (numbers and labels), its third the
-// x y z columns (a word there is the y label), and one byte of flags; the exports then run over a fixed scan file into a memory
-// stream. A format the check accepts must be one that printf can be handed
-// any number of doubles for; one it refuses must write nothing. Each accepted
-// conversion must write, through the exports' own formatter, what printf
-// writes, for the eight bytes after the flags taken as a double and for
-// values at rounding and form boundaries.
+// x y z columns (a word there is the y label), and one byte of flags; the exports then run over a
+// fixed scan file into a memory stream. A format the check accepts must be one that printf can be
+// handed any number of doubles for; one it refuses must write nothing. Each accepted conversion
+// must write, through the exports' own formatter, what printf writes, for the eight bytes after the
+// flags taken as a double and for values at rounding and form boundaries.
 #include <cstdint>
 #include <cstring>
 #include <string>

@@ -274,7 +274,7 @@ struct ScanCheck {
   int64_t n_line = 0;
   int labels = -1, labels_any_blank = -1;
   int64_t l_line = 0;
-  std::string l_text;  // the #L line's labels, for an x chosen by label
+  std::string l_text;   // the #L line's labels, for an x chosen by label
   int repeats_pos = 0;  // position of the scan that had its number first, 0 when none
   int64_t repeats_line = 0;
   int64_t aborted_line = 0;
@@ -387,8 +387,8 @@ void Checker::data_line(std::string_view l, int64_t lineno) {
     // without it has no x to follow.
     if (!cols_.xlabel.empty()) {
       int col = 0, other = 0;
-      const bool found = find_label(split_labels(c.l_text, ncol > 0 ? int(ncol) : 0),
-                                    cols_.xlabel, &col, &other) == LabelFind::kFound;
+      const bool found = find_label(split_labels(c.l_text, ncol > 0 ? int(ncol) : 0), cols_.xlabel,
+                                    &col, &other) == LabelFind::kFound;
       c.xcol = found ? col : 0;
     }
   }

@@ -220,7 +220,7 @@ bool read_records(EntryReader& in, IndexTable& t, uint64_t count) {
   std::string text;
   for (uint64_t k = 0; k < count; k++) {
     uint64_t dscan, ncol, hseek = static_cast<uint64_t>(end), size, voff, cback, dlpos, lines,
-        lhead;
+                          lhead;
     if (!in.number(&dscan) || !in.number(&ncol) || (k == 0 && !in.number(&hseek)) ||
         !in.number(&size) || !in.number(&voff) || !in.number(&cback) || !in.number(&dlpos) ||
         !in.number(&lines) || !in.number(&lhead) || !in.bytes(&text, kMaxScanText)) {

@@ -126,7 +126,7 @@ int read_column_list(const std::string& wcolumns, std::vector<ListedColumn>* lis
   if (more) *more = false;
   const char* s = wcolumns.c_str();
   const char* end = s + strlen(s);  // a NUL ends the list
-  bool boundary = true;  // a label may start here
+  bool boundary = true;             // a label may start here
   for (;;) {
     const char* before = s;
     while (s < end && is_space(*s)) s++;

@@ -133,15 +133,14 @@ TEST(Interpreter, TextSettingsAreKeptExactlyAsTyped) {
       " the W format has 1 conversion(s) for 2 W column(s): the last 1 column(s) are not "
       "written\n";
   EXPECT_EQ(
-      "NO FILE > format used by the W command set to \" %6.2lf\" with columns \"1 -1\"\n" +
-      fewer +
-      "NO FILE > columns used by the W command set to \"1 -1\" with format \" %6.2lf\"\n"
-      "NO FILE > columns used by the W command set to \"  2 3 \" with format \" %6.2lf\"\n" +
-      fewer +
-      "NO FILE >parameters of the h (grace hardcopy) command set to \"DEVICE \"PostScript\" "
-      "PAGE SIZE 300,400\" \n"
-      "NO FILE >parameters of the h (grace hardcopy) command set to \"X\" \n"
-      "NO FILE >",
+      "NO FILE > format used by the W command set to \" %6.2lf\" with columns \"1 -1\"\n" + fewer +
+          "NO FILE > columns used by the W command set to \"1 -1\" with format \" %6.2lf\"\n"
+          "NO FILE > columns used by the W command set to \"  2 3 \" with format \" %6.2lf\"\n" +
+          fewer +
+          "NO FILE >parameters of the h (grace hardcopy) command set to \"DEVICE \"PostScript\" "
+          "PAGE SIZE 300,400\" \n"
+          "NO FILE >parameters of the h (grace hardcopy) command set to \"X\" \n"
+          "NO FILE >",
       h.feed("F %6.2lf\nC\nC  2 3 \nH\nHX\nq\n"));
   EXPECT_EQ(" %6.2lf", h.s.settings.wformat);
   EXPECT_EQ("  2 3 ", h.s.settings.wcolumns);

@@ -70,8 +70,8 @@ TEST(FileNameCompletions, NamesAsReadlineInsertsThem) {
 }
 
 TEST(LabelCompletions, TheCurrentScansLabelsAsTheyWouldBeTyped) {
-  const std::vector<std::string> labels = {"Theta", "Two Theta", "Epoch", "Monitor",
-                                           "Detector", "2theta", "mon2"};
+  const std::vector<std::string> labels = {"Theta",    "Two Theta", "Epoch", "Monitor",
+                                           "Detector", "2theta",    "mon2"};
   struct Case {
     const char* line;
     const char* want;

@@ -281,13 +281,13 @@ TEST_F(GraceLinkTest, LabelsNameTheAxesBeforeTheBatFile) {
   st_.zlabel = "Mon";
   st_.normalize = 1;
   // The names go inside Grace's quotes, a backslash and '"' escaped.
-  EXPECT_EQ(sent({"AUTOSCALE ONREAD XYAXES\n", read_block(), "BLOCK XY \"1:2\"\n",
-                  "S_ COMMENT \"labels.dat #S1\"\n", "S_ LEGEND \"labels.dat #S1\"\n",
-                  "G0 TYPE XY\n", "XAXIS LABEL \"Theta\"\n",
-                  "YAXIS LABEL \"Det \\\"a\\\\b\\\"/Mon\"\n",
-                  "GETP \"" + path("kurvatab.bat") + "\"\n", "SUBTITLE \"labels.dat #S1\"\n",
-                  "LEGEND ON\n", "REDRAW\n"}),
-            plot(0));
+  EXPECT_EQ(
+      sent({"AUTOSCALE ONREAD XYAXES\n", read_block(), "BLOCK XY \"1:2\"\n",
+            "S_ COMMENT \"labels.dat #S1\"\n", "S_ LEGEND \"labels.dat #S1\"\n", "G0 TYPE XY\n",
+            "XAXIS LABEL \"Theta\"\n", "YAXIS LABEL \"Det \\\"a\\\\b\\\"/Mon\"\n",
+            "GETP \"" + path("kurvatab.bat") + "\"\n", "SUBTITLE \"labels.dat #S1\"\n",
+            "LEGEND ON\n", "REDRAW\n"}),
+      plot(0));
   EXPECT_EQ("1 10.000000099999999\n2 20.000000100000001\n", read_file(g_.tmpname));
 
   // A scan without the label is not plotted: one line, nothing sent.
