@@ -344,6 +344,8 @@ void cmd_check(Interp& in, const CommandEntry&, const char*) {
     free(held);
   }
   write_check_summary(s.con.out, s.index.inf_name, sum);
+}
+
 // u and U: follow the scan at the position as the file grows, in Grace or
 // in the console; afterwards the scan followed last is current.
 void cmd_follow(Interp& in, const CommandEntry& e, const char* c) {

@@ -413,6 +413,8 @@ TEST(Interpreter, LoopOfPlotsShowsEachScan) {
       "1 30.000001000000001\n2 31.000001000000001\n#S3\"\n"
       "1 40.000000999999997\n2 41.000000999999997\n#S4\"\n",
       shown);
+}
+
 TEST(Interpreter, FollowEndsAtTheNextLineWhichIsNotRunOrAtTheEndOfInput) {
   Harness h;
   h.open(kDemoFile);
