@@ -337,6 +337,62 @@ void note_print_settings(GraceLink& g, const std::string& text) {
   }
 }
 
+// The plot of gracesend_scan and gracesend_scan_until: the scan's points
+// from its data lines that end by `until` (-1: all of them).
+void plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+               int64_t until) {
+  if (!grace_start(g, con)) return;
+  if (!t.inf || ref < 0 || ref >= t.Indexed) return;
+  scanRef& rec = t.Index[ref];
+  if (rec.lines <= 1) {
+    fprintf(con.out, " No data to plot lines = %" PRId64 "\n", rec.lines);
+    return;
+  }
+  // Each plot has a file of its own: Grace reads it later, when the next
+  // plot may already be written.
+  int fd = make_plot_file(g, con);
+  if (fd < 0) return;
+  std::string name = g.tmpname;
+  std::string path, quoted, why;
+  if (!grace_file_name(name, &path, &quoted, &why)) {
+    close(fd);
+    fprintf(con.out, " temporary plot file %s: %s\n", name.c_str(), why.c_str());
+    return;
+  }
+  FILE* out = fdopen(fd, "w");
+  if (!out) {
+    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(), strerror(errno));
+    close(fd);
+    return;
+  }
+  int64_t points = 0, unnormalised = 0;
+  bool written;
+  if (until >= 0) {
+    PointReader::Resume from;
+    from.offset = rec.vseek;
+    from.until = until;
+    PointReader walk(t, rec, st, from);
+    written = write_points(out, walk, st, &points, &unnormalised);
+  } else {
+    PointReader walk(t, rec, st);
+    written = write_points(out, walk, st, &points, &unnormalised);
+  }
+  int saved_errno = errno;
+  if (fclose(out) != 0) {
+    written = false;
+    saved_errno = errno;
+  }
+  if (!written) {
+    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(),
+            strerror(saved_errno));
+    return;
+  }
+  Commands cmds(g, con.err);
+  send_plot_commands(cmds, g, t, rec, st, con, quoted);
+  cmds.flush();
+  if (unnormalised > 0) print_unnormalised(con.out, unnormalised, points, ref, rec.scan);
+}
+
 struct HardcopyFormat {
   const char* extension;
   const char* device;
@@ -392,78 +448,14 @@ void print_unnormalised(FILE* out, int64_t unnormalised, int64_t points, int ref
           static_cast<long long>(unnormalised), static_cast<long long>(points), ref + 1, scan);
 }
 
-namespace {
-
-// The plot of gracesend_scan and gracesend_scan_until: the points of the
-// walk that `from` starts (the whole scan when null).
-void plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
-               const PointReader::Resume* from) {
-  if (!grace_start(g, con)) return;
-  if (!t.inf || ref < 0 || ref >= t.Indexed) return;
-  scanRef& rec = t.Index[ref];
-  if (rec.lines <= 1) {
-    fprintf(con.out, " No data to plot lines = %" PRId64 "\n", rec.lines);
-    return;
-  }
-  // Each plot has a file of its own: Grace reads it later, when the next
-  // plot may already be written.
-  int fd = make_plot_file(g, con);
-  if (fd < 0) return;
-  std::string name = g.tmpname;
-  std::string path, quoted, why;
-  if (!grace_file_name(name, &path, &quoted, &why)) {
-    close(fd);
-    fprintf(con.out, " temporary plot file %s: %s\n", name.c_str(), why.c_str());
-    return;
-  }
-  FILE* out = fdopen(fd, "w");
-  if (!out) {
-    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(), strerror(errno));
-    close(fd);
-    return;
-  }
-  int64_t points = 0, unnormalised = 0;
-  bool written;
-  if (from) {
-    PointReader walk(t, rec, st, *from);
-    written = write_points(out, walk, st, &points, &unnormalised);
-  } else {
-    PointReader walk(t, rec, st);
-    written = write_points(out, walk, st, &points, &unnormalised);
-  }
-  int saved_errno = errno;
-  if (fclose(out) != 0) {
-    written = false;
-    saved_errno = errno;
-  }
-  if (!written) {
-    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(),
-            strerror(saved_errno));
-    return;
-  }
-  Commands cmds(g, con.err);
-  send_plot_commands(cmds, g, t, rec, st, con, quoted);
-  cmds.flush();
-  if (unnormalised > 0) print_unnormalised(con.out, unnormalised, points, ref, rec.scan);
-}
-
-}  // namespace
-
 int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref) {
-  plot_scan(g, t, st, con, ref, nullptr);
+  plot_scan(g, t, st, con, ref, -1);
   return ref;
 }
 
 int gracesend_scan_until(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
                          int64_t until) {
-  if (t.inf && ref >= 0 && ref < t.Indexed) {
-    PointReader::Resume from;
-    from.offset = t.Index[ref].vseek;
-    from.until = until;
-    plot_scan(g, t, st, con, ref, &from);
-  } else {
-    plot_scan(g, t, st, con, ref, nullptr);
-  }
+  plot_scan(g, t, st, con, ref, until < 0 ? 0 : until);
   return ref;
 }
 

@@ -80,8 +80,7 @@ enum class PointUse {
 // added to y; the error is the square root of that y when it is 1 or more
 // (with st.errorbar); y and the error are divided by a monitor of 1 or more
 // (with st.normalize), else *unnormalised is set.
-PointUse plot_point(const PointReader& p, const PlotOptions& st, PlotPoint* pt,
-                    bool* unnormalised);
+PointUse plot_point(const PointReader& p, const PlotOptions& st, PlotPoint* pt, bool* unnormalised);
 
 // The line telling how many points of the scan at `ref` normalisation left
 // as they were.

@@ -50,14 +50,14 @@ class GraceSink : public FollowSink {
   IndexTable* t_ = nullptr;
   int ref_ = -1;
   int scan_ = 0;
-  bool plotted_ = false;     // its set exists: new points are appended
-  bool stopped_ = false;     // a line without x ended its points
-  bool dirty_ = false;       // points appended that Grace has not drawn
-  int64_t until_ = 0;        // just after its last line handed out
+  bool plotted_ = false;  // its set exists: new points are appended
+  bool stopped_ = false;  // a line without x ended its points
+  bool dirty_ = false;    // points appended that Grace has not drawn
+  int64_t until_ = 0;     // just after its last line handed out
   int64_t data_lines_ = 0;
   int64_t points_ = 0;
   int64_t unnormalised_ = 0;
-  int64_t reported_ = 0;     // unnormalised points the user was told of
+  int64_t reported_ = 0;  // unnormalised points the user was told of
 };
 
 #endif  // KURVATAB_LOOP_GRACE_FOLLOW_H_

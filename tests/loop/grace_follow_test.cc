@@ -197,13 +197,15 @@ TEST(GraceFollow, NewScanGetsASetOfItsOwnOnceItHasTwoLines) {
   EXPECT_EQ(last.find("REDRAW"), last.rfind("REDRAW"));  // one REDRAW for the update
   stream += last;
   x.f->end();
-  EXPECT_EQ((std::vector<std::string>{"1 100.000001\n2 200.000001\n3 300.000001\n",
-                                      "5 1.0000009999999999\n6 2.0000010000000001\n7 3.0000010000000001\n",
-                                      "1 1.0000009999999999\n2 2.0000010000000001\n"}),
+  EXPECT_EQ((std::vector<std::string>{
+                "1 100.000001\n2 200.000001\n3 300.000001\n",
+                "5 1.0000009999999999\n6 2.0000010000000001\n7 3.0000010000000001\n",
+                "1 1.0000009999999999\n2 2.0000010000000001\n"}),
             sets_of(stream));
   // Purged before each set, as the setting says.
   size_t purges = 0;
-  for (size_t at = 0; (at = stream.find("KILL G0\nG0 ON\nWITH G0\n", at)) != std::string::npos; at++)
+  for (size_t at = 0; (at = stream.find("KILL G0\nG0 ON\nWITH G0\n", at)) != std::string::npos;
+       at++)
     purges++;
   EXPECT_EQ(3u, purges);
 }
