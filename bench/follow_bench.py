@@ -326,6 +326,14 @@ def grace_load(kurvatab, work, seconds, rate, real):
     return ok, k, len(xs), len(redraws) / span, peak, lag
 
 
+def spread(lat):
+    """Median, 99th percentile and maximum of sorted latencies in ms."""
+    if not lat:
+        return "no lines"
+    return "median %.1f ms, 99th %.1f ms, max %.1f ms" % (
+        statistics.median(lat), lat[min(len(lat) - 1, int(0.99 * len(lat)))], lat[-1])
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default="build")
@@ -356,22 +364,16 @@ def main():
             print("idle: %.4f s CPU in %.1f s (%.4f %%)" % (cpu, wall, 100 * cpu / wall))
         if a.latency > 0:
             lat, missing = latency(kurvatab, work, a.latency, a.rate)
-            p99 = lat[min(len(lat) - 1, int(0.99 * len(lat)))] if lat else float("nan")
-            print("latency at %g lines/s for %g s: %d lines, median %.1f ms, 99th %.1f ms, "
-                  "max %.1f ms, missing %d" % (a.rate, a.latency, len(lat),
-                                               statistics.median(lat) if lat else float("nan"),
-                                               p99, lat[-1] if lat else float("nan"), missing))
+            print("latency at %g lines/s for %g s: %d lines, %s, missing %d" % (
+                a.rate, a.latency, len(lat), spread(lat), missing))
         if a.load > 0:
             ok, n, got, cpu = load(kurvatab, work, a.load, a.load_rate)
             print("load at %g lines/s for %g s: %d lines written, %d shown, %s; %.2f s CPU" %
                   (a.load_rate, a.load, n, got, "each once, in order" if ok else "MISMATCH", cpu))
         if a.grace_latency > 0:
             lat, missing = grace_latency(kurvatab, work, a.grace_latency, a.rate)
-            p99 = lat[min(len(lat) - 1, int(0.99 * len(lat)))] if lat else float("nan")
-            print("grace latency at %g lines/s for %g s: %d points, median %.1f ms, 99th %.1f ms, "
-                  "max %.1f ms, missing %d" % (a.rate, a.grace_latency, len(lat),
-                                               statistics.median(lat) if lat else float("nan"),
-                                               p99, lat[-1] if lat else float("nan"), missing))
+            print("grace latency at %g lines/s for %g s: %d points, %s, missing %d" % (
+                a.rate, a.grace_latency, len(lat), spread(lat), missing))
         if a.grace_last > 0 and real:
             runs = grace_last(kurvatab, work, a.grace_last, a.rate)
             if runs:

@@ -257,25 +257,12 @@ TEST(GraceFollow, GraceThatWentAwayLeavesTheFollowInTheConsole) {
 
 TEST(GraceFollow, FastWriterIsRedrawnAtMostTenTimesASecondWithEveryPointOnce) {
   Fixture x;
-  FakeClock clock;
-  clock.step = 5;
-  FakeInput in;
-  in.clock = &clock;
-  in.end_at = 2000;
-  std::string rest;
-  int n = 3;
-  // A line every 5 ms, each written in two parts.
-  clock.on_wait = [&](int64_t now) {
-    if (now >= 2000) return;
-    std::string l = std::to_string(n++) + " 10 " + std::to_string(now) + "\n";
-    append_file(x.path, rest + l.substr(0, 3));
-    rest = l.substr(3);
-  };
+  FastWriterRun run(x.path, 2000);
   x.sink.reset(new GraceSink(x.g, x.st, x.tc.con));
   x.f.reset(new Follower(x.t, x.tc.con, x.st, *x.sink, false));
   x.sent();
-  EXPECT_EQ(FollowEnd::kTyped, follow_run(*x.f, 0, in, clock));
-  append_file(x.path, rest);
+  EXPECT_EQ(FollowEnd::kTyped, follow_run(*x.f, 0, run.in, run.clock));
+  run.writer.finish();
   x.f->update();  // what came in the last 100 ms
   std::string stream = x.sent();
   size_t redraws = 0;
