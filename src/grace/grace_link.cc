@@ -459,14 +459,16 @@ int gracesend_scan_until(GraceLink& g, IndexTable& t, const PlotOptions& st, Con
   return ref;
 }
 
-bool gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& pt) {
-  // Grace leaves a line of a plot file that holds no number out of the set;
-  // sent as a command, it would stop on an error.
+PointSent gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& pt) {
+  // Sent as a command, a value that is no number would stop on an error.
   if (!std::isfinite(pt.x) || !std::isfinite(pt.y) || (st.errorbar && !std::isfinite(pt.e))) {
-    return true;
+    return PointSent::kLeftOut;
   }
-  if (!g.pipe->send(format("S_ POINT %.17g, %.17g", pt.x, pt.y))) return false;
-  return !st.errorbar || g.pipe->send(format("S_.Y1[S_.LENGTH - 1] = %.17g", pt.e));
+  if (!g.pipe->send(format("S_ POINT %.17g, %.17g", pt.x, pt.y)) ||
+      (st.errorbar && !g.pipe->send(format("S_.Y1[S_.LENGTH - 1] = %.17g", pt.e)))) {
+    return PointSent::kFailed;
+  }
+  return PointSent::kSent;
 }
 
 bool gracesend_redraw(GraceLink& g, const PlotOptions& st) {

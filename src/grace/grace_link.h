@@ -87,11 +87,12 @@ PointUse plot_point(const PointReader& p, const PlotOptions& st, PlotPoint* pt, 
 void print_unnormalised(FILE* out, int64_t unnormalised, int64_t points, int ref, int scan);
 
 // Appends `pt` to the set the connected Grace made last ("S_ POINT x, y",
-// and the error with st.errorbar), all digits of each value; a point that
-// is not a number is left out, as Grace leaves it out of a plot file. It
-// shows at the next gracesend_redraw. False when it could not be delivered
-// (nothing is printed; pipe->error() says why).
-bool gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& pt);
+// and the error with st.errorbar), all digits of each value; it shows at
+// the next gracesend_redraw. A point that is no number is left out, as
+// Grace leaves it out of a plot file. kFailed when it could not be
+// delivered (nothing is printed; pipe->error() says why).
+enum class PointSent { kSent, kLeftOut, kFailed };
+PointSent gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& pt);
 
 // Shows the points appended: AUTOSCALE when st.autoscale, REDRAW, flush.
 // False as for gracesend_point.

@@ -32,11 +32,16 @@ void GraceSink::line(PointReader& p, PointReader::Step step) {
   if (left) unnormalised_++;
   // Before the first plot the points wait in the file for it.
   if (!plotted_) return;
-  if (gracesend_point(g_, st_, pt)) {
-    dirty_ = true;
-  } else {
-    to_console();
-    console_.line(p, step);
+  switch (gracesend_point(g_, st_, pt)) {
+    case PointSent::kSent:
+      dirty_ = true;
+      break;
+    case PointSent::kLeftOut:
+      break;
+    case PointSent::kFailed:
+      to_console();
+      console_.line(p, step);
+      break;
   }
 }
 

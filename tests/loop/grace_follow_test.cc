@@ -122,6 +122,11 @@ TEST(GraceFollow, AppendsEachWholeNewLineToTheSetOfTheFirstPlot) {
   x.st.autoscale = 0;  // the sink keeps the settings it was given
   x.f->update();
   EXPECT_EQ("S_ POINT 5, 9.9999999999999995e-07\nAUTOSCALE\nREDRAW\n", x.sent());
+  // Grace leaves a value that is no number out of a plot file; as a
+  // command it would stop on an error.
+  append_file(x.path, "6 10 nan\n7 10 -inf\n");
+  x.f->update();
+  EXPECT_EQ("", x.sent());
   x.f->end();
   EXPECT_EQ("", x.sent());
   EXPECT_EQ("", x.out());
@@ -253,6 +258,16 @@ TEST(GraceFollow, GraceThatWentAwayLeavesTheFollowInTheConsole) {
   y.f->update();
   EXPECT_EQ(" Grace has gone away: following in the console\n#S 2 second\n5 1 1\n#C c\n6 1 1\n",
             y.out());
+
+  // Found gone by a point that could not be sent: that point is shown.
+  Fixture z;
+  z.begin();
+  z.out();
+  z.fake.deaf = true;
+  append_file(z.path, "3 10 300\n4 10 400\n");
+  z.f->update();
+  EXPECT_EQ(" Grace has gone away: following in the console\n3 10 300\n4 10 400\n", z.out());
+  EXPECT_EQ("", z.tc.err.str());
 }
 
 TEST(GraceFollow, FastWriterIsRedrawnAtMostTenTimesASecondWithEveryPointOnce) {
