@@ -338,32 +338,33 @@ void note_print_settings(GraceLink& g, const std::string& text) {
 }
 
 // The plot of gracesend_scan and gracesend_scan_until: the scan's points
-// from its data lines that end by `until` (-1: all of them).
-void plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+// from its data lines that end by `until` (-1: all of them). True when the
+// set was sent.
+bool plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
                int64_t until) {
-  if (!grace_start(g, con)) return;
-  if (!t.inf || ref < 0 || ref >= t.Indexed) return;
+  if (!grace_start(g, con)) return false;
+  if (!t.inf || ref < 0 || ref >= t.Indexed) return false;
   scanRef& rec = t.Index[ref];
   if (rec.lines <= 1) {
     fprintf(con.out, " No data to plot lines = %" PRId64 "\n", rec.lines);
-    return;
+    return false;
   }
   // Each plot has a file of its own: Grace reads it later, when the next
   // plot may already be written.
   int fd = make_plot_file(g, con);
-  if (fd < 0) return;
+  if (fd < 0) return false;
   std::string name = g.tmpname;
   std::string path, quoted, why;
   if (!grace_file_name(name, &path, &quoted, &why)) {
     close(fd);
     fprintf(con.out, " temporary plot file %s: %s\n", name.c_str(), why.c_str());
-    return;
+    return false;
   }
   FILE* out = fdopen(fd, "w");
   if (!out) {
     fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(), strerror(errno));
     close(fd);
-    return;
+    return false;
   }
   int64_t points = 0, unnormalised = 0;
   bool written;
@@ -385,12 +386,13 @@ void plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con,
   if (!written) {
     fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(),
             strerror(saved_errno));
-    return;
+    return false;
   }
   Commands cmds(g, con.err);
   send_plot_commands(cmds, g, t, rec, st, con, quoted);
   cmds.flush();
   if (unnormalised > 0) print_unnormalised(con.out, unnormalised, points, ref, rec.scan);
+  return !cmds.failed();
 }
 
 struct HardcopyFormat {
@@ -453,10 +455,9 @@ int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& 
   return ref;
 }
 
-int gracesend_scan_until(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
-                         int64_t until) {
-  plot_scan(g, t, st, con, ref, until < 0 ? 0 : until);
-  return ref;
+bool gracesend_scan_until(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+                          int64_t until) {
+  return plot_scan(g, t, st, con, ref, until < 0 ? 0 : until);
 }
 
 PointSent gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& pt) {

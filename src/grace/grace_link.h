@@ -60,9 +60,10 @@ bool grace_start(GraceLink& g, Console& con);
 
 // As gracesend_scan, for a scan that may still be growing: plots only the
 // data lines that end by the offset `until` (a line not yet whole, or not
-// yet in the table, stays out).
-int gracesend_scan_until(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
-                         int64_t until);
+// yet in the table, stays out). True when the new set was sent; false
+// after the lines saying why it was not.
+bool gracesend_scan_until(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+                          int64_t until);
 
 // A point of a plot: x, y and the error as a plot file holds them.
 struct PlotPoint {

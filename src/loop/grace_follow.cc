@@ -1,5 +1,12 @@
 #include "loop/grace_follow.h"
 
+namespace {
+
+const char kGone[] = " Grace has gone away: following in the console\n";
+const char kNotPlotted[] = " the scan could not be plotted: following in the console\n";
+
+}  // namespace
+
 GraceSink::GraceSink(GraceLink& g, const PlotOptions& st, Console& con)
     : g_(g), st_(st), con_(con), console_(con) {}
 
@@ -39,7 +46,7 @@ void GraceSink::line(PointReader& p, PointReader::Step step) {
     case PointSent::kLeftOut:
       break;
     case PointSent::kFailed:
-      to_console();
+      to_console(kGone);
       console_.line(p, step);
       break;
   }
@@ -72,7 +79,7 @@ void GraceSink::update() {
       first_plot();
     } else if (dirty_) {
       dirty_ = false;
-      if (!gracesend_redraw(g_, st_)) to_console();
+      if (!gracesend_redraw(g_, st_)) to_console(kGone);
     }
   }
   if (in_console_) console_.update();
@@ -92,7 +99,11 @@ bool GraceSink::needs_update() { return !in_console_ && !g_.pipe->is_open(); }
 // The scan's set, from its lines so far, as `v` makes it; its REDRAW also
 // shows points appended to the set before.
 void GraceSink::first_plot() {
-  gracesend_scan_until(g_, *t_, st_, con_, ref_, until_);
+  if (!gracesend_scan_until(g_, *t_, st_, con_, ref_, until_)) {
+    // Points sent now would go to the set before.
+    to_console(g_.pipe->is_open() ? kNotPlotted : kGone);
+    return;
+  }
   plotted_ = true;
   dirty_ = false;
   reported_ = unnormalised_;
@@ -109,14 +120,14 @@ void GraceSink::note_unnormalised() {
 
 bool GraceSink::grace_gone() {
   if (g_.pipe->is_open()) return false;
-  to_console();
+  to_console(kGone);
   return true;
 }
 
-void GraceSink::to_console() {
+void GraceSink::to_console(const char* why) {
   in_console_ = true;
   g_.pipe->error();  // the reason is the one line below
-  fprintf(con_.out, " Grace has gone away: following in the console\n");
+  fputs(why, con_.out);
   if (plotted_ || ref_ < 0) return;
   // The lines kept for the first plot are shown here instead.
   console_.start(*t_, ref_);

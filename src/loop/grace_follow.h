@@ -3,8 +3,9 @@
 // per update. A new scan gets a set of its own through the same first plot;
 // a file that was truncated or replaced has its last scan plotted anew.
 //
-// When the Grace goes away (the user closed its window) the follow goes on
-// in the console form, after one line saying so.
+// When the Grace goes away (the user closed its window), or a scan's first
+// plot cannot be made, the follow goes on in the console form after one
+// line saying so.
 #ifndef KURVATAB_LOOP_GRACE_FOLLOW_H_
 #define KURVATAB_LOOP_GRACE_FOLLOW_H_
 
@@ -38,7 +39,7 @@ class GraceSink : public FollowSink {
   void first_plot();
   void note_unnormalised();
   bool grace_gone();
-  void to_console();
+  void to_console(const char* why);
 
   GraceLink& g_;
   PlotOptions st_;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -268,6 +269,20 @@ TEST(GraceFollow, GraceThatWentAwayLeavesTheFollowInTheConsole) {
   z.f->update();
   EXPECT_EQ(" Grace has gone away: following in the console\n3 10 300\n4 10 400\n", z.out());
   EXPECT_EQ("", z.tc.err.str());
+}
+
+TEST(GraceFollow, ScanThatCannotBePlottedIsFollowedInTheConsole) {
+  Fixture x;
+  ScopedEnv nowhere("TMPDIR", x.dir.file("none").c_str());
+  x.begin();
+  // No set was made: the points would have gone to another one.
+  const std::string out = x.out();
+  const std::string tail =
+      ": No such file or directory\n"
+      " the scan could not be plotted: following in the console\n"
+      "#S 1 first\n1 10 100\n2 10 200\n";
+  EXPECT_EQ(tail, out.substr(out.size() - std::min(out.size(), tail.size()))) << out;
+  EXPECT_EQ("", x.sent());
 }
 
 TEST(GraceFollow, FastWriterIsRedrawnAtMostTenTimesASecondWithEveryPointOnce) {
