@@ -82,6 +82,9 @@ class FollowSink {
   virtual void update() = 0;
   // The follow ends.
   virtual void end() = 0;
+  // True when the sink has something to show though the file has not
+  // changed (its Grace went away): the follow then updates all the same.
+  virtual bool needs_update() { return false; }
 };
 
 // The console form: the header line of each scan followed, then its lines

@@ -420,11 +420,20 @@ TEST(Interpreter, FollowEndsAtTheNextLineWhichIsNotRunOrAtTheEndOfInput) {
   Harness h;
   h.open(kDemoFile);
   // "p" ends the first follow and is not run; the end of input ends the
-  // second one, and then the program.
+  // second one, and then the program. Where Grace cannot start, u follows
+  // in the console.
+  h.grace.can_start = false;
   const std::string start = " following scan 1 (i=1) of " + h.path + ", Enter or Ctrl-C ends\n";
-  EXPECT_EQ(h.at(2, 2) + start + h.at(1, 1) +
+  EXPECT_EQ(h.at(2, 2) + start + h.at(1, 1) + "Starting xmgrace, please wait!\n" +
                 " Grace can't follow a scan here, following in the console\n" + start + h.at(1, 1),
             h.feed("U 1\np\nu\n"));
   const std::string scan1 = "#S 1  first scan\n0 1000 12\n1 1000 15\n#D stopped\n\n";
   EXPECT_EQ(scan1 + scan1, h.tc.listing.str(true));
+  EXPECT_EQ("Can't run Grace.\n", h.tc.err.str(true));
+
+  // In Grace: the scan is plotted, nothing is listed.
+  h.grace.can_start = true;
+  EXPECT_EQ(h.at(2, 2) + "Starting xmgrace, please wait!\n" + start + h.at(1, 1), h.feed("u 1\n"));
+  EXPECT_EQ("", h.tc.listing.str());
+  EXPECT_NE(std::string::npos, h.grace.sent.find("S_ LEGEND \"" + h.path + " #S1\"\n"));
 }
