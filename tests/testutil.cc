@@ -1,16 +1,14 @@
 #include "testutil.h"
 
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
-
-#include <memory>
-
-#include <ftw.h>
-#include <unistd.h>
 
 const char kDemoFile[] =
     "#F demo\n"
@@ -29,24 +27,24 @@ const char kDemoFile[] =
     "1 1000 4\n";
 
 const char kSpectrumFile[] =
-    "#S 1  with spectra\n"         // line 1, offset 0
-    "#N 3\n"                       // 19
-    "#@MCA 16C\n"                  // 24
-    "#L x  mon  det\n"             // 34
-    "1 100 10\n"                   // 49
-    "@A 0 1 2 3\\\n"              // 58
-    " 4 5 6 7\\\r\n"              // 70: a continuation may start with a blank
-    "8 9 10 11\n"                  // 81: or a digit
-    "2 100 20\n"                   // 91
-    "@A 5 5 5 5\n"                 // 100: a spectrum on one line
-    "3 100 30\n"                   // 111
-    "@A 1 2\\\n"                  // 120
+    "#S 1  with spectra\n"                      // line 1, offset 0
+    "#N 3\n"                                    // 19
+    "#@MCA 16C\n"                               // 24
+    "#L x  mon  det\n"                          // 34
+    "1 100 10\n"                                // 49
+    "@A 0 1 2 3\\\n"                            // 58
+    " 4 5 6 7\\\r\n"                            // 70: a continuation may start with a blank
+    "8 9 10 11\n"                               // 81: or a digit
+    "2 100 20\n"                                // 91
+    "@A 5 5 5 5\n"                              // 100: a spectrum on one line
+    "3 100 30\n"                                // 111
+    "@A 1 2\\\n"                                // 120
     "#C aborted: a # line ends the spectrum\n"  // 128
-    "4 100 40\n"                   // 167
-    "#S 2  spectrum first\n"       // 176
-    "@A 9 9\\\n"                  // 197
-    "9 9\n"                        // 205
-    "5 6\n";                       // 209, line 18
+    "4 100 40\n"                                // 167
+    "#S 2  spectrum first\n"                    // 176
+    "@A 9 9\\\n"                                // 197
+    "9 9\n"                                     // 205
+    "5 6\n";                                    // 209, line 18
 
 MemOut::MemOut() { f_ = open_memstream(&buf_, &len_); }
 
@@ -69,9 +67,7 @@ TempDir::TempDir() {
   path_ = tmpl;
 }
 
-static int remove_entry(const char* p, const struct stat*, int, struct FTW*) {
-  return remove(p);
-}
+static int remove_entry(const char* p, const struct stat*, int, struct FTW*) { return remove(p); }
 
 TempDir::~TempDir() { nftw(path_.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); }
 

@@ -1,9 +1,9 @@
 #include "frontend/follow_command.h"
 
+#include <unistd.h>
+
 #include <memory>
 #include <string>
-
-#include <unistd.h>
 
 #include "loop/follow.h"
 #include "loop/grace_follow.h"

@@ -3,11 +3,11 @@
 #ifndef KURVATAB_FRONTEND_INTERPRETER_H_
 #define KURVATAB_FRONTEND_INTERPRETER_H_
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdio>
 #include <string>
-
-#include <sys/types.h>
 
 #include "frontend/session.h"
 #include "loop/loop.h"

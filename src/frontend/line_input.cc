@@ -1,19 +1,17 @@
 #include "frontend/line_input.h"
 
 #include <poll.h>
+#include <readline/history.h>
+#include <readline/readline.h>
+#include <readline/tilde.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <readline/history.h>
-#include <readline/readline.h>
-#include <readline/tilde.h>
 
 namespace {
 
@@ -86,8 +84,8 @@ size_t file_argument_start(const std::string& line, size_t point) {
   return arg;
 }
 
-std::vector<std::string> file_name_completions(const std::string& line, size_t arg,
-                                               size_t start, size_t end) {
+std::vector<std::string> file_name_completions(const std::string& line, size_t arg, size_t start,
+                                               size_t end) {
   std::vector<std::string> out;
   if (arg > end || end > line.size() || start > end) return out;
   std::string word = line.substr(arg, end - arg);
@@ -224,6 +222,5 @@ void LineInput::remember(const std::string& line) {
 void LineInput::report(const char* what, int err) {
   if (reported_) return;
   reported_ = true;
-  fprintf(err_, " history file %s can't be %s: %s\n", history_file_.c_str(), what,
-          strerror(err));
+  fprintf(err_, " history file %s can't be %s: %s\n", history_file_.c_str(), what, strerror(err));
 }

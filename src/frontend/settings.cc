@@ -37,7 +37,6 @@ int Settings::*column_member(char letter) {
 
 const char* onoff(int flag) { return flag ? "on" : "off"; }
 
-
 int decimal_conversion(const char* c, bool* range_error) {
   int v;
   read_int(c, &v, range_error);

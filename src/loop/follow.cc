@@ -1,15 +1,15 @@
 #include "loop/follow.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <csignal>
 #include <cstdarg>
 #include <ctime>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include "index/scan_reader.h"
 

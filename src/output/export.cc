@@ -339,8 +339,8 @@ int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, c
   std::vector<int> p;
   int nc = read_wcolumns(st.wcolumns, &p);
   if (nc < 0) {
-    fprintf(con.out, " printing failed ; %d column(s) < 0, column(s)  \"%s\", format \"%s\"\n",
-            nc, cols, fmt);
+    fprintf(con.out, " printing failed ; %d column(s) < 0, column(s)  \"%s\", format \"%s\"\n", nc,
+            cols, fmt);
     return ref;
   }
   if (nc == 0) {

@@ -1,10 +1,10 @@
 #include "frontend/interpreter.h"
 
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
 #include <unistd.h>
+
+#include <string>
+#include <vector>
 
 #include "grace/fake_grace_pipe.h"
 #include "index/index_table.h"
@@ -199,9 +199,9 @@ TEST(Interpreter, FileCommandOpensAndIndexes) {
   EXPECT_EQ(h.at(2, 2) + " file " + missing + " not found\nNO FILE >", out);
   std::string other = h.dir.write("other.dat", kRepeated);
   out = h.feed("f " + other + "\nq\n");
-  EXPECT_EQ("NO FILE >\n current file is : " + other + " with 3 entries\n" + other +
-                " (i=3, s=1) >",
-            out);
+  EXPECT_EQ(
+      "NO FILE >\n current file is : " + other + " with 3 entries\n" + other + " (i=3, s=1) >",
+      out);
 }
 
 TEST(Interpreter, ListingAtTheEndReindexesAGrownFile) {
@@ -311,10 +311,12 @@ TEST(KurvatabMain, StartUpNamesAndExitStatus) {
   EXPECT_EQ(0, kurvatab_main(b.argc(), b.argv(), in, g.s));
   fclose(in);
   std::string out = g.tc.out.str();
-  EXPECT_EQ(0u, out.find("\n current file is : " + demo + " with 2 entries\n"
+  EXPECT_EQ(0u, out.find("\n current file is : " + demo +
+                         " with 2 entries\n"
                          "    1  Scan    1  Lines    2 N   3 (3) first scan\n"
                          "    2  Scan    2  Lines    2 N   3 (10) second scan\n"
-                         "\n " + g.dir.path() + "/kt, type ? to get list of commands\n"));
+                         "\n " +
+                         g.dir.path() + "/kt, type ? to get list of commands\n"));
   std::string last = demo + " (i=2, s=2) >";
   ASSERT_GE(out.size(), last.size());
   EXPECT_EQ(last, out.substr(out.size() - last.size()));
@@ -323,8 +325,8 @@ TEST(KurvatabMain, StartUpNamesAndExitStatus) {
 TEST(FileCommandInput, WholeLinesUpToTheBound) {
   std::string at_bound(CommandInput::kMaxLine, 'a');
   std::string over_bound(3 * CommandInput::kMaxLine, 'b');
-  std::string text = "F" + std::string(3000, 'x') + "\n" + at_bound + "\n" + over_bound +
-                     "\n\nlast";
+  std::string text =
+      "F" + std::string(3000, 'x') + "\n" + at_bound + "\n" + over_bound + "\n\nlast";
   FILE* in = tmpfile();
   fwrite(text.data(), 1, text.size(), in);
   rewind(in);
@@ -371,16 +373,18 @@ TEST(FileCommandInput, WaitingKeepsAPartLineUntilItIsWhole) {
 // `W` act as their commands do.
 TEST(Interpreter, LoopLettersRunTheirCommands) {
   Harness h;
-  h.open("#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n2 1000 20\n"
-         "#S 3  scan\n#C c3\n#N 3\n#L x  mon  det\n3 1000 30\n");
+  h.open(
+      "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n2 1000 20\n"
+      "#S 3  scan\n#C c3\n#N 3\n#L x  mon  det\n3 1000 30\n");
   char cwd[4096];
   ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
   ASSERT_EQ(0, chdir(h.dir.path().c_str()));
   h.feed("(i1,1,h)\n(i1,1,e)\n(i1,2,c)\n");
-  EXPECT_EQ("#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n"
-            "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n2 1000 20\n"
-            "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n#S 3  scan\n#C c3\n#N 3\n#L x  mon  det\n",
-            h.tc.listing.str(true));
+  EXPECT_EQ(
+      "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n"
+      "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n2 1000 20\n"
+      "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n#S 3  scan\n#C c3\n#N 3\n#L x  mon  det\n",
+      h.tc.listing.str(true));
   h.feed("#\n(2,2,w)\n(i2,2,W)\n");
   EXPECT_EQ("        2.00000              20            1000\n",
             read_file(h.dir.file("scan002.001")));

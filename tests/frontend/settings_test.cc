@@ -1,18 +1,24 @@
 #include "frontend/settings.h"
 
-#include <climits>
-
 #include <gtest/gtest.h>
+
+#include <climits>
 
 TEST(Getnum, TableWithBaseTen) {
   struct Case {
     const char* text;
     int want;
   } cases[] = {
-      {"", 10},     {"+", 11},    {"-", 9},      {"+3", 13},   {"- 3", 7},
-      {"+-2", 8},   {"7", 7},     {"   7", 7},   {"0", 0},     {"abc", 0},
-      {"+abc", 10}, {"3x", 3},    {"\t+5", 5},   {"123456789012", 10},
-      {"\n", 10},   {"\r\n", 10}, {" +2\n", 12}, {"-+1", 11},  {"  ", 10},
+      {"", 10},      {"+", 11},
+      {"-", 9},      {"+3", 13},
+      {"- 3", 7},    {"+-2", 8},
+      {"7", 7},      {"   7", 7},
+      {"0", 0},      {"abc", 0},
+      {"+abc", 10},  {"3x", 3},
+      {"\t+5", 5},   {"123456789012", 10},
+      {"\n", 10},    {"\r\n", 10},
+      {" +2\n", 12}, {"-+1", 11},
+      {"  ", 10},
   };
   for (const Case& c : cases) EXPECT_EQ(c.want, getnum(c.text, 10)) << '"' << c.text << '"';
 }
@@ -32,8 +38,8 @@ TEST(Getanum, TableWithCurrentThree) {
     const char* text;
     int want;
   } cases[] = {
-      {"", 3},  {"0", 3},  {"abc", 3}, {"123456789012", 3}, {"-1", -1},
-      {"+2", 2}, {"5x", 5}, {"  -2", -2}, {" 4\n", 4},       {"\n", 3},
+      {"", 3},   {"0", 3},  {"abc", 3},   {"123456789012", 3}, {"-1", -1},
+      {"+2", 2}, {"5x", 5}, {"  -2", -2}, {" 4\n", 4},         {"\n", 3},
   };
   for (const Case& c : cases) EXPECT_EQ(c.want, getanum(c.text, 3)) << '"' << c.text << '"';
 }

@@ -1,15 +1,14 @@
 // A table brought up to date after appends must equal one built afresh.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <random>
-
-#include <sys/stat.h>
-#include <unistd.h>
 #include <string>
 
-#include "index/index_table.h"
 #include "index/index_cache.h"
+#include "index/index_table.h"
 #include "index_testing.h"
 #include "testutil.h"
 
@@ -222,8 +221,10 @@ TEST(IndexFile, ReadErrorIsReportedAndKeepsWhatWasRead) {
   ASSERT_EQ(1, index_open(t, tc.con, path.c_str()));
   t.read_fn = fail_past_40;
   index_file(t, tc.con);
-  EXPECT_EQ(" file " + path + " can't be read past byte 40: Input/output error\n\n"
-            " current file is : " + path + " with 1 entries\n",
+  EXPECT_EQ(" file " + path +
+                " can't be read past byte 40: Input/output error\n\n"
+                " current file is : " +
+                path + " with 1 entries\n",
             tc.out.str());
   EXPECT_EQ(2, t.Index[0].lines);
   index_free(t);

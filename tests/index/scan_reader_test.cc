@@ -56,7 +56,8 @@ TEST(ScanReader, NextBeginningWithPassesOverOtherLines) {
   ScanReader r(f, 0);
   std::string_view l;
   std::string got;
-  while (r.next_beginning_with('#', int64_t(text.size()) - 3, &l)) got += std::string(l.substr(0, 3)) + "|";
+  while (r.next_beginning_with('#', int64_t(text.size()) - 3, &l))
+    got += std::string(l.substr(0, 3)) + "|";
   EXPECT_EQ(got, "#a\n|#b |#c\n|");
   EXPECT_EQ(int64_t(text.size()) - 3, r.tell());
   fclose(f);

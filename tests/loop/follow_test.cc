@@ -1,15 +1,14 @@
 #include "loop/follow.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "loop/file_watch.h"
 #include "loop/follow_fakes.h"
@@ -143,8 +142,7 @@ TEST(Follower, TruncatedReplacedOrRewrittenFileStartsOverAtItsLastScan) {
     x.f->update();
     const int n = c.rename || c.how[0] == 't' ? 1 : 2;
     EXPECT_EQ(" file " + x.path + " was " + c.how + ": index table rebuilt with " +
-                  std::to_string(n) + " entries, following scan 7 (i=" + std::to_string(n) +
-                  ")\n",
+                  std::to_string(n) + " entries, following scan 7 (i=" + std::to_string(n) + ")\n",
               x.out())
         << c.how;
     std::string lines = n == 1 ? "D 1 1 1\n" : "D 1 1 1\nD 2 2 2\nD 3 3 3\n";
@@ -164,7 +162,8 @@ TEST(Follower, EmptiedFileWaitsForAScan) {
   FILE* w = fopen(x.path.c_str(), "w");
   fclose(w);
   x.f->update();
-  EXPECT_EQ(" file " + x.path + " was truncated: index table rebuilt with 0 entries, waiting for a scan\n",
+  EXPECT_EQ(" file " + x.path +
+                " was truncated: index table rebuilt with 0 entries, waiting for a scan\n",
             x.out());
   EXPECT_EQ(-1, x.f->ref());
   EXPECT_EQ("rebuilt none\n", x.sink.take());
@@ -187,12 +186,13 @@ TEST(ConsoleSink, PrintsHeaderLinesAndTheLinesAsTheyStandInTheFile) {
   append_file(x.path, " 400\n\n#S 2  second \t\n#N 3\n5 1 1\n");
   f.update();
   f.end();
-  EXPECT_EQ(" following scan 1 (i=1) of " + x.path + ", Enter or Ctrl-C ends\n"
-            "#S 1 first\n1 10 100\n2 10 200\n"
-            "3 10 300\n#C pause\n"
-            "4 10 400\n\n"
-            " following scan 2 (i=2)\n"
-            "#S 2  second \t\n5 1 1\n",
+  EXPECT_EQ(" following scan 1 (i=1) of " + x.path +
+                ", Enter or Ctrl-C ends\n"
+                "#S 1 first\n1 10 100\n2 10 200\n"
+                "3 10 300\n#C pause\n"
+                "4 10 400\n\n"
+                " following scan 2 (i=2)\n"
+                "#S 2  second \t\n5 1 1\n",
             x.out());
 }
 

@@ -1,11 +1,10 @@
 #include "loop/loop.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <climits>
 #include <string>
-
-#include <unistd.h>
 
 #include "output/listing.h"
 #include "testutil.h"
@@ -17,10 +16,17 @@ std::string show(const char* text) {
   LoopSpec p = parse_loop(text);
   const char* start = "invalid";
   switch (p.start) {
-    case LoopStart::kScan: start = "scan"; break;
-    case LoopStart::kIndex: start = "index"; break;
-    case LoopStart::kCurrent: start = "current"; break;
-    case LoopStart::kInvalid: break;
+    case LoopStart::kScan:
+      start = "scan";
+      break;
+    case LoopStart::kIndex:
+      start = "index";
+      break;
+    case LoopStart::kCurrent:
+      start = "current";
+      break;
+    case LoopStart::kInvalid:
+      break;
   }
   std::string r = start;
   if (p.has_start) r += " " + std::to_string(p.start_number);
@@ -109,7 +115,8 @@ LoopLookup list_only(IndexTable& t, Console& con) {
 std::string ten_scans() {
   std::string f = "#F ten\n";
   for (int n = 1; n <= 10; n++) {
-    f += "\n#S " + std::to_string(n) + "  scan\n#C c" + std::to_string(n) + "\n#N 3\n#L x  mon  det\n";
+    f += "\n#S " + std::to_string(n) + "  scan\n#C c" + std::to_string(n) +
+         "\n#N 3\n#L x  mon  det\n";
     f += std::to_string(n) + " 1000 " + std::to_string(10 * n) + "\n";
   }
   return f;
@@ -169,8 +176,7 @@ TEST_F(LoopRun, IndexModeRanges) {
   tc_.out.str(true);
   EXPECT_EQ(run(1, "i1,99,p)"), 10);
   std::string all;
-  for (int n = 1; n <= 10; n++)
-    all += std::to_string(n) + " 1000 " + std::to_string(10 * n) + "\n";
+  for (int n = 1; n <= 10; n++) all += std::to_string(n) + " 1000 " + std::to_string(10 * n) + "\n";
   EXPECT_EQ(listed(), all);
   EXPECT_EQ(tc_.out.str(),
             " loop '(i1,99,p)' from (i=1, s=1) to 'index' 99 command=p\n"
@@ -231,8 +237,9 @@ TEST_F(LoopRun, InvalidStartAndLetter) {
 
   tc_.out.str(true);
   EXPECT_EQ(run(5, "1,2,"), 2);
-  EXPECT_EQ(tc_.err.str(true), " Unable to interpret loop '1,2,' invalid command ''!\n"
-                               " Unable to interpret loop '1,2,' invalid command ''!\n");
+  EXPECT_EQ(tc_.err.str(true),
+            " Unable to interpret loop '1,2,' invalid command ''!\n"
+            " Unable to interpret loop '1,2,' invalid command ''!\n");
   EXPECT_EQ(tc_.out.str(), " loop '(1,2,' from (i=1, s=1) to 'scan' 2 command=\n");
 }
 
