@@ -1,16 +1,14 @@
 #include "testutil.h"
 
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
-
-#include <memory>
-
-#include <ftw.h>
-#include <unistd.h>
 
 const char kDemoFile[] =
     "#F demo\n"
@@ -49,9 +47,7 @@ TempDir::TempDir() {
   path_ = tmpl;
 }
 
-static int remove_entry(const char* p, const struct stat*, int, struct FTW*) {
-  return remove(p);
-}
+static int remove_entry(const char* p, const struct stat*, int, struct FTW*) { return remove(p); }
 
 TempDir::~TempDir() { nftw(path_.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); }
 

@@ -78,23 +78,6 @@ TEST(PeakStats, RulesOnSmallCurves) {
   for (const Case& c : cases) EXPECT_EQ(line_of(c.x, c.y), c.line) << c.what;
 }
 
-TEST(PeakStats, BackwardsScanGivesTheSameResultsAsForwards) {
-  std::vector<double> x, y;
-  for (int k = 0; k < 41; k++) {
-    x.push_back(10.0 + 0.05 * k);
-    double d = (x.back() - 10.9) / 0.3;
-    y.push_back(3 + 500 / (1 + d * d) + (k % 3) * 0.7);
-  }
-  std::vector<double> rx(x.rbegin(), x.rend()), ry(y.rbegin(), y.rend());
-  EXPECT_EQ(line_of(rx, ry), line_of(x, y));
-  PeakStats f = peak_stats(x, y), b = peak_stats(rx, ry);
-  EXPECT_DOUBLE_EQ(b.fwhm, f.fwhm);
-  EXPECT_DOUBLE_EQ(b.centre, f.centre);
-  EXPECT_DOUBLE_EQ(b.com, f.com);
-  EXPECT_DOUBLE_EQ(b.integral, f.integral);
-  EXPECT_GT(f.integral, 0);
-}
-
 // A scan file read through the point reader: raw y (nothing added), points
 // without a usable x or y skipped and counted, and with normalisation the
 // points whose monitor is below 1, missing or not finite left out.

@@ -1,15 +1,15 @@
-// A table brought up to date after appends must equal one built afresh.
+// Files that grow or change under the index, and what the indexer reports.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <random>
-
-#include <sys/stat.h>
-#include <unistd.h>
 #include <string>
+#include <vector>
 
-#include "index/index_table.h"
 #include "index/index_cache.h"
+#include "index/index_table.h"
 #include "index_testing.h"
 #include "testutil.h"
 
@@ -125,57 +125,6 @@ TEST(IndexCache, RandomAppendsGiveTheTableOfAFullPass) {
   }
 }
 
-TEST(IndexUpdate, ReadsOnlyTheLastScanAfterAnAppend) {
-  TempDir dir;
-  TestConsole tc;
-  std::string f;
-  for (int k = 1; k <= 2000; k++) {
-    f += "#S " + std::to_string(k) + " s\n#N 2\n";
-    for (int j = 0; j < 50; j++) f += std::to_string(j) + " 100\n";
-  }
-  std::string path = dir.write("big.dat", f);
-  IndexTable t;
-  index_open(t, tc.con, path.c_str());
-  index_file(t, tc.con);
-  int64_t before = t.bytes_read;
-  append_file(path, "#S 2001 new\n1 2\n3 4\n");
-  EXPECT_EQ(2001, get_index(t, tc.con, 0, 2001) + 1);
-  int64_t last_scan = t.IndexFileLength - t.Index[1999].hseek;
-  // The scan read again, plus the two checks and the new tail (4 KiB each at most).
-  EXPECT_LE(t.bytes_read - before, last_scan + 2 * 4096 + 256);
-}
-
-TEST(IndexUpdate, ChangedOrShrunkFileIsRebuiltInFull) {
-  TempDir dir;
-  TestConsole tc;
-  std::string path = dir.write("f.dat", kDemoFile);
-  IndexTable t;
-  index_open(t, tc.con, path.c_str());
-  index_file(t, tc.con);
-  // Same length and more, but the last scan's #S line is no longer where it was.
-  std::string changed = kDemoFile;
-  changed.insert(0, "#C inserted line\n");
-  FILE* w = fopen(path.c_str(), "w");
-  fputs(changed.c_str(), w);
-  fclose(w);
-  ASSERT_EQ(1, check_index(t, tc.con, 1));
-  TestConsole ftc;
-  IndexTable fresh;
-  index_open(fresh, ftc.con, path.c_str());
-  index_file(fresh, ftc.con);
-  EXPECT_EQ(render_table(fresh), render_table(t));
-
-  w = fopen(path.c_str(), "w");
-  fputs("#S 9 x\n1 2\n", w);
-  fclose(w);
-  EXPECT_EQ(1, check_index(t, tc.con, 5) + 1);
-  EXPECT_EQ(1, t.Indexed);
-  EXPECT_EQ(9, t.Index[0].scan);
-}
-
-}  // namespace
-
-namespace {
 // Reads up to byte 40; every read from there on fails.
 ssize_t fail_past_40(int fd, void* buf, size_t n, off_t offset) {
   if (offset >= 40) {
@@ -184,7 +133,6 @@ ssize_t fail_past_40(int fd, void* buf, size_t n, off_t offset) {
   }
   return pread(fd, buf, std::min<size_t>(n, size_t(40 - offset)), offset);
 }
-}  // namespace
 
 TEST(IndexRefresh, SaysWhatChangedWithoutPrinting) {
   TempDir dir;
@@ -206,7 +154,8 @@ TEST(IndexRefresh, SaysWhatChangedWithoutPrinting) {
   EXPECT_EQ(IndexChange::kGrown, c.kind);
   EXPECT_EQ(2, c.added);
   EXPECT_FALSE(c.last_grown);
-  dir.write("grow.dat", "#S 9 new\n1 2\n3 4\n5 6\n7 8\n9 10\n11 12\n");
+  // Longer than before, but the bytes the table covers changed.
+  dir.write("grow.dat", "#S 9 new\n1 2\n3 4\n5 6\n7 8\n9 10\n11 12\n13 14\n");
   EXPECT_EQ(IndexChange::kRebuilt, index_refresh(t).kind);
   EXPECT_EQ(1, t.Indexed);
   EXPECT_EQ(9, t.Index[0].scan);
@@ -222,9 +171,39 @@ TEST(IndexFile, ReadErrorIsReportedAndKeepsWhatWasRead) {
   ASSERT_EQ(1, index_open(t, tc.con, path.c_str()));
   t.read_fn = fail_past_40;
   index_file(t, tc.con);
-  EXPECT_EQ(" file " + path + " can't be read past byte 40: Input/output error\n\n"
-            " current file is : " + path + " with 1 entries\n",
+  EXPECT_EQ(" file " + path +
+                " can't be read past byte 40: Input/output error\n\n"
+                " current file is : " +
+                path + " with 1 entries\n",
             tc.out.str());
   EXPECT_EQ(2, t.Index[0].lines);
   index_free(t);
 }
+
+// From 0 to the file's length, the end once; the steps between are the
+// read blocks, whatever their size.
+TEST(IndexFile, ReportsProgressFromStartToEnd) {
+  TempDir dir;
+  std::string body = "#S 1 big\n#N 2\n";
+  while (body.size() < (2u << 20) + 1000) body += "1 2\n";
+  std::string path = dir.write("big.dat", body);
+  const int64_t size = static_cast<int64_t>(body.size());
+  std::vector<int64_t> done;
+  std::string ends;  // '.' for each report, 'e' for the end
+  TestConsole tc;
+  IndexTable t;
+  t.progress = [&](int64_t at, int64_t total, bool finished) {
+    EXPECT_EQ(size, total);
+    EXPECT_TRUE(done.empty() || at >= done.back());
+    ends += finished ? 'e' : '.';
+    done.push_back(at);
+  };
+  ASSERT_EQ(1, index_open(t, tc.con, path.c_str()));
+  ASSERT_EQ(1, index_file(t, tc.con));
+  ASSERT_GE(done.size(), 4u);
+  EXPECT_EQ(0, done.front());
+  EXPECT_EQ(size, done.back());
+  EXPECT_EQ(std::string(done.size() - 1, '.') + "e", ends);
+}
+
+}  // namespace
