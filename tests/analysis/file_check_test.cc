@@ -102,31 +102,12 @@ TEST(CheckFile, SaysWhenLessWasReadThanTheFileHeld) {
 // line as the column reader reads them, so a line the column reader reads in
 // full is never reported.
 TEST(DataLine, IndexListingCheckAndColumnReaderAgree) {
+  // clang-format off
   const std::string lines[] = {
-      "1 2 3",
-      "1.5-2",
-      "-.5 +.5e3",
-      "1e5x",
-      "1e+",
-      "0x1p3 0x",
-      "0x.",
-      "0x 1",
-      "-x",
-      "+inf",
-      "nan inf -INFINITY",
-      "infi 2",
-      "1,2,3",
-      " \t7\v8\f9",
-      "5e-3 .e5",
-      "+ 1",
-      "1e400 2",
-      "0x1p99999",
-      "1.e 3",
-      "007 -0",
-      "abc",
-      "1e-400 -1e308 -1.8e308",
-      std::string("1 2\0 3", 6),
-  };
+      "1 2 3", "1.5-2", "-.5 +.5e3", "1e5x", "1e+", "0x1p3 0x", "0x.", "0x 1", "-x", "+inf",
+      "nan inf -INFINITY", "infi 2", "1,2,3", " \t7\v8\f9", "5e-3 .e5", "+ 1", "1e400 2",
+      "0x1p99999", "1.e 3", "007 -0", "abc", "1e-400 -1e308 -1.8e308", std::string("1 2\0 3", 6)};
+  // clang-format on
   for (const std::string& line : lines) {
     ColumnLine cl;
     cl.parse(line);

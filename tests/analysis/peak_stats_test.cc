@@ -23,7 +23,7 @@ std::string line_of(const std::vector<double>& x, const std::vector<double>& y) 
 }
 
 // The rules on small hand-worked curves; the numpy comparison of the
-// end-to-end tests covers realistic ones.
+// end-to-end tests covers realistic ones, flat and not monotonic ones.
 TEST(PeakStats, RulesOnSmallCurves) {
   struct Case {
     const char* what;
@@ -51,16 +51,6 @@ TEST(PeakStats, RulesOnSmallCurves) {
        {0, 4, 8, 10},
        "scan=0 i=0 points=4 skipped=0 ymin=0 ymax=10 xpeak=3 fwhm=nan centre=nan "
        "com=2.272727273 integral=17\n"},
-      {"flat",
-       {0, 1, 2},
-       {4, 4, 4},
-       "scan=0 i=0 points=3 skipped=0 ymin=4 ymax=4 xpeak=0 fwhm=nan centre=nan com=nan "
-       "integral=8\n"},
-      {"x not monotonic",
-       {0, 2, 1, 3},
-       {0, 10, 4, 0},
-       "scan=0 i=0 points=4 skipped=0 ymin=0 ymax=10 xpeak=2 fwhm=nan centre=nan "
-       "com=1.714285714 integral=nan\n"},
       {"equal x neighbours are monotonic",
        {0, 1, 1, 2},
        {0, 10, 10, 0},
@@ -109,15 +99,6 @@ TEST(ScanStats, SkipsAndNormalisationRule) {
   EXPECT_EQ(line_of(norm),
             "scan=4 i=1 points=4 skipped=3 low_monitor=2 ymin=0.1 ymax=0.4 xpeak=1 fwhm=6 "
             "centre=3.5 com=3.5 integral=2.5\n");
-
-  MemOut table;
-  write_stats_header(table.f());
-  write_stats_row(table.f(), norm);
-  write_stats_row(table.f(), ScanStats());
-  EXPECT_EQ(table.str(),
-            "# scan i points skipped low_monitor ymin ymax xpeak fwhm centre com integral\n"
-            "4 1 4 3 2 0.1 0.4 1 6 3.5 3.5 2.5\n"
-            "0 0 0 0 0 nan nan nan nan nan nan nan\n");
 }
 
 }  // namespace
