@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "index/index_testing.h"
 #include "output/columns.h"
 #include "output/listing.h"
 #include "testutil.h"
@@ -112,15 +113,11 @@ TEST(DataLine, IndexListingCheckAndColumnReaderAgree) {
     ColumnLine cl;
     cl.parse(line);
     TempDir dir;
-    TestConsole tc;
-    tc.con.my_stdout = tc.listing.f();
-    IndexTable t;
-    ASSERT_EQ(1,
-              index_open(t, tc.con, dir.write("l.dat", "#S 1\n" + line + "\n9\n#S 2\n").c_str()));
-    index_file(t, tc.con);
-    EXPECT_EQ(cl.values.empty() ? 1 : 2, t.Index[0].lines) << line;
-    scan_print(t, tc.con, 0);
-    EXPECT_EQ(line + "\n9\n", tc.listing.str()) << line;
+    OpenedFile f(dir.write("l.dat", "#S 1\n" + line + "\n9\n#S 2\n"));
+    EXPECT_EQ(cl.values.empty() ? 1 : 2, f.t.Index[0].lines) << line;
+    f.tc.con.my_stdout = f.tc.listing.f();
+    scan_print(f.t, f.tc.con, 0);
+    EXPECT_EQ(line + "\n9\n", f.tc.listing.str()) << line;
 
     Checked c = check("#S 1\n#N " + std::to_string(cl.values.size()) + "\n" + line + "\n");
     if (cl.values.empty()) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "index/index_table.h"
+#include "index/index_testing.h"
 #include "testutil.h"
 
 namespace {
@@ -73,29 +73,25 @@ TEST(PeakStats, RulesOnSmallCurves) {
 // points whose monitor is below 1, missing or not finite left out.
 TEST(ScanStats, SkipsAndNormalisationRule) {
   TempDir dir;
-  TestConsole tc;
-  IndexTable t;
-  std::string path = dir.write("s.dat",
-                               "#S 4 peak\n#N 3\n"
-                               "0 100 10\n"
-                               "1 200 80\n"
-                               "2 0.5 999\n"  // monitor below 1
-                               "3 nan 999\n"  // monitor not a number
-                               "4 100 nan\n"  // y not a number
-                               "5 100 inf\n"  // y infinite
-                               "6 100 40\n"
-                               "7 100 10\n"
-                               "8\n");  // y and monitor missing
-  ASSERT_EQ(index_open(t, tc.con, path.c_str()), 1);
-  index_file(t, tc.con);
-  ColumnChoice cols;  // x 1, y -1, monitor -2
+  OpenedFile f(dir.write("s.dat",
+                         "#S 4 peak\n#N 3\n"
+                         "0 100 10\n"
+                         "1 200 80\n"
+                         "2 0.5 999\n"  // monitor below 1
+                         "3 nan 999\n"  // monitor not a number
+                         "4 100 nan\n"  // y not a number
+                         "5 100 inf\n"  // y infinite
+                         "6 100 40\n"
+                         "7 100 10\n"
+                         "8\n"));  // y and monitor missing
+  ColumnChoice cols;               // x 1, y -1, monitor -2
 
-  ScanStats raw = scan_stats(t, 0, cols, false);
+  ScanStats raw = scan_stats(f.t, 0, cols, false);
   EXPECT_EQ(line_of(raw),
             "scan=4 i=1 points=6 skipped=3 ymin=10 ymax=999 xpeak=2 fwhm=3.085008754 "
             "centre=3.004419502 com=2.5 integral=3167\n");
 
-  ScanStats norm = scan_stats(t, 0, cols, true);
+  ScanStats norm = scan_stats(f.t, 0, cols, true);
   EXPECT_EQ(line_of(norm),
             "scan=4 i=1 points=4 skipped=3 low_monitor=2 ymin=0.1 ymax=0.4 xpeak=1 fwhm=6 "
             "centre=3.5 com=3.5 integral=2.5\n");
