@@ -2,9 +2,7 @@
 
 #include <ftw.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -46,13 +44,6 @@ const char kSpectrumFile[] =
     "9 9\n"                                     // 205
     "5 6\n";                                    // 209, line 18
 
-MemOut::MemOut() { f_ = open_memstream(&buf_, &len_); }
-
-MemOut::~MemOut() {
-  if (f_) fclose(f_);
-  free(buf_);
-}
-
 std::string MemOut::str(bool clear) {
   fflush(f_);
   std::string s(buf_ + taken_, len_ - taken_);
@@ -67,35 +58,25 @@ TempDir::TempDir() {
   path_ = tmpl;
 }
 
-static int remove_entry(const char* p, const struct stat*, int, struct FTW*) { return remove(p); }
-
-TempDir::~TempDir() { nftw(path_.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); }
+TempDir::~TempDir() {
+  nftw(
+      path_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
+      16, FTW_DEPTH | FTW_PHYS);
+}
 
 std::string TempDir::write(const std::string& name, const std::string& content) const {
-  std::string p = file(name);
-  std::ofstream o(p, std::ios::binary);
-  o << content;
-  return p;
+  std::ofstream(file(name), std::ios::binary) << content;
+  return file(name);
 }
 
-ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
-  if (const char* old = getenv(name)) {
-    had_ = true;
-    old_ = old;
-  }
-  if (value) {
-    setenv(name, value, 1);
-  } else {
-    unsetenv(name);
-  }
+std::string read_file(const std::string& path) {
+  std::stringstream ss;
+  ss << std::ifstream(path, std::ios::binary).rdbuf();
+  return ss.str();
 }
 
-ScopedEnv::~ScopedEnv() {
-  if (had_) {
-    setenv(name_.c_str(), old_.c_str(), 1);
-  } else {
-    unsetenv(name_.c_str());
-  }
+void append_file(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary | std::ios::app) << content;
 }
 
 namespace {
@@ -117,15 +98,3 @@ class CacheHome : public ::testing::Environment {
 ::testing::Environment* const cache_home = ::testing::AddGlobalTestEnvironment(new CacheHome);
 
 }  // namespace
-
-std::string read_file(const std::string& path) {
-  std::ifstream i(path, std::ios::binary);
-  std::stringstream ss;
-  ss << i.rdbuf();
-  return ss.str();
-}
-
-void append_file(const std::string& path, const std::string& content) {
-  std::ofstream o(path, std::ios::binary | std::ios::app);
-  o << content;
-}

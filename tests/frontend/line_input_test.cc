@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <clocale>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -69,18 +68,14 @@ TEST(FileNameCompletions, NamesAsReadlineInsertsThem) {
   EXPECT_EQ("", join(file_name_completions(line, 2, 2, line.size())));
 }
 
-TEST(HistoryPath, FileInTheHome) {
-  const char* old = getenv("HOME");
-  std::string saved = old ? old : "";
-  setenv("HOME", "/home/someone", 1);
-  EXPECT_EQ("/home/someone/.kurvatab_history", history_path());
-  setenv("HOME", "/", 1);
-  EXPECT_EQ("/.kurvatab_history", history_path());
-  setenv("HOME", "", 1);
-  EXPECT_EQ("", history_path());
-  unsetenv("HOME");
-  EXPECT_EQ("", history_path());
-  if (old) setenv("HOME", saved.c_str(), 1);
+TEST(HistoryPath, FileInTheHomeOrNone) {
+  auto with_home = [](const char* home) {
+    ScopedEnv h("HOME", home);
+    return history_path();
+  };
+  EXPECT_EQ("/.kurvatab_history", with_home("/"));
+  EXPECT_EQ("", with_home(""));
+  EXPECT_EQ("", with_home(nullptr));
 }
 
 TEST(LineInput, NumbersStayInTheCLocale) {
