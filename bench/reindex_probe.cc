@@ -5,11 +5,11 @@
 // file is put back as it was.
 //
 //   reindex_probe FILE
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <string>
-
-#include <unistd.h>
 
 #include "base/console.h"
 #include "index/index_table.h"
@@ -50,8 +50,10 @@ int main(int argc, char** argv) {
 
   FILE* app = fopen(argv[1], "a");
   if (!app) return 1;
-  fputs("#S 999999  ascan  th 10 12  3 1\n#N 3\n#L Theta  Monitor  Detector\n"
-        "10 1000 5\n11 1000 7\n12 1000 6\n13 1000 4\n", app);
+  fputs(
+      "#S 999999  ascan  th 10 12  3 1\n#N 3\n#L Theta  Monitor  Detector\n"
+      "10 1000 5\n11 1000 7\n12 1000 6\n13 1000 4\n",
+      app);
   fclose(app);
   const int64_t before = t.bytes_read;
   t0 = std::chrono::steady_clock::now();
@@ -61,11 +63,12 @@ int main(int argc, char** argv) {
   const bool ok = t.Index.back().scan == 999999 && same;
   if (truncate(argv[1], length) != 0) perror(argv[1]);
 
-  printf("scans=%d last_scan_bytes=%lld p_last_s=%.6f reindex_bytes=%lld reindex_s=%.6f "
-         "reopen_bytes=%lld reopen_s=%.6f ok=%d\n",
-         t.Indexed - 1, static_cast<long long>(last_scan_bytes), print_s,
-         static_cast<long long>(reread), reindex_s, static_cast<long long>(reopen_bytes), reopen_s,
-         ok ? 1 : 0);
+  printf(
+      "scans=%d last_scan_bytes=%lld p_last_s=%.6f reindex_bytes=%lld reindex_s=%.6f "
+      "reopen_bytes=%lld reopen_s=%.6f ok=%d\n",
+      t.Indexed - 1, static_cast<long long>(last_scan_bytes), print_s,
+      static_cast<long long>(reread), reindex_s, static_cast<long long>(reopen_bytes), reopen_s,
+      ok ? 1 : 0);
   fclose(null);
   return ok ? 0 : 1;
 }

@@ -2,25 +2,24 @@
 // of a line is what sscanf reads with k-1 "%*f" and one "%lf", and a line is
 // a data line for the indexer when "%lf" reads a number from it. Also checks
 // the column count and the counting of negative column numbers from it.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
-#include <vector>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "../tests/scanf_column.h"
 #include "base/text.h"
 #include "fuzz_util.h"
 #include "output/columns.h"
-#include "../tests/scanf_column.h"
 
 namespace {
 
 bool same(double a, double b) {
   return (std::isnan(a) && std::isnan(b)) || memcmp(&a, &b, sizeof a) == 0;
 }
-
 
 }  // namespace
 
@@ -55,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Columns read past without converting them: the same columns, and the
   // converted ones hold the same values.
   std::vector<char> convert;
-  for (int k = 0; k <= n + 1 && k < 40; k++) convert.push_back(char(k % 3 == 1 || size == 0 ? 1 : data[size_t(k) % size] & 1));
+  for (int k = 0; k <= n + 1 && k < 40; k++)
+    convert.push_back(char(k % 3 == 1 || size == 0 ? 1 : data[size_t(k) % size] & 1));
   ColumnLine some;
   some.parse(line, convert);
   FUZZ_CHECK(some.values.size() == std::min(cl.values.size(), convert.size()),
@@ -67,8 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   scanRef r;
   int count = get_ncol(line, r);
-  FUZZ_CHECK(count == (n == 0 ? -1 : n) && r.ncol == count, "get_ncol %d for %d columns", count,
-             n);
+  FUZZ_CHECK(count == (n == 0 ? -1 : n) && r.ncol == count, "get_ncol %d for %d columns", count, n);
   // A count from #N is kept whatever the line holds.
   r.ncol = 5;
   FUZZ_CHECK(get_ncol(line, r) == 5, "get_ncol did not keep the #N count");

@@ -160,12 +160,11 @@ void check_table(const IndexTable& t, std::string_view f, const char* when) {
     FUZZ_CHECK(r.scan == m.scan && r.ncol == m.ncol && r.hseek == m.hseek && r.vseek == m.vseek &&
                    r.cseek == m.cseek && r.eseek == m.eseek && r.lpos == m.lpos &&
                    r.lines == m.lines,
-               "%s: record %zu is scan %d N %d h %" PRId64 " v %" PRId64 " c %" PRId64
-               " e %" PRId64 " lpos %" PRId64 " lines %" PRId64
-               "; model scan %d N %d h %" PRId64 " v %" PRId64 " c %" PRId64 " e %" PRId64
-               " lpos %" PRId64 " lines %" PRId64,
-               when, k, r.scan, r.ncol, r.hseek, r.vseek, r.cseek, r.eseek, r.lpos, r.lines,
-               m.scan, m.ncol, m.hseek, m.vseek, m.cseek, m.eseek, m.lpos, m.lines);
+               "%s: record %zu is scan %d N %d h %" PRId64 " v %" PRId64 " c %" PRId64 " e %" PRId64
+               " lpos %" PRId64 " lines %" PRId64 "; model scan %d N %d h %" PRId64 " v %" PRId64
+               " c %" PRId64 " e %" PRId64 " lpos %" PRId64 " lines %" PRId64,
+               when, k, r.scan, r.ncol, r.hseek, r.vseek, r.cseek, r.eseek, r.lpos, r.lines, m.scan,
+               m.ncol, m.hseek, m.vseek, m.cseek, m.eseek, m.lpos, m.lines);
     FUZZ_CHECK(r.txt && m.txt == r.txt, "%s: record %zu text differs", when, k);
   }
 }

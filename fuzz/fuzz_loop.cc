@@ -32,13 +32,15 @@ void check_parse(const std::string& text, const LoopSpec& parsed) {
   } else {
     FUZZ_CHECK(parsed.after_letter.empty(), "text after a missing letter");
   }
-  for (char ch : parsed.redirect) FUZZ_CHECK(ch != ' ' && ch != '\t' && ch != '\n', "blank in name");
+  for (char ch : parsed.redirect)
+    FUZZ_CHECK(ch != ' ' && ch != '\t' && ch != '\n', "blank in name");
   if (!parsed.redirect.empty()) {
     FUZZ_CHECK(parsed.after_letter[0] == ')' &&
                    parsed.after_letter.find(parsed.redirect) != std::string::npos,
                "redirect name not behind ')'");
   }
-  if (parsed.start == LoopStart::kCurrent) FUZZ_CHECK(!parsed.has_start, "current start with a number");
+  if (parsed.start == LoopStart::kCurrent)
+    FUZZ_CHECK(!parsed.has_start, "current start with a number");
 }
 
 }  // namespace

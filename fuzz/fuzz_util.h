@@ -16,14 +16,14 @@
 #include "frontend/session.h"
 #include "index/index_table.h"
 
-#define FUZZ_CHECK(cond, ...)                                                      \
-  do {                                                                             \
-    if (!(cond)) {                                                                 \
-      fprintf(stderr, "%s:%d: check failed: %s\n  ", __FILE__, __LINE__, #cond);   \
-      fprintf(stderr, __VA_ARGS__);                                                \
-      fputc('\n', stderr);                                                         \
-      abort();                                                                     \
-    }                                                                              \
+#define FUZZ_CHECK(cond, ...)                                                    \
+  do {                                                                           \
+    if (!(cond)) {                                                               \
+      fprintf(stderr, "%s:%d: check failed: %s\n  ", __FILE__, __LINE__, #cond); \
+      fprintf(stderr, __VA_ARGS__);                                              \
+      fputc('\n', stderr);                                                       \
+      abort();                                                                   \
+    }                                                                            \
   } while (0)
 
 namespace fuzz {

@@ -97,8 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  piece.text.c_str());
     }
     FUZZ_CHECK(seen == wf.conversions, "conversion count %d, pieces %d", wf.conversions, seen);
-    double values[] = {0.0, -0.0, 0.5, 2.5, 0.125, 99999.95, 1e-5, 123456789.0, 1e22, 1e300,
-                       4.9e-324, 0.1, 1.0 / 3, -7.25};
+    double values[] = {0.0,         -0.0, 0.5,   2.5,      0.125, 99999.95, 1e-5,
+                       123456789.0, 1e22, 1e300, 4.9e-324, 0.1,   1.0 / 3,  -7.25};
     if (end - p >= 9) memcpy(&values[0], p + 1, sizeof(double));
     for (const WFormat::Piece& piece : wf.pieces) {
       if (piece.arg < 0) continue;

@@ -1,16 +1,12 @@
 #include "testutil.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
-
+#include <ftw.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
-
-#include <ftw.h>
-#include <unistd.h>
+#include <sstream>
+#include <stdexcept>
 
 const char kDemoFile[] =
     "#F demo\n"
@@ -29,31 +25,24 @@ const char kDemoFile[] =
     "1 1000 4\n";
 
 const char kSpectrumFile[] =
-    "#S 1  with spectra\n"         // line 1, offset 0
-    "#N 3\n"                       // 19
-    "#@MCA 16C\n"                  // 24
-    "#L x  mon  det\n"             // 34
-    "1 100 10\n"                   // 49
-    "@A 0 1 2 3\\\n"              // 58
-    " 4 5 6 7\\\r\n"              // 70: a continuation may start with a blank
-    "8 9 10 11\n"                  // 81: or a digit
-    "2 100 20\n"                   // 91
-    "@A 5 5 5 5\n"                 // 100: a spectrum on one line
-    "3 100 30\n"                   // 111
-    "@A 1 2\\\n"                  // 120
+    "#S 1  with spectra\n"                      // line 1, offset 0
+    "#N 3\n"                                    // 19
+    "#@MCA 16C\n"                               // 24
+    "#L x  mon  det\n"                          // 34
+    "1 100 10\n"                                // 49
+    "@A 0 1 2 3\\\n"                            // 58
+    " 4 5 6 7\\\r\n"                            // 70: a continuation may start with a blank
+    "8 9 10 11\n"                               // 81: or a digit
+    "2 100 20\n"                                // 91
+    "@A 5 5 5 5\n"                              // 100: a spectrum on one line
+    "3 100 30\n"                                // 111
+    "@A 1 2\\\n"                                // 120
     "#C aborted: a # line ends the spectrum\n"  // 128
-    "4 100 40\n"                   // 167
-    "#S 2  spectrum first\n"       // 176
-    "@A 9 9\\\n"                  // 197
-    "9 9\n"                        // 205
-    "5 6\n";                       // 209, line 18
-
-MemOut::MemOut() { f_ = open_memstream(&buf_, &len_); }
-
-MemOut::~MemOut() {
-  if (f_) fclose(f_);
-  free(buf_);
-}
+    "4 100 40\n"                                // 167
+    "#S 2  spectrum first\n"                    // 176
+    "@A 9 9\\\n"                                // 197
+    "9 9\n"                                     // 205
+    "5 6\n";                                    // 209, line 18
 
 std::string MemOut::str(bool clear) {
   fflush(f_);
@@ -69,37 +58,25 @@ TempDir::TempDir() {
   path_ = tmpl;
 }
 
-static int remove_entry(const char* p, const struct stat*, int, struct FTW*) {
-  return remove(p);
+TempDir::~TempDir() {
+  nftw(
+      path_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
+      16, FTW_DEPTH | FTW_PHYS);
 }
-
-TempDir::~TempDir() { nftw(path_.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS); }
 
 std::string TempDir::write(const std::string& name, const std::string& content) const {
-  std::string p = file(name);
-  std::ofstream o(p, std::ios::binary);
-  o << content;
-  return p;
+  std::ofstream(file(name), std::ios::binary) << content;
+  return file(name);
 }
 
-ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
-  if (const char* old = getenv(name)) {
-    had_ = true;
-    old_ = old;
-  }
-  if (value) {
-    setenv(name, value, 1);
-  } else {
-    unsetenv(name);
-  }
+std::string read_file(const std::string& path) {
+  std::stringstream ss;
+  ss << std::ifstream(path, std::ios::binary).rdbuf();
+  return ss.str();
 }
 
-ScopedEnv::~ScopedEnv() {
-  if (had_) {
-    setenv(name_.c_str(), old_.c_str(), 1);
-  } else {
-    unsetenv(name_.c_str());
-  }
+void append_file(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary | std::ios::app) << content;
 }
 
 namespace {
@@ -121,15 +98,3 @@ class CacheHome : public ::testing::Environment {
 ::testing::Environment* const cache_home = ::testing::AddGlobalTestEnvironment(new CacheHome);
 
 }  // namespace
-
-std::string read_file(const std::string& path) {
-  std::ifstream i(path, std::ios::binary);
-  std::stringstream ss;
-  ss << i.rdbuf();
-  return ss.str();
-}
-
-void append_file(const std::string& path, const std::string& content) {
-  std::ofstream o(path, std::ios::binary | std::ios::app);
-  o << content;
-}

@@ -3,6 +3,7 @@
 #define KURVATAB_TESTS_TESTUTIL_H_
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "base/console.h"
@@ -10,18 +11,21 @@
 // A FILE* that collects what is written to it (open_memstream).
 class MemOut {
  public:
-  MemOut();
-  ~MemOut();
+  MemOut() : f_(open_memstream(&buf_, &len_)) {}
+  ~MemOut() {
+    fclose(f_);
+    free(buf_);
+  }
   MemOut(const MemOut&) = delete;
   MemOut& operator=(const MemOut&) = delete;
   FILE* f() { return f_; }
-  // Everything written so far; the collected text is cleared when `clear`.
+  // What was written since the text was last taken with `clear`.
   std::string str(bool clear = false);
 
  private:
-  FILE* f_ = nullptr;
   char* buf_ = nullptr;
   size_t len_ = 0;
+  FILE* f_;
   size_t taken_ = 0;
 };
 
@@ -56,14 +60,17 @@ class TempDir {
 // Sets (or, with nullptr, unsets) an environment variable for its lifetime.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const char* value);
-  ~ScopedEnv();
+  ScopedEnv(const char* name, const char* value) : name_(name), had_(getenv(name) != nullptr) {
+    if (had_) old_ = getenv(name);
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedEnv() { had_ ? setenv(name_.c_str(), old_.c_str(), 1) : unsetenv(name_.c_str()); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
   std::string name_, old_;
-  bool had_ = false;
+  bool had_;
 };
 
 std::string read_file(const std::string& path);

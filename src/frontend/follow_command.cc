@@ -1,10 +1,12 @@
 #include "frontend/follow_command.h"
 
-#include <string>
-
 #include <unistd.h>
 
+#include <memory>
+#include <string>
+
 #include "loop/follow.h"
+#include "loop/grace_follow.h"
 
 namespace {
 
@@ -40,8 +42,16 @@ class InputForFollow : public FollowInput {
 
 int follow_command(Session& s, CommandInput& input, int ref, bool in_grace) {
   ConsoleSink console(s.con);
+  std::unique_ptr<GraceSink> grace;
   FollowSink* sink = &console;
-  if (in_grace) fprintf(s.con.out, " Grace can't follow a scan here, following in the console\n");
+  if (in_grace) {
+    if (grace_start(s.grace, s.con)) {
+      grace.reset(new GraceSink(s.grace, s.settings, s.con));
+      sink = grace.get();
+    } else {
+      fprintf(s.con.out, " Grace can't follow a scan here, following in the console\n");
+    }
+  }
   Follower f(s.index, s.con, s.settings, *sink, isatty(fileno(s.con.out)) != 0);
   InputForFollow in(input);
   SystemClock clock;

@@ -1,14 +1,14 @@
 #include "frontend/ini_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/file_trust.h"
 #include "frontend/column_settings.h"
@@ -133,8 +133,8 @@ void ini_read_stream(Session& s, FILE* in, const std::string& name) {
   while (reader.next(&line)) {
     number++;
     if (reader.line_is_cut()) {
-      fprintf(s.con.out, " line %lld of %s is too long, ignored\n",
-              static_cast<long long>(number), name.c_str());
+      fprintf(s.con.out, " line %lld of %s is too long, ignored\n", static_cast<long long>(number),
+              name.c_str());
       continue;
     }
     // A last line without its line feed is not taken.

@@ -1,13 +1,13 @@
 #include "frontend/interpreter.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
-
-#include <poll.h>
-#include <unistd.h>
 
 #include "analysis/file_check.h"
 #include "analysis/peak_stats.h"
@@ -150,7 +150,6 @@ static const char* const kHelpLines[] = {
     "  W : write to file according to the following specifications\n",
 };
 
-
 // ---------------------------------------------------------------------------
 // The command table.
 
@@ -199,9 +198,7 @@ int op_write(Session& s, int ref) { return scan_write(s.index, s.settings, s.con
 int op_wformat(Session& s, int ref) { return scan_printf(s.index, s.settings, s.con, ref, ""); }
 
 void cmd_header(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_header); }
-void cmd_comment(Interp& in, const CommandEntry&, const char* c) {
-  at_position(in, c, op_comment);
-}
+void cmd_comment(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_comment); }
 void cmd_print(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_print); }
 void cmd_view(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_view); }
 
@@ -226,9 +223,7 @@ void cmd_wformat(Interp& in, const CommandEntry&, const char* c) {
   scan_printf(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
 }
 
-void cmd_table(Interp& in, const CommandEntry&, const char*) {
-  index_print(in.s.index, in.s.con);
-}
+void cmd_table(Interp& in, const CommandEntry&, const char*) { index_print(in.s.index, in.s.con); }
 
 void cmd_reindex(Interp& in, const CommandEntry&, const char*) {
   // Asked for by the user: the whole file is read again, cache or not.
@@ -566,8 +561,7 @@ int interprete(Session& s, CommandInput& input) {
       return 0;
     }
     if (r == CommandInput::kTooLong) {
-      fprintf(s.con.out, " command line longer than %zu characters, ignored\n",
-              input.max_line());
+      fprintf(s.con.out, " command line longer than %zu characters, ignored\n", input.max_line());
       continue;
     }
     run_line(in, line);

@@ -3,13 +3,13 @@
 #ifndef KURVATAB_FRONTEND_INTERPRETER_H_
 #define KURVATAB_FRONTEND_INTERPRETER_H_
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <sys/types.h>
 
 #include "frontend/session.h"
 #include "loop/loop.h"

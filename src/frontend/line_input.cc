@@ -1,6 +1,11 @@
 #include "frontend/line_input.h"
 
 #include <poll.h>
+#include <readline/history.h>
+#include <readline/readline.h>
+#include <readline/tilde.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -8,13 +13,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <readline/history.h>
-#include <readline/readline.h>
-#include <readline/tilde.h>
 
 #include "base/text.h"
 #include "index/labels.h"
@@ -114,8 +112,8 @@ std::vector<std::string> in_readline_word(const std::vector<std::string>& texts,
   return out;
 }
 
-std::vector<std::string> file_name_completions(const std::string& line, size_t arg,
-                                               size_t start, size_t end) {
+std::vector<std::string> file_name_completions(const std::string& line, size_t arg, size_t start,
+                                               size_t end) {
   std::vector<std::string> names;
   if (arg > end || end > line.size() || start > end) return names;
   std::string word = line.substr(arg, end - arg);
@@ -305,6 +303,5 @@ void LineInput::remember(const std::string& line) {
 void LineInput::report(const char* what, int err) {
   if (reported_) return;
   reported_ = true;
-  fprintf(err_, " history file %s can't be %s: %s\n", history_file_.c_str(), what,
-          strerror(err));
+  fprintf(err_, " history file %s can't be %s: %s\n", history_file_.c_str(), what, strerror(err));
 }

@@ -71,8 +71,8 @@ size_t file_argument_start(const std::string& line, size_t point);
 // directory with a '/' behind it, sorted. `start` is where readline's word
 // begins; it may lie before `arg` (a name typed directly behind the
 // letter) or after it (a name holding blanks).
-std::vector<std::string> file_name_completions(const std::string& line, size_t arg,
-                                               size_t start, size_t end);
+std::vector<std::string> file_name_completions(const std::string& line, size_t arg, size_t start,
+                                               size_t end);
 
 // The texts readline puts in place of its word [start, ...) when `texts`
 // are to replace [arg, ...) of `line`: readline's word may begin before the

@@ -1,11 +1,10 @@
-#include <cstdio>
-
 #include <fcntl.h>
-#include <signal.h>
 #include <malloc.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "frontend/interpreter.h"
 #include "frontend/line_input.h"

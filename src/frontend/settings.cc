@@ -50,7 +50,6 @@ std::string Settings::*column_label_member(char letter) {
 
 const char* onoff(int flag) { return flag ? "on" : "off"; }
 
-
 int decimal_conversion(const char* c, bool* range_error) {
   int v;
   read_int(c, &v, range_error);

@@ -191,38 +191,26 @@ int make_plot_file(GraceLink& g, Console& con) {
   return fd;
 }
 
-// Writes the points of scan `rec` to `out`, each value with all its
-// digits. Counts in *unnormalised the points that normalisation left as
-// they were (monitor below 1 or unreadable), in *points all points.
-// Returns false on a write error.
-bool write_points(FILE* out, IndexTable& t, scanRef& rec, const PlotOptions& st,
-                  int64_t* points_written, int64_t* unnormalised) {
-  PointReader points(t, rec, st);
+// Writes the points the walk `points` hands out to `out`, each value with
+// all its digits. Counts in *unnormalised the points that normalisation
+// left as they were, in *points_written all points. Returns false on a
+// write error.
+bool write_points(FILE* out, PointReader& points, const PlotOptions& st, int64_t* points_written,
+                  int64_t* unnormalised) {
   for (PointReader::Step step; (step = points.next()) != PointReader::kEnd;) {
     if (step == PointReader::kComment) continue;
-    int err = 0;
-    double x = points.x(&err);
-    if (err) break;
-    double y = points.y(&err);
-    if (err) continue;  // no y to plot: leave the point out rather than invent one
-    y += 0.000001;
-    double e = 0.0;
-    if (st.errorbar && y >= 1.0) e = sqrt(y);
-    if (st.normalize) {
-      double z = points.z(&err);
-      if (err == 0 && z >= 1.0) {
-        y = y / z;
-        if (st.errorbar) e = sqrt(e * e + y * y / z) / z;
-      } else {
-        ++*unnormalised;
-      }
-    }
+    PlotPoint pt;
+    bool left = false;
+    PointUse use = plot_point(points, st, &pt, &left);
+    if (use == PointUse::kNoX) break;
+    if (use == PointUse::kNoY) continue;
     if (st.errorbar) {
-      fprintf(out, "%.17g %.17g %.17g\n", x, y, e);
+      fprintf(out, "%.17g %.17g %.17g\n", pt.x, pt.y, pt.e);
     } else {
-      fprintf(out, "%.17g %.17g\n", x, y);
+      fprintf(out, "%.17g %.17g\n", pt.x, pt.y);
     }
     ++*points_written;
+    if (left) ++*unnormalised;
   }
   return !ferror(out);
 }
@@ -361,6 +349,79 @@ void note_print_settings(GraceLink& g, const std::string& text) {
   }
 }
 
+// The plot of gracesend_scan and gracesend_scan_until: the scan's points
+// from its data lines that end by `until` (-1: all of them). True when the
+// set was sent; *skipped is set when the scan lacks a column chosen by
+// label (which gracesend_scan says, and the follow has said).
+bool plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+               int64_t until, bool* skipped = nullptr) {
+  if (!grace_start(g, con)) return false;
+  if (!t.inf || ref < 0 || ref >= t.Indexed) return false;
+  scanRef& rec = t.Index[ref];
+  if (rec.lines <= 1) {
+    fprintf(con.out, " No data to plot lines = %" PRId64 "\n", rec.lines);
+    return false;
+  }
+  // Columns chosen by label are resolved for this scan (the monitor only
+  // when it is read) and name the axes.
+  PlotOptions plot = st;
+  {
+    ColumnChoice wanted = st;
+    if (!st.normalize) wanted.zlabel.clear();
+    std::string why;
+    if (!resolve_columns(t, rec, wanted, &plot, &why)) {
+      if (until < 0) fputs(why.c_str(), con.out);
+      if (skipped) *skipped = true;
+      return false;
+    }
+  }
+  const bool named_axes = !st.xlabel.empty() || !st.ylabel.empty();
+  // Each plot has a file of its own: Grace reads it later, when the next
+  // plot may already be written.
+  int fd = make_plot_file(g, con);
+  if (fd < 0) return false;
+  std::string name = g.tmpname;
+  std::string path, quoted, why;
+  if (!grace_file_name(name, &path, &quoted, &why)) {
+    close(fd);
+    fprintf(con.out, " temporary plot file %s: %s\n", name.c_str(), why.c_str());
+    return false;
+  }
+  FILE* out = fdopen(fd, "w");
+  if (!out) {
+    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(), strerror(errno));
+    close(fd);
+    return false;
+  }
+  int64_t points = 0, unnormalised = 0;
+  bool written;
+  if (until >= 0) {
+    PointReader::Resume from;
+    from.offset = rec.vseek;
+    from.until = until;
+    PointReader walk(t, rec, plot, from);
+    written = write_points(out, walk, plot, &points, &unnormalised);
+  } else {
+    PointReader walk(t, rec, plot);
+    written = write_points(out, walk, plot, &points, &unnormalised);
+  }
+  int saved_errno = errno;
+  if (fclose(out) != 0) {
+    written = false;
+    saved_errno = errno;
+  }
+  if (!written) {
+    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(),
+            strerror(saved_errno));
+    return false;
+  }
+  Commands cmds(g, con.err);
+  send_plot_commands(cmds, g, t, rec, st, named_axes ? &plot : nullptr, con, quoted);
+  cmds.flush();
+  if (unnormalised > 0) print_unnormalised(con.out, unnormalised, points, ref, rec.scan);
+  return !cmds.failed();
+}
+
 struct HardcopyFormat {
   const char* extension;
   const char* device;
@@ -379,71 +440,69 @@ GraceLink::GraceLink(GracePipe& p) : pipe(&p) {}
 
 GraceLink::~GraceLink() { grace_end(*this, stderr); }
 
+bool grace_start(GraceLink& g, Console& con) {
+  if (g.pipe->is_open()) return true;
+  fprintf(con.out, "Starting xmgrace, please wait!\n");
+  if (start_grace(g, con)) return true;
+  fprintf(con.err, "Can't run Grace.\n");
+  return false;
+}
+
+PointUse plot_point(const PointReader& p, const PlotOptions& st, PlotPoint* pt,
+                    bool* unnormalised) {
+  int err = 0;
+  double x = p.x(&err);
+  if (err) return PointUse::kNoX;
+  double y = p.y(&err);
+  if (err) return PointUse::kNoY;  // no y to plot: leave the point out rather than invent one
+  y += 0.000001;
+  double e = 0.0;
+  if (st.errorbar && y >= 1.0) e = sqrt(y);
+  *unnormalised = false;
+  if (st.normalize) {
+    double z = p.z(&err);
+    if (err == 0 && z >= 1.0) {
+      y = y / z;
+      if (st.errorbar) e = sqrt(e * e + y * y / z) / z;
+    } else {
+      *unnormalised = true;
+    }
+  }
+  *pt = PlotPoint{x, y, e};
+  return PointUse::kPoint;
+}
+
+void print_unnormalised(FILE* out, int64_t unnormalised, int64_t points, int ref, int scan) {
+  fprintf(out, " %lld of %lld points of (i=%d, s=%d) left unnormalised: monitor below 1\n",
+          static_cast<long long>(unnormalised), static_cast<long long>(points), ref + 1, scan);
+}
+
 int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref) {
-  if (!g.pipe->is_open()) {
-    fprintf(con.out, "Starting xmgrace, please wait!\n");
-    if (!start_grace(g, con)) {
-      fprintf(con.err, "Can't run Grace.\n");
-      return ref;
-    }
+  bool skipped = false;
+  plot_scan(g, t, st, con, ref, -1, &skipped);
+  return skipped ? kSkippedScan : ref;
+}
+
+bool gracesend_scan_until(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+                          int64_t until) {
+  return plot_scan(g, t, st, con, ref, until < 0 ? 0 : until);
+}
+
+PointSent gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& pt) {
+  // Sent as a command, a value that is no number would stop on an error.
+  if (!std::isfinite(pt.x) || !std::isfinite(pt.y) || (st.errorbar && !std::isfinite(pt.e))) {
+    return PointSent::kLeftOut;
   }
-  if (!t.inf || ref < 0 || ref >= t.Indexed) return ref;
-  scanRef& rec = t.Index[ref];
-  if (rec.lines <= 1) {
-    fprintf(con.out, " No data to plot lines = %" PRId64 "\n", rec.lines);
-    return ref;
+  if (!g.pipe->send(format("S_ POINT %.17g, %.17g", pt.x, pt.y)) ||
+      (st.errorbar && !g.pipe->send(format("S_.Y1[S_.LENGTH - 1] = %.17g", pt.e)))) {
+    return PointSent::kFailed;
   }
-  // Columns chosen by label are resolved for this scan (the monitor only
-  // when it is read); a scan that lacks one is not plotted.
-  PlotOptions plot = st;
-  {
-    ColumnChoice wanted = st;
-    if (!st.normalize) wanted.zlabel.clear();
-    std::string why;
-    if (!resolve_columns(t, rec, wanted, &plot, &why)) {
-      fputs(why.c_str(), con.out);
-      return kSkippedScan;
-    }
-  }
-  const bool named_axes = !st.xlabel.empty() || !st.ylabel.empty();
-  // Each plot has a file of its own: Grace reads it later, when the next
-  // plot may already be written.
-  int fd = make_plot_file(g, con);
-  if (fd < 0) return ref;
-  std::string name = g.tmpname;
-  std::string path, quoted, why;
-  if (!grace_file_name(name, &path, &quoted, &why)) {
-    close(fd);
-    fprintf(con.out, " temporary plot file %s: %s\n", name.c_str(), why.c_str());
-    return ref;
-  }
-  FILE* out = fdopen(fd, "w");
-  if (!out) {
-    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(), strerror(errno));
-    close(fd);
-    return ref;
-  }
-  int64_t points = 0, unnormalised = 0;
-  bool written = write_points(out, t, rec, plot, &points, &unnormalised);
-  int saved_errno = errno;
-  if (fclose(out) != 0) {
-    written = false;
-    saved_errno = errno;
-  }
-  if (!written) {
-    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(),
-            strerror(saved_errno));
-    return ref;
-  }
-  Commands cmds(g, con.err);
-  send_plot_commands(cmds, g, t, rec, st, named_axes ? &plot : nullptr, con, quoted);
-  cmds.flush();
-  if (unnormalised > 0) {
-    fprintf(con.out, " %lld of %lld points of (i=%d, s=%d) left unnormalised: monitor below 1\n",
-            static_cast<long long>(unnormalised), static_cast<long long>(points), ref + 1,
-            rec.scan);
-  }
-  return ref;
+  return PointSent::kSent;
+}
+
+bool gracesend_redraw(GraceLink& g, const PlotOptions& st) {
+  if (st.autoscale && !g.pipe->send("AUTOSCALE")) return false;
+  return g.pipe->send("REDRAW") && g.pipe->flush();
 }
 
 void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const char* name) {

@@ -13,6 +13,7 @@
 #include "base/options.h"
 #include "grace/grace_pipe.h"
 #include "index/index_table.h"
+#include "output/points.h"
 
 struct GraceLink {
   // A link through this process's grace_np pipe, or through `pipe`, which
@@ -53,6 +54,52 @@ struct GraceLink {
 // and name the axes; a scan that lacks one is not plotted (one line says
 // why) and kSkippedScan is returned. Otherwise returns `ref`.
 int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref);
+
+// Starts Grace when none is connected, with the lines a plot prints about
+// it ("Starting xmgrace, please wait!"; why it failed and "Can't run
+// Grace."). True when a Grace is connected.
+bool grace_start(GraceLink& g, Console& con);
+
+// As gracesend_scan, for a scan that may still be growing: plots only the
+// data lines that end by the offset `until` (a line not yet whole, or not
+// yet in the table, stays out). True when the new set was sent; false
+// after the lines saying why it was not.
+bool gracesend_scan_until(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+                          int64_t until);
+
+// A point of a plot: x, y and the error as a plot file holds them.
+struct PlotPoint {
+  double x = 0, y = 0, e = 0;
+};
+
+// What a plot makes of a data line.
+enum class PointUse {
+  kPoint,  // a point
+  kNoY,    // no y: the line is left out
+  kNoX,    // no x: the scan's points end here
+};
+
+// The point of the data line that `p` holds, by the plot's rules: 1e-6 is
+// added to y; the error is the square root of that y when it is 1 or more
+// (with st.errorbar); y and the error are divided by a monitor of 1 or more
+// (with st.normalize), else *unnormalised is set.
+PointUse plot_point(const PointReader& p, const PlotOptions& st, PlotPoint* pt, bool* unnormalised);
+
+// The line telling how many points of the scan at `ref` normalisation left
+// as they were.
+void print_unnormalised(FILE* out, int64_t unnormalised, int64_t points, int ref, int scan);
+
+// Appends `pt` to the set the connected Grace made last ("S_ POINT x, y",
+// and the error with st.errorbar), all digits of each value; it shows at
+// the next gracesend_redraw. A point that is no number is left out, as
+// Grace leaves it out of a plot file. kFailed when it could not be
+// delivered (nothing is printed; pipe->error() says why).
+enum class PointSent { kSent, kLeftOut, kFailed };
+PointSent gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& pt);
+
+// Shows the points appended: AUTOSCALE when st.autoscale, REDRAW, flush.
+// False as for gracesend_point.
+bool gracesend_redraw(GraceLink& g, const PlotOptions& st);
 
 // Asks the running Grace for a hard copy with the `graceprint` parameters.
 // `name` (the rest of the command line) may name a file: the hard copy then

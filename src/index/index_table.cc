@@ -1,14 +1,14 @@
 #include "index/index_table.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/text.h"
 #include "index/data_line.h"

@@ -4,6 +4,8 @@
 #ifndef KURVATAB_INDEX_INDEX_TABLE_H_
 #define KURVATAB_INDEX_INDEX_TABLE_H_
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -12,27 +14,25 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "base/console.h"
 
 // One scan of the file. Offsets are byte offsets from the start of the file.
 struct scanRef {
-  int scan = 0;        // number from the #S line
-  int ncol = 0;        // from #N; 0 when none; the column reader may store a count
-  int ncol_N = 0;      // the count from #N alone, which a reindex restores
+  int scan = 0;    // number from the #S line
+  int ncol = 0;    // from #N; 0 when none; the column reader may store a count
+  int ncol_N = 0;  // the count from #N alone, which a reindex restores
   // The scan's #L line (its column labels), as its distance from hseek: 0
   // when the header has none, kLabelsFar when it lies too far behind the #S
   // line to be kept here (see index/labels.h). Held in what would otherwise
   // be padding, so the record stays 72 bytes; a saved copy of the table must
   // keep it too.
   uint32_t lhead = 0;
-  int64_t hseek = 0;   // the #S line
-  int64_t vseek = 0;   // first data line, 0 when the scan has none
-  int64_t cseek = 0;   // where the scan's comment listing starts
-  int64_t eseek = 0;   // end of the scan: next #S line, or file length
-  int64_t lpos = 0;    // 1-based line number of the #S line
-  int64_t lines = 0;   // data lines counted
+  int64_t hseek = 0;          // the #S line
+  int64_t vseek = 0;          // first data line, 0 when the scan has none
+  int64_t cseek = 0;          // where the scan's comment listing starts
+  int64_t eseek = 0;          // end of the scan: next #S line, or file length
+  int64_t lpos = 0;           // 1-based line number of the #S line
+  int64_t lines = 0;          // data lines counted
   const char* txt = nullptr;  // description text ending in '\n'; owned by the table
 };
 
@@ -70,16 +70,16 @@ struct IndexTable {
   IndexTable& operator=(const IndexTable&) = delete;
   ~IndexTable();
 
-  std::deque<scanRef> Index;    // the records, in file order
-  int Indexed = 0;              // records in use
-  int IndexSize = 0;            // the designed table size: 512 until more scans are added
-  int64_t IndexFileLength = 0;  // file length when last indexed
-  FILE* inf = nullptr;          // the open scan file
+  std::deque<scanRef> Index;         // the records, in file order
+  int Indexed = 0;                   // records in use
+  int IndexSize = 0;                 // the designed table size: 512 until more scans are added
+  int64_t IndexFileLength = 0;       // file length when last indexed
+  FILE* inf = nullptr;               // the open scan file
   std::string inf_name = "NO FILE";  // as the user gave it ("~" not expanded)
   // The open file's path made absolute when it was opened, so that a later
   // change of the working folder does not lose it; empty when none is open.
   std::string inf_path;
-  TextStore texts;              // owns every record's txt
+  TextStore texts;  // owns every record's txt
 
   // Column count of the scan whose data was read last (the column reader's
   // running value; negative column numbers count from it).
@@ -192,6 +192,5 @@ int check_index(IndexTable& t, Console& con, int i);
 // to i0; reindexes a changed file when not found. Returns i0 when not found,
 // -1 when the table is empty.
 int get_index(IndexTable& t, Console& con, int i0, int s);
-
 
 #endif  // KURVATAB_INDEX_INDEX_TABLE_H_

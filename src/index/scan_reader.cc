@@ -127,8 +127,9 @@ bool ScanReader::copy_rest(FILE* out) {
   std::string chunk(kBlock, '\0');
   int64_t at = held_end_;
   while (at < line_end_) {
-    size_t want = line_end_ - at < static_cast<int64_t>(kBlock) ? static_cast<size_t>(line_end_ - at)
-                                                                : kBlock;
+    size_t want = line_end_ - at < static_cast<int64_t>(kBlock)
+                      ? static_cast<size_t>(line_end_ - at)
+                      : kBlock;
     size_t n = read_block(fd_, &chunk[0], want, at);
     if (n == 0) break;
     if (fwrite(chunk.data(), 1, n, out) != n) ok = false;

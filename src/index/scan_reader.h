@@ -62,17 +62,17 @@ class ScanReader {
  private:
   bool fill();
   int fd_;
-  int64_t buf_base_;      // file offset of buf_[0]
-  int64_t line_end_;      // file offset just after the last line returned
-  int64_t held_end_ = 0;  // for a cut line: file offset where line_ stops
+  int64_t buf_base_;             // file offset of buf_[0]
+  int64_t line_end_;             // file offset just after the last line returned
+  int64_t held_end_ = 0;         // for a cut line: file offset where line_ stops
   std::unique_ptr<char[]> buf_;  // the block read last
   size_t size_ = 0;              // bytes in it
-  size_t start_ = 0;      // first byte of buf_ not yet handed out
-  std::string line_;      // a line that did not lie in one block
-  std::string_view view_;  // the line handed out last (in buf_ or line_)
+  size_t start_ = 0;             // first byte of buf_ not yet handed out
+  std::string line_;             // a line that did not lie in one block
+  std::string_view view_;        // the line handed out last (in buf_ or line_)
   bool cut_ = false;
   bool whole_ = false;
-  char last_ = '\0';     // last_char()
+  char last_ = '\0';  // last_char()
   bool eof_ = false;
 };
 

@@ -1,12 +1,12 @@
 #include "loop/file_watch.h"
 
-#include <cerrno>
-#include <utility>
-
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <utility>
 
 namespace {
 

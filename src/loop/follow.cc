@@ -1,15 +1,15 @@
 #include "loop/follow.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <csignal>
 #include <cstdarg>
 #include <ctime>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include "index/scan_reader.h"
 
@@ -77,7 +77,7 @@ bool Follower::update() {
   } else {
     const int records = t_.Indexed;
     IndexChange change = index_refresh(t_);
-    if (change.kind == IndexChange::kNone) return false;
+    if (change.kind == IndexChange::kNone && !sink_.needs_update()) return false;
     // A file without scans that grew is read anew in full, yet what it
     // holds now is new, not changed.
     if (change.kind == IndexChange::kRebuilt && !(records == 0 && look == FileWatch::kGrown))

@@ -82,6 +82,9 @@ class FollowSink {
   virtual void update() = 0;
   // The follow ends.
   virtual void end() = 0;
+  // True when the sink has something to show though the file has not
+  // changed (its Grace went away): the follow then updates all the same.
+  virtual bool needs_update() { return false; }
 };
 
 // The console form: the header line of each scan followed, then its lines
@@ -122,7 +125,7 @@ class Follower {
   // Ends the follow; the status line stays as the last word at a terminal.
   void end();
 
-  int ref() const { return ref_; }        // the scan followed; -1 for none
+  int ref() const { return ref_; }            // the scan followed; -1 for none
   int64_t points() const { return points_; }  // data lines with an x, this scan
   FileWatch& watch() { return watch_; }
   std::string status_text() const;
@@ -145,8 +148,8 @@ class Follower {
   bool status_shown_ = false;
 
   int ref_ = -1;
-  int known_ = 0;             // records that existed at the last look
-  int64_t offset_ = -1;       // just after the last line handed out; -1: no data yet
+  int known_ = 0;        // records that existed at the last look
+  int64_t offset_ = -1;  // just after the last line handed out; -1: no data yet
   int64_t data_lines_ = 0;
   int ncol_ = 0;
   int64_t points_ = 0;

@@ -1,12 +1,12 @@
 #include "loop/loop.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-
-#include <sys/stat.h>
 
 #include "base/text.h"
 #include "index/index_table.h"

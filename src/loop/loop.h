@@ -14,24 +14,24 @@
 
 // How the start of a loop is given.
 enum class LoopStart {
-  kInvalid,   // none of the forms below; the loop does not run
-  kScan,      // a scan number: a digit, or "s" and a number
-  kIndex,     // "i" and a 1-based position in the index table
-  kCurrent,   // "," right away: the current index, scan mode
+  kInvalid,  // none of the forms below; the loop does not run
+  kScan,     // a scan number: a digit, or "s" and a number
+  kIndex,    // "i" and a 1-based position in the index table
+  kCurrent,  // "," right away: the current index, scan mode
 };
 
 // Everything a loop text says, read without looking at the index table.
 // Numbers that do not fit an int are clamped to INT_MIN + 1 .. INT_MAX.
 struct LoopSpec {
   LoopStart start = LoopStart::kInvalid;
-  bool index_mode = false;    // true for kIndex; the end is then a position
-  bool has_start = false;     // a number followed "s", "i" or stood first
-  int start_number = 0;       // scan number (kScan) or position (kIndex)
-  bool has_end = false;       // ",number" stood right behind the start
-  int i_end = 0;              // scan number or position of the end
-  char e = '\0';              // command letter; '\0' when the text ended there
-  std::string after_letter;   // the loop text behind the command letter
-  std::string redirect;       // the word behind ")"; empty when none
+  bool index_mode = false;   // true for kIndex; the end is then a position
+  bool has_start = false;    // a number followed "s", "i" or stood first
+  int start_number = 0;      // scan number (kScan) or position (kIndex)
+  bool has_end = false;      // ",number" stood right behind the start
+  int i_end = 0;             // scan number or position of the end
+  char e = '\0';             // command letter; '\0' when the text ended there
+  std::string after_letter;  // the loop text behind the command letter
+  std::string redirect;      // the word behind ")"; empty when none
 };
 
 // Reads a loop text. Never reads past its terminating NUL. A missing number

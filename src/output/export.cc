@@ -350,8 +350,8 @@ int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, c
   std::vector<ListedColumn> list;
   int nc = read_column_list(st.wcolumns, &list);
   if (nc < 0) {
-    fprintf(con.out, " printing failed ; %d column(s) < 0, column(s)  \"%s\", format \"%s\"\n",
-            nc, cols, fmt);
+    fprintf(con.out, " printing failed ; %d column(s) < 0, column(s)  \"%s\", format \"%s\"\n", nc,
+            cols, fmt);
     return ref;
   }
   if (nc == 0) {

@@ -153,8 +153,8 @@ bool utf8_valid(std::string_view s) {
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' ||
-                        s.back() == '\r'))
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
     s.remove_suffix(1);
   return s;
 }
@@ -187,7 +187,8 @@ std::string iso_date(std::string_view d) {
   } else {
     char w1[16] = "", w2[16] = "";
     n = 0;
-    int fields = sscanf(s.c_str(), "%15s %15s %d %d:%d:%d %d%n", w1, w2, &day, &h, &mi, &sec, &y, &n);
+    int fields =
+        sscanf(s.c_str(), "%15s %15s %d %d:%d:%d %d%n", w1, w2, &day, &h, &mi, &sec, &y, &n);
     const char* mon = w2;
     if (fields != 7 || size_t(n) != s.size()) {
       n = 0;
@@ -199,8 +200,8 @@ std::string iso_date(std::string_view d) {
     for (int k = 0; k < 12; k++)
       if (strlen(mon) == 3 && strncasecmp(mon, kMonths[k], 3) == 0) mo = k + 1;
   }
-  if (mo < 1 || mo > 12 || day < 1 || day > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
-      sec < 0 || sec > 60 || y < 0 || y > 9999)
+  if (mo < 1 || mo > 12 || day < 1 || day > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 ||
+      sec > 60 || y < 0 || y > 9999)
     return "";
   char out[32];
   snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:%02d", y, mo, day, h, mi, sec);
@@ -451,9 +452,9 @@ class LineList {
     hsize_t n = lines_.size();
     if (!dset_) {
       hsize_t max = more ? H5S_UNLIMITED : n;
-      hid_t dcpl = more ? x_.dcpl_lines.get()
+      hid_t dcpl = more                                  ? x_.dcpl_lines.get()
                    : n > 0 && n * sizeof(hvl_t) <= 32768 ? x_.dcpl_compact.get()
-                                                           : x_.dcpl_plain.get();
+                                                         : x_.dcpl_plain.get();
       dset_ = create_dataset(x_, loc_, name_, x_.str_ascii.get(), n, max, dcpl);
       if (!dset_) return false;
     } else {
@@ -542,7 +543,7 @@ class Measurement {
  private:
   struct Column {
     std::string name;
-    std::string label;  // as written, empty when the column has none
+    std::string label;    // as written, empty when the column has none
     bool exists = false;  // its dataset has been made
     std::vector<double> buf;
   };
@@ -562,8 +563,7 @@ class Measurement {
       Column col;
       size_t c = cols_.size();
       col.label = c < labels_.size() ? labels_[c] : "";
-      col.name = unique_name(col.label.empty() ? "col" + std::to_string(c + 1) : col.label,
-                             &used_);
+      col.name = unique_name(col.label.empty() ? "col" + std::to_string(c + 1) : col.label, &used_);
       col.buf.assign(cap_rows_, NAN);
       cols_.push_back(std::move(col));
     }
@@ -579,8 +579,7 @@ class Measurement {
       x_.made(d);
       return d;
     }
-    Hid d = create_dataset(x_, loc_, col.name.c_str(), H5T_IEEE_F64LE, rows_, rows_,
-                           dcpl_.get());
+    Hid d = create_dataset(x_, loc_, col.name.c_str(), H5T_IEEE_F64LE, rows_, rows_, dcpl_.get());
     col.exists = bool(d);
     // The name is the label unless it had to be changed.
     if (!d || col.label.empty() || col.label == col.name ||
@@ -730,8 +729,7 @@ bool Hdf5Export::Impl::open_file() {
   mdc.initial_size = 1 << 20;
   mdc.min_size = 1 << 20;
   mdc.max_size = 4 << 20;
-  if (!ok(H5Pset_mdc_config(fapl.get(), &mdc)) ||
-      !ok(H5Pset_cache(fapl.get(), 0, 1, 0, 1.0)) ||
+  if (!ok(H5Pset_mdc_config(fapl.get(), &mdc)) || !ok(H5Pset_cache(fapl.get(), 0, 1, 0, 1.0)) ||
       !ok(H5Pset_evict_on_close(fapl.get(), 1)))
     return false;
   if (earlier) {
@@ -755,10 +753,9 @@ bool Hdf5Export::Impl::open_file() {
   dxpl = Hid(H5Pcreate(H5P_DATASET_XFER));
   gcpl = Hid(H5Pcreate(H5P_GROUP_CREATE));
   hsize_t chunk = kLineBatch;
-  if (!made(gcpl) || !ok(H5Pset_obj_track_times(gcpl.get(), 0)) ||
-      !(dcpl_compact = new_dcpl()) || !ok(H5Pset_layout(dcpl_compact.get(), H5D_COMPACT)) ||
-      !(dcpl_plain = new_dcpl()) || !(dcpl_lines = new_dcpl()) ||
-      !ok(H5Pset_chunk(dcpl_lines.get(), 1, &chunk)))
+  if (!made(gcpl) || !ok(H5Pset_obj_track_times(gcpl.get(), 0)) || !(dcpl_compact = new_dcpl()) ||
+      !ok(H5Pset_layout(dcpl_compact.get(), H5D_COMPACT)) || !(dcpl_plain = new_dcpl()) ||
+      !(dcpl_lines = new_dcpl()) || !ok(H5Pset_chunk(dcpl_lines.get(), 1, &chunk)))
     return false;
   return made(str_utf8) && made(str_ascii) && made(dxpl) &&
          ok(H5Pset_buffer(dxpl.get(), 8192, nullptr, nullptr)) &&
@@ -802,8 +799,7 @@ std::string Hdf5Export::Impl::group_name(int ref) {
     std::unordered_map<int, int> seen;
     for (int i = 0; i < t.Indexed; i++) occurrence[size_t(i)] = ++seen[t.Index[size_t(i)].scan];
   }
-  return std::to_string(t.Index[size_t(ref)].scan) + "." +
-         std::to_string(occurrence[size_t(ref)]);
+  return std::to_string(t.Index[size_t(ref)].scan) + "." + std::to_string(occurrence[size_t(ref)]);
 }
 
 // The texts of the run of #O lines nearest before `hseek`, joined by two
@@ -893,7 +889,8 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   // before it.
   if (!positions.empty() && positions_ok) {
     if (o_text.empty()) o_text = motors_before(r.hseek);
-    std::vector<std::string> names = split_labels(o_text, int(positions.size()), positions.size() + 1);
+    std::vector<std::string> names =
+        split_labels(o_text, int(positions.size()), positions.size() + 1);
     if (names.size() == positions.size()) {
       Hid pos = group(instrument.get(), "positioners", "NXcollection");
       if (!pos) return false;
@@ -904,8 +901,8 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
         std::string n = unique_name(names[k], &used);
         Hid d(H5Dcreate2(pos.get(), n.c_str(), H5T_IEEE_F64LE, space.get(), H5P_DEFAULT,
                          dcpl_compact.get(), H5P_DEFAULT));
-        if (!made(d) || !ok(H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT,
-                                     &positions[k])))
+        if (!made(d) ||
+            !ok(H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, &positions[k])))
           return false;
         if (n != names[k] && !attr(d.get(), "long_name", names[k])) return false;
       }
@@ -954,8 +951,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   }
   if (!m.finish() || !comments.finish()) return false;
   if (m.dropped())
-    fprintf(con.out, " scan %s: only the first %zu columns exported\n", gname.c_str(),
-            kMaxColumns);
+    fprintf(con.out, " scan %s: only the first %zu columns exported\n", gname.c_str(), kMaxColumns);
   if (cut)
     fprintf(con.out, " scan %s: lines longer than %zu bytes kept in part\n", gname.c_str(),
             ScanReader::kMaxHeld);

@@ -98,7 +98,7 @@ class PointReader {
   DataLineRule rule_;
   std::string_view line_;
   int64_t handled_ = 0;
-  int64_t read_ = 0;  // lines read from vseek on, the one handed out last included
+  int64_t read_ = 0;        // lines read from vseek on, the one handed out last included
   int64_t first_line_ = 0;  // line number of the first data line, once known
   int ncol_ = 0;
   std::vector<int> only_;      // read_only()'s columns; empty: every column

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <string>
 
+#include "index/index_testing.h"
 #include "output/columns.h"
+#include "output/listing.h"
 #include "testutil.h"
 
 using namespace std::string_literals;
@@ -95,45 +97,39 @@ TEST(CheckFile, SaysWhenLessWasReadThanTheFileHeld) {
             " checked c.dat: 1 scans, 3 lines, no findings\n");
 }
 
-// The check counts the values of a line as the column reader reads them,
-// so a line the column reader reads in full is never reported.
-TEST(CheckFile, CountsValuesAsTheColumnReader) {
+// One rule decides what a data line is: the indexer counts the lines that
+// hold a number, the listing stops after that many, and the check calls
+// every other line text among the data. The check counts the values of a
+// line as the column reader reads them, so a line the column reader reads in
+// full is never reported.
+TEST(DataLine, IndexListingCheckAndColumnReaderAgree) {
+  // clang-format off
   const std::string lines[] = {
-      "1 2 3",
-      "1.5-2",
-      "-.5 +.5e3",
-      "1e5x",
-      "1e+",
-      "0x1p3 0x",
-      "0x.",
-      "nan inf -INFINITY",
-      "infi 2",
-      "1,2,3",
-      " \t7\v8\f9",
-      "5e-3 .e5",
-      std::string("1 2\0 3", 6),
-      "+ 1",
-      "1e400 2",
-      "0x1p99999",
-      "1.e 3",
-      "007 -0",
-      "1e-400 -1e308 -1.8e308",
-  };
+      "1 2 3", "1.5-2", "-.5 +.5e3", "1e5x", "1e+", "0x1p3 0x", "0x.", "0x 1", "-x", "+inf",
+      "nan inf -INFINITY", "infi 2", "1,2,3", " \t7\v8\f9", "5e-3 .e5", "+ 1", "1e400 2",
+      "0x1p99999", "1.e 3", "007 -0", "abc", "1e-400 -1e308 -1.8e308", std::string("1 2\0 3", 6)};
+  // clang-format on
   for (const std::string& line : lines) {
     ColumnLine cl;
     cl.parse(line);
-    int not_finite = 0;
-    for (double v : cl.values) not_finite += std::isfinite(v) ? 0 : 1;
-    std::string file = "#S 1\n#N " + std::to_string(cl.values.size()) + "\n" + line + "\n";
-    Checked c = check(file);
+    TempDir dir;
+    OpenedFile f(dir.write("l.dat", "#S 1\n" + line + "\n9\n#S 2\n"));
+    EXPECT_EQ(cl.values.empty() ? 1 : 2, f.t.Index[0].lines) << line;
+    f.tc.con.my_stdout = f.tc.listing.f();
+    scan_print(f.t, f.tc.con, 0);
+    EXPECT_EQ(line + "\n9\n", f.tc.listing.str()) << line;
+
+    Checked c = check("#S 1\n#N " + std::to_string(cl.values.size()) + "\n" + line + "\n");
     if (cl.values.empty()) {
-      // Not a data line: text among the data, and a scan without data.
-      EXPECT_EQ(c.sum.count(CheckKind::kText), 1) << line << c.findings;
-      EXPECT_EQ(c.sum.count(CheckKind::kEmpty), 1) << line << c.findings;
+      // Text among the data, and a scan without data.
+      EXPECT_EQ(1, c.sum.count(CheckKind::kText)) << line << c.findings;
+      EXPECT_EQ(1, c.sum.count(CheckKind::kEmpty)) << line << c.findings;
       continue;
     }
-    EXPECT_EQ(c.sum.count(CheckKind::kColumns), 0) << line << c.findings;
-    EXPECT_EQ(c.sum.count(CheckKind::kNotFinite), not_finite ? 1 : 0) << line << c.findings;
+    int not_finite = 0;
+    for (double v : cl.values) not_finite += std::isfinite(v) ? 0 : 1;
+    EXPECT_EQ(0, c.sum.count(CheckKind::kColumns)) << line << c.findings;
+    EXPECT_EQ(not_finite ? 1 : 0, c.sum.count(CheckKind::kNotFinite)) << line << c.findings;
     if (not_finite > 1) {
       EXPECT_NE(c.findings.find("first of " + std::to_string(not_finite)), std::string::npos)
           << line << c.findings;

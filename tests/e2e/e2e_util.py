@@ -1,6 +1,10 @@
-"""What the scripted end-to-end tests share: their arguments and their verdict."""
+"""What the scripted end-to-end tests share: their arguments, a run of the
+program in a folder of its own, a session driven one command at a time, and
+the verdict."""
 import argparse
 import os
+import select
+import subprocess
 
 
 def parse_args(extra=None):
@@ -17,7 +21,79 @@ def parse_args(extra=None):
     return a
 
 
-def report(failures, sep="\n"):
+def demo(source):
+    """The two-scan demo file."""
+    with open(os.path.join(source, "tests/e2e/data/demo.dat"), "rb") as f:
+        return f.read()
+
+
+def environment(work, **changes):
+    """The environment of a run in `work`: HOME is that folder and there is
+    no display; a change to None removes the variable."""
+    env = dict(os.environ, HOME=work)
+    env.pop("DISPLAY", None)
+    for k, v in changes.items():
+        if v is None:
+            env.pop(k, None)
+        else:
+            env[k] = v
+    return env
+
+
+def run(binary, work, args=(), stdin=b"q\n", env=None, timeout=120, **kw):
+    """Runs the program as "kurvatab" (so its initialization file is
+    ./kurvatab.ini) in `work`; returns the CompletedProcess."""
+    return subprocess.run(["kurvatab"] + list(args), executable=binary, cwd=work,
+                          env=env or environment(work), input=stdin, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, timeout=timeout, **kw)
+
+
+class Session:
+    """The program on pipes, given one command at a time: each answer is read
+    up to the next prompt, which must reach the pipe before the program
+    waits for input."""
+
+    def __init__(self, binary, work, args=(), timeout=30):
+        self.timeout = timeout
+        self.p = subprocess.Popen(["kurvatab"] + list(args), executable=binary, cwd=work,
+                                  env=environment(work), stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.startup = self.until_prompt()
+
+    def until_prompt(self):
+        out = b""
+        while not out.endswith(b" >"):
+            ready, _, _ = select.select([self.p.stdout], [], [], self.timeout)
+            chunk = os.read(self.p.stdout.fileno(), 1 << 16) if ready else b""
+            if not chunk:
+                self.p.kill()
+                raise AssertionError("no prompt; got %r" % out[-500:])
+            out += chunk
+        return out
+
+    def command(self, line):
+        self.p.stdin.write(line + b"\n")
+        self.p.stdin.flush()
+        return self.until_prompt()
+
+    def quit(self):
+        """Ends the session with q; returns the exit status and standard error."""
+        self.p.stdin.write(b"q\n")
+        self.p.stdin.close()
+        self.p.wait(timeout=self.timeout)
+        return self.p.returncode, self.p.stderr.read()
+
+
+failures = []
+
+
+def check(cond, what):
+    """Records a failure unless `cond` holds."""
+    if not cond:
+        failures.append(what)
+
+
+def report(failures=failures, sep="\n"):
     """Prints the failures and gives the exit status: 0 when there are none."""
     if failures:
         print(sep.join(failures))

@@ -22,15 +22,16 @@ The folder's path is shown as @WORK@ in the compared output.
 With --update the expected outputs are rewritten from the actual run (review
 the diff before committing).
 """
-import argparse
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
 
+import e2e_util as e
 
-def read(path, default=None):
+
+def read(path, default=b""):
     if not os.path.exists(path):
         return default
     with open(path, "rb") as f:
@@ -38,101 +39,65 @@ def read(path, default=None):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--binary", required=True)
-    ap.add_argument("--source", required=True)
-    ap.add_argument("--update", action="store_true")
-    ap.add_argument("case")
-    a = ap.parse_args()
+    a = e.parse_args(lambda ap: (ap.add_argument("--update", action="store_true"),
+                                 ap.add_argument("case")))
     case = os.path.abspath(a.case)
-    binary = os.path.abspath(a.binary)
-
-    work = tempfile.mkdtemp(prefix="kurvatab-e2e-")
-    try:
-        for d in (os.path.join(a.source, "examples"), os.path.join(a.source, "tests/e2e/data")):
-            if os.path.isdir(d):
-                for n in os.listdir(d):
-                    p = os.path.join(d, n)
-                    if os.path.isfile(p):
-                        shutil.copy(p, work)
-        if os.path.isdir(os.path.join(case, "files")):
-            shutil.copytree(os.path.join(case, "files"), work, dirs_exist_ok=True)
+    at = lambda *name: os.path.join(case, *name)
+    with tempfile.TemporaryDirectory(prefix="kurvatab-e2e-") as work:
+        for d in ("examples", "tests/e2e/data"):
+            for n in os.listdir(os.path.join(a.source, d)):
+                shutil.copy(os.path.join(a.source, d, n), work)
+        if os.path.isdir(at("files")):
+            shutil.copytree(at("files"), work, dirs_exist_ok=True)
         # Files only their owner may write, as a user's own files are (a
         # checkout made under another umask may let the group write them).
         for n in os.listdir(work):
-            p = os.path.join(work, n)
-            if os.path.isfile(p) and not os.path.islink(p):
-                os.chmod(p, os.stat(p).st_mode & ~0o022)
-        env = dict(os.environ)
-        env["HOME"] = work
-        env.pop("DISPLAY", None)
-        envtext = read(os.path.join(case, "env"), b"").decode()
-        for line in envtext.splitlines():
-            if "=" in line:
-                k, v = line.split("=", 1)
-                if v == "":
-                    env.pop(k, None)
-                else:
-                    env[k] = v.replace("@WORK@", work)
-        if os.path.exists(os.path.join(case, "setup.sh")):
-            subprocess.run(["bash", os.path.join(case, "setup.sh")], cwd=work, env=env, check=True)
-        args = read(os.path.join(case, "args"), b"").decode().splitlines()
-        args = [x.replace("@WORK@", work) for x in args]
-        stdin = read(os.path.join(case, "cmd"), b"")
-        p = subprocess.run(["kurvatab"] + args, executable=binary, cwd=work, env=env,
-                           input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                           timeout=120)
+            os.chmod(os.path.join(work, n), os.stat(os.path.join(work, n)).st_mode & ~0o022)
+        if os.path.exists(at("setup.sh")):
+            subprocess.run(["bash", at("setup.sh")], cwd=work, check=True)
+        args = [x.replace("@WORK@", work) for x in read(at("args")).decode().splitlines()]
+        env = dict(line.replace("@WORK@", work).split("=", 1)
+                   for line in read(at("env")).decode().splitlines() if "=" in line)
+        env = e.environment(work, **{k: v or None for k, v in env.items()})
+        p = e.run(a.binary, work, args, read(at("cmd")), env)
         out = p.stdout.replace(work.encode(), b"@WORK@")
         err = p.stderr.replace(work.encode(), b"@WORK@")
+        produced = {n: read(os.path.join(work, n), None)
+                    for n in os.listdir(at("expected_files"))} if os.path.isdir(
+                        at("expected_files")) else {}
 
         if a.update:
-            with open(os.path.join(case, "expected_stdout"), "wb") as f:
-                f.write(out)
-            if err or os.path.exists(os.path.join(case, "expected_stderr")):
-                with open(os.path.join(case, "expected_stderr"), "wb") as f:
-                    f.write(err)
+            for name, text in (("expected_stdout", out), ("expected_stderr", err)):
+                if text or os.path.exists(at(name)):
+                    with open(at(name), "wb") as f:
+                        f.write(text)
             if p.returncode != 0:
-                with open(os.path.join(case, "expected_status"), "w") as f:
+                with open(at("expected_status"), "w") as f:
                     f.write("%d\n" % p.returncode)
-            ed = os.path.join(case, "expected_files")
-            if os.path.isdir(ed):
-                for n in os.listdir(ed):
-                    src = os.path.join(work, n)
-                    if os.path.exists(src):
-                        shutil.copy(src, os.path.join(ed, n))
+            for n, text in produced.items():
+                if text is not None:
+                    with open(at("expected_files", n), "wb") as f:
+                        f.write(text)
             print("updated", case)
             return 0
 
-        failures = []
-
         def compare(what, expected, actual):
-            if expected != actual:
-                failures.append("%s differs\n--- expected\n%s\n--- actual\n%s\n" % (
-                    what, expected.decode(errors="replace"), actual.decode(errors="replace")))
+            e.check(expected == actual, "%s differs\n--- expected\n%s\n--- actual\n%s\n" % (
+                what, expected.decode(errors="replace"), actual.decode(errors="replace")))
 
-        compare("stdout", read(os.path.join(case, "expected_stdout"), b""), out)
-        compare("stderr", read(os.path.join(case, "expected_stderr"), b""), err)
-        want_status = int(read(os.path.join(case, "expected_status"), b"0").decode().strip())
-        if p.returncode != want_status:
-            failures.append("exit status %d, expected %d" % (p.returncode, want_status))
-        ed = os.path.join(case, "expected_files")
-        if os.path.isdir(ed):
-            for n in sorted(os.listdir(ed)):
-                actual = read(os.path.join(work, n))
-                if actual is None:
-                    failures.append("file %s was not written" % n)
-                else:
-                    compare("file " + n, read(os.path.join(ed, n)),
-                            actual.replace(work.encode(), b"@WORK@"))
-        for n in read(os.path.join(case, "absent_files"), b"").decode().split():
-            if os.path.exists(os.path.join(work, n)):
-                failures.append("file %s should not exist" % n)
-        if failures:
-            print("\n".join(failures))
-            return 1
-        return 0
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+        compare("stdout", read(at("expected_stdout")), out)
+        compare("stderr", read(at("expected_stderr")), err)
+        want = int(read(at("expected_status"), b"0").decode())
+        e.check(p.returncode == want, "exit status %d, expected %d" % (p.returncode, want))
+        for n in sorted(produced):
+            if produced[n] is None:
+                e.check(False, "file %s was not written" % n)
+            else:
+                compare("file " + n, read(at("expected_files", n)),
+                        produced[n].replace(work.encode(), b"@WORK@"))
+        for n in read(at("absent_files")).decode().split():
+            e.check(not os.path.exists(os.path.join(work, n)), "file %s should not exist" % n)
+    return e.report()
 
 
 if __name__ == "__main__":

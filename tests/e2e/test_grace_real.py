@@ -10,7 +10,9 @@ number reader is not correctly rounded). Three runs:
 - batch file, hard copies, names that hold quotes, planted files, and
   automatic files after d;
 - the Grace window closed and a new Grace started: one Grace runs, and none
-  after q.
+  after q;
+- a follow in Grace while a writer appends 200 points: one set holds each
+  point once, and its hard copy is the picture of the finished scan.
 """
 import os
 import re
@@ -22,6 +24,7 @@ import tempfile
 import time
 
 import e2e_util
+from test_grace_png import decode_png
 
 failures = []
 runs = []
@@ -299,6 +302,58 @@ def restart(a):
             p["sets"].get(0)))
 
 
+def follow(a):
+    """u while a writer appends 200 points, some in two parts: after the
+    follow Grace holds every point once, in one set, and its hard copy is
+    the hard copy of the finished scan plotted in its place."""
+    r = Run(a, "follow")
+    scans = r.file("grow.dat", "#S 1  growing\n#N 3\n#L x  mon  det\n1 10 5\n2 10 9\n")
+    snap = os.path.join(r.work, "snap.agr")
+    r.file("snap.par", 'DEFAULT SFORMAT "%%.17g"\nSAVEALL "%s"\n' % snap)
+    r.file("kill.par", "KILL G0.S0\n")
+    r.start(["grow.dat"])
+    r.send("u\n")
+    log = lambda: b"".join(head(os.path.join(r.save, n), 1 << 20)
+                           for n in os.listdir(r.save) if n.endswith(".log"))
+    if not r.wait_for(lambda: b"REDRAW" in log(), "the first plot of the follow"):
+        r.finish("\nq\n")
+        return
+    with open(scans, "a") as f:
+        for k in range(3, 203):
+            line = "%d 10 %d\n" % (k, (k * 37) % 101 + 3)
+            f.write(line[:2])
+            f.flush()
+            if k % 3 == 0:
+                time.sleep(0.004)
+            f.write(line[2:])
+            f.flush()
+            time.sleep(0.006)
+    r.wait_for(lambda: b"S_ POINT 202, " in log(), "the last point sent")
+    # The set made anew by v from the finished scan, in the same graph.
+    out = r.finish("\nBsnap.par\nh follow.png\nBkill.par\nv\nh full.png\nq\n")
+    check(" following scan 1 (i=1) of grow.dat, Enter or Ctrl-C ends\n" in out,
+          "follow: output\n" + out)
+    if not check(os.path.exists(snap), "follow: no project saved after the follow"):
+        return
+    p = read_project(snap)
+    check(list(p["sets"]) == [0], "follow: sets %s" % list(p["sets"]))
+    check(same_points(p["sets"].get(0), scan_points(scans, 1)),
+          "follow: the set holds %s" % p["sets"].get(0))
+    pictures = [head(os.path.join(r.work, n), 1 << 20) for n in ("follow.png", "full.png")]
+    if check(all(png.startswith(b"\x89PNG") for png in pictures), "follow: no PNG"):
+        drawn = [drawn_pixels(png) for png in pictures]
+        check(len(drawn[1]) > 1000, "follow: the plot of the finished scan is blank")
+        check(drawn[0] == drawn[1], "follow: the pictures differ in %d pixels" % len(
+            drawn[0] ^ drawn[1]))
+
+
+def drawn_pixels(png):
+    """The positions of the pixels of a picture that are not white."""
+    _, _, rows = decode_png(png)
+    return {(x, y) for y, row in enumerate(rows) for x, px in enumerate(row)
+            if px != (255, 255, 255)}
+
+
 def main():
     a = e2e_util.parse_args()
     if os.environ.get("KURVATAB_UNDER_XVFB") != "1":
@@ -310,7 +365,7 @@ def main():
         env.pop("DISPLAY", None)
         os.execvpe("xvfb-run", ["xvfb-run", "-a", sys.executable, os.path.abspath(__file__),
                                 "--binary", a.binary, "--source", a.source], env)
-    for test in (log_scale_and_loop, files_and_names, restart):
+    for test in (log_scale_and_loop, files_and_names, restart, follow):
         test(a)
     if not os.environ.get("KURVATAB_KEEP"):
         for r in runs:

@@ -1,17 +1,15 @@
 #include "frontend/ini_file.h"
 
-#include <gtest/gtest.h>
-
-#include <csignal>
-#include <set>
-#include <string>
-
 #include <dirent.h>
-
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <set>
+#include <string>
 
 #include "frontend/interpreter.h"
 #include "testutil.h"
@@ -68,24 +66,25 @@ TEST(IniFile, DefaultsReadBack) {
   Session s;
   s.settings.ycol = 7;  // the x line's message shows the others as they stand
   s.settings.wformat = "x";
-  EXPECT_EQ(read_text(s, kDefaultsFile),
-            " file NO FILE not found\n"
-            " using columns x=1 and y=7 for xmgr, z=-2 as monitor\n"
-            " using columns x=1 and y=-1 for xmgr, z=-2 as monitor\n"
-            " using columns x=1 and y=-1 for xmgr, z=-2 as monitor\n"
-            " automatic autoscale turned on\n"
-            " automatic purge turned off\n"
-            " automatic log scale turned off\n"
-            " automatic normalization turned off\n"
-            " automatic errorbar turned off\n"
-            " automatic title turned on\n"
-            " automatic legend turned on\n"
-            " comments in file turned on\n"
-            " format used by the W command set to \"%8.4lf %8.4lf\n\"\n"
-            " columns being \"1 -1\"\n"
-            " columns used by the W command set to \"1 -1\"\n"
-            " format being \"%8.4lf %8.4lf\n\"\n"
-            " parameters used by the h command set to \"DEVICE \"PostScript\" PAGE SIZE 300,400\"\n");
+  EXPECT_EQ(
+      read_text(s, kDefaultsFile),
+      " file NO FILE not found\n"
+      " using columns x=1 and y=7 for xmgr, z=-2 as monitor\n"
+      " using columns x=1 and y=-1 for xmgr, z=-2 as monitor\n"
+      " using columns x=1 and y=-1 for xmgr, z=-2 as monitor\n"
+      " automatic autoscale turned on\n"
+      " automatic purge turned off\n"
+      " automatic log scale turned off\n"
+      " automatic normalization turned off\n"
+      " automatic errorbar turned off\n"
+      " automatic title turned on\n"
+      " automatic legend turned on\n"
+      " comments in file turned on\n"
+      " format used by the W command set to \"%8.4lf %8.4lf\n\"\n"
+      " columns being \"1 -1\"\n"
+      " columns used by the W command set to \"1 -1\"\n"
+      " format being \"%8.4lf %8.4lf\n\"\n"
+      " parameters used by the h command set to \"DEVICE \"PostScript\" PAGE SIZE 300,400\"\n");
   EXPECT_EQ(s.settings.wformat, kDefaultWFormat);  // the line feed survives
   EXPECT_EQ(written(s), kDefaultsFile);
 }
@@ -105,7 +104,7 @@ TEST(IniFile, OldFileWithSplitFormatLine) {
 TEST(IniFile, TextsRoundTripExactly) {
   Session s;
   s.settings.wformat = " %6.2lf\\n\\\\ %s\n";  // typed backslash-n, a backslash, a real line feed
-  s.settings.wcolumns = "3 1 \\n 2";            // no line feed: written verbatim
+  s.settings.wcolumns = "3 1 \\n 2";           // no line feed: written verbatim
   s.settings.graceprint = std::string(5000, 'h');  // longer than any old limit
   s.index.inf_name = "dir/some file.dat";
   std::string file = written(s);
@@ -130,17 +129,17 @@ TEST(IniFile, UnmarkedTextsAreVerbatim) {
 TEST(IniFile, HandWrittenLines) {
   Session s;
   std::string msgs = read_text(s,
-                               "A -1\n"       // counts from the current value: 1 - 1
+                               "A -1\n"  // counts from the current value: 1 - 1
                                "P +1\n"
-                               "   L 5\n"     // leading blanks are skipped
-                               "# abc\n"      // no digits: 0
-                               "\tE 1\n"      // a tab line is ignored
+                               "   L 5\n"  // leading blanks are skipped
+                               "# abc\n"   // no digits: 0
+                               "\tE 1\n"   // a tab line is ignored
                                "\n"
-                               "q 9\n"        // unknown letter
-                               "x 0\n"        // a column of 0 keeps the old one
+                               "q 9\n"  // unknown letter
+                               "x 0\n"  // a column of 0 keeps the old one
                                "y -3\n"
                                "z +2\n"
-                               "N 1");        // no line feed: not taken
+                               "N 1");  // no line feed: not taken
   EXPECT_EQ(msgs,
             " automatic autoscale turned off\n"
             " automatic purge turned on\n"

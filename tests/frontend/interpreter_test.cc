@@ -1,12 +1,12 @@
 #include "frontend/interpreter.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "grace/fake_grace_pipe.h"
 #include "index/index_table.h"
@@ -206,9 +206,9 @@ TEST(Interpreter, FileCommandOpensAndIndexes) {
   EXPECT_EQ(h.at(2, 2) + " file " + missing + " not found\nNO FILE >", out);
   std::string other = h.dir.write("other.dat", kRepeated);
   out = h.feed("f " + other + "\nq\n");
-  EXPECT_EQ("NO FILE >\n current file is : " + other + " with 3 entries\n" + other +
-                " (i=3, s=1) >",
-            out);
+  EXPECT_EQ(
+      "NO FILE >\n current file is : " + other + " with 3 entries\n" + other + " (i=3, s=1) >",
+      out);
 }
 
 TEST(Interpreter, ListingAtTheEndReindexesAGrownFile) {
@@ -319,10 +319,12 @@ TEST(KurvatabMain, StartUpNamesAndExitStatus) {
   EXPECT_EQ(0, kurvatab_main(b.argc(), b.argv(), in, g.s));
   fclose(in);
   std::string out = g.tc.out.str();
-  EXPECT_EQ(0u, out.find("\n current file is : " + demo + " with 2 entries\n"
+  EXPECT_EQ(0u, out.find("\n current file is : " + demo +
+                         " with 2 entries\n"
                          "    1  Scan    1  Lines    2 N   3 (3) first scan\n"
                          "    2  Scan    2  Lines    2 N   3 (10) second scan\n"
-                         "\n " + g.dir.path() + "/kt, type ? to get list of commands\n"));
+                         "\n " +
+                         g.dir.path() + "/kt, type ? to get list of commands\n"));
   std::string last = demo + " (i=2, s=2) >";
   ASSERT_GE(out.size(), last.size());
   EXPECT_EQ(last, out.substr(out.size() - last.size()));
@@ -331,8 +333,8 @@ TEST(KurvatabMain, StartUpNamesAndExitStatus) {
 TEST(FileCommandInput, WholeLinesUpToTheBound) {
   std::string at_bound(CommandInput::kMaxLine, 'a');
   std::string over_bound(3 * CommandInput::kMaxLine, 'b');
-  std::string text = "F" + std::string(3000, 'x') + "\n" + at_bound + "\n" + over_bound +
-                     "\n\nlast";
+  std::string text =
+      "F" + std::string(3000, 'x') + "\n" + at_bound + "\n" + over_bound + "\n\nlast";
   FILE* in = tmpfile();
   fwrite(text.data(), 1, text.size(), in);
   rewind(in);
@@ -379,16 +381,18 @@ TEST(FileCommandInput, WaitingKeepsAPartLineUntilItIsWhole) {
 // `W` act as their commands do.
 TEST(Interpreter, LoopLettersRunTheirCommands) {
   Harness h;
-  h.open("#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n2 1000 20\n"
-         "#S 3  scan\n#C c3\n#N 3\n#L x  mon  det\n3 1000 30\n");
+  h.open(
+      "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n2 1000 20\n"
+      "#S 3  scan\n#C c3\n#N 3\n#L x  mon  det\n3 1000 30\n");
   char cwd[4096];
   ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
   ASSERT_EQ(0, chdir(h.dir.path().c_str()));
   h.feed("(i1,1,h)\n(i1,1,e)\n(i1,2,c)\n");
-  EXPECT_EQ("#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n"
-            "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n2 1000 20\n"
-            "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n#S 3  scan\n#C c3\n#N 3\n#L x  mon  det\n",
-            h.tc.listing.str(true));
+  EXPECT_EQ(
+      "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n"
+      "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n2 1000 20\n"
+      "#S 2  scan\n#C c2\n#N 3\n#L x  mon  det\n#S 3  scan\n#C c3\n#N 3\n#L x  mon  det\n",
+      h.tc.listing.str(true));
   h.feed("#\n(2,2,w)\n(i2,2,W)\n");
   EXPECT_EQ("        2.00000              20            1000\n",
             read_file(h.dir.file("scan002.001")));
@@ -428,13 +432,22 @@ TEST(Interpreter, FollowEndsAtTheNextLineWhichIsNotRunOrAtTheEndOfInput) {
   Harness h;
   h.open(kDemoFile);
   // "p" ends the first follow and is not run; the end of input ends the
-  // second one, and then the program.
+  // second one, and then the program. Where Grace cannot start, u follows
+  // in the console.
+  h.grace.can_start = false;
   const std::string start = " following scan 1 (i=1) of " + h.path + ", Enter or Ctrl-C ends\n";
-  EXPECT_EQ(h.at(2, 2) + start + h.at(1, 1) +
+  EXPECT_EQ(h.at(2, 2) + start + h.at(1, 1) + "Starting xmgrace, please wait!\n" +
                 " Grace can't follow a scan here, following in the console\n" + start + h.at(1, 1),
             h.feed("U 1\np\nu\n"));
   const std::string scan1 = "#S 1  first scan\n0 1000 12\n1 1000 15\n#D stopped\n\n";
   EXPECT_EQ(scan1 + scan1, h.tc.listing.str(true));
+  EXPECT_EQ("Can't run Grace.\n", h.tc.err.str(true));
+
+  // In Grace: the scan is plotted, nothing is listed.
+  h.grace.can_start = true;
+  EXPECT_EQ(h.at(2, 2) + "Starting xmgrace, please wait!\n" + start + h.at(1, 1), h.feed("u 1\n"));
+  EXPECT_EQ("", h.tc.listing.str());
+  EXPECT_NE(std::string::npos, h.grace.sent.find("S_ LEGEND \"" + h.path + " #S1\"\n"));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,11 +1,10 @@
 #include "frontend/line_input.h"
 
+#include <sys/stat.h>
+
 #include <clocale>
-#include <cstdlib>
 #include <string>
 #include <vector>
-
-#include <sys/stat.h>
 
 #include "gtest/gtest.h"
 #include "testutil.h"
@@ -24,11 +23,11 @@ std::string join(const std::vector<std::string>& v) {
 
 TEST(FileArgument, OnlyTheCommandsThatTakeANameComplete) {
   EXPECT_EQ(2u, arg_at_end("f da"));
-  EXPECT_EQ(1u, arg_at_end("fda"));         // name typed directly behind the letter
-  EXPECT_EQ(6u, arg_at_end("   d  x"));     // blanks before the letter and the name
-  EXPECT_EQ(3u, arg_at_end("  w"));         // nothing typed yet: the whole folder
+  EXPECT_EQ(1u, arg_at_end("fda"));      // name typed directly behind the letter
+  EXPECT_EQ(6u, arg_at_end("   d  x"));  // blanks before the letter and the name
+  EXPECT_EQ(3u, arg_at_end("  w"));      // nothing typed yet: the whole folder
   EXPECT_EQ(2u, arg_at_end("W out"));
-  EXPECT_EQ(1u, arg_at_end("b  x.bat"));    // b and B keep the blanks: part of the name
+  EXPECT_EQ(1u, arg_at_end("b  x.bat"));  // b and B keep the blanks: part of the name
   EXPECT_EQ(1u, arg_at_end("B x.par"));
   EXPECT_EQ(npos, arg_at_end("p 1"));
   EXPECT_EQ(npos, arg_at_end("(1,2,w) out"));
@@ -108,18 +107,14 @@ TEST(LabelCompletions, TheCurrentScansLabelsAsTheyWouldBeTyped) {
   EXPECT_EQ("", join(label_completions("x Th", 0, labels, &arg)));  // cursor before the letter
 }
 
-TEST(HistoryPath, FileInTheHome) {
-  const char* old = getenv("HOME");
-  std::string saved = old ? old : "";
-  setenv("HOME", "/home/someone", 1);
-  EXPECT_EQ("/home/someone/.kurvatab_history", history_path());
-  setenv("HOME", "/", 1);
-  EXPECT_EQ("/.kurvatab_history", history_path());
-  setenv("HOME", "", 1);
-  EXPECT_EQ("", history_path());
-  unsetenv("HOME");
-  EXPECT_EQ("", history_path());
-  if (old) setenv("HOME", saved.c_str(), 1);
+TEST(HistoryPath, FileInTheHomeOrNone) {
+  auto with_home = [](const char* home) {
+    ScopedEnv h("HOME", home);
+    return history_path();
+  };
+  EXPECT_EQ("/.kurvatab_history", with_home("/"));
+  EXPECT_EQ("", with_home(""));
+  EXPECT_EQ("", with_home(nullptr));
 }
 
 TEST(LineInput, NumbersStayInTheCLocale) {

@@ -27,8 +27,9 @@ struct CacheCase {
   std::string path = dir.write("scan.dat", large_scan_file(1000));
 
   std::string folder() const { return dir.file("cache/kurvatab"); }
-  std::string entry() const {
-    char* real = realpath(path.c_str(), nullptr);
+  std::string entry() const { return entry_of(path); }
+  std::string entry_of(const std::string& file) const {
+    char* real = realpath(file.c_str(), nullptr);
     std::string e = index_cache_entry(folder(), real ? real : "");
     free(real);
     return e;
@@ -41,6 +42,8 @@ struct CacheCase {
     return render_table(f.t) + f.seen;
   }
 };
+
+std::string seen(const OpenedFile& f) { return render_table(f.t) + f.seen; }
 
 std::set<std::string> names_in(const std::string& folder) {
   std::set<std::string> names;
@@ -56,11 +59,6 @@ std::set<std::string> names_in(const std::string& folder) {
 
 std::string base_name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-void set_mtime(const std::string& path, time_t when) {
-  struct timespec times[2] = {{when, 0}, {when, 0}};
-  ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW));
-}
-
 void write_bytes(const std::string& path, const std::string& bytes) {
   FILE* f = fopen(path.c_str(), "wb");
   ASSERT_TRUE(f);
@@ -68,67 +66,48 @@ void write_bytes(const std::string& path, const std::string& bytes) {
   fclose(f);
 }
 
-TEST(IndexCache, ReopeningAnUnchangedFileReadsOnlyTheChecks) {
+TEST(IndexCache, UnchangedFileIsReadFromAPrivateEntry) {
   CacheCase c;
   OpenedFile first(c.path);
   EXPECT_GE(first.t.bytes_read, first.t.IndexFileLength);
-  OpenedFile second(c.path);
-  EXPECT_LE(second.t.bytes_read, kCheckBytes);
-  // Every field and every text byte (a NUL in a title, a title cut to the
-  // longest kept), the closing message and the listing.
-  EXPECT_EQ(render_table(first.t) + first.seen, render_table(second.t) + second.seen);
-  EXPECT_EQ(c.full_pass(), render_table(second.t) + second.seen);
-  EXPECT_EQ(std::string(" with a \0 NUL\n", 14), std::string(second.t.Index[1].txt + 21, 14));
-}
-
-TEST(IndexCache, EntryIsPrivateAndWrittenWhole) {
-  CacheCase c;
-  OpenedFile first(c.path);
   struct stat st;
   ASSERT_EQ(0, stat(c.entry().c_str(), &st));
   EXPECT_EQ(0600u, st.st_mode & 07777);
   ASSERT_EQ(0, stat(c.folder().c_str(), &st));
   EXPECT_EQ(0700u, st.st_mode & 07777);
-  // Only the entry: no temporary file is left.
-  EXPECT_EQ(std::set<std::string>{base_name(c.entry())}, names_in(c.folder()));
+  EXPECT_EQ(std::set<std::string>{base_name(c.entry())}, names_in(c.folder()));  // no temporary
+
+  OpenedFile second(c.path);
+  EXPECT_LE(second.t.bytes_read, kCheckBytes);
+  // Every field and every text byte (a NUL in a title, a title cut to the
+  // longest kept), the closing message and the listing.
+  EXPECT_EQ(c.full_pass(), seen(second));
+  EXPECT_EQ(std::string(" with a \0 NUL\n", 14), std::string(second.t.Index[1].txt + 21, 14));
 }
 
-TEST(IndexCache, FileBelowOneMiBIsNeverCached) {
+TEST(IndexCache, OnlyFilesOfOneMiBAndMoreWhileSwitchedOn) {
   CacheCase c;
   std::string small(kCacheMinFile - 1, '\n');
   small.replace(0, 12, "#S 1 a\n1 2\n\n");
   write_bytes(c.path, small);
-  OpenedFile first(c.path);
+  OpenedFile{c.path};
   EXPECT_TRUE(names_in(c.folder()).empty());
   append_file(c.path, "\n");  // now exactly 1 MiB
-  OpenedFile second(c.path);
-  EXPECT_EQ(1u, names_in(c.folder()).size());
-}
-
-TEST(IndexCache, EnvironmentSwitchTurnsItOff) {
-  CacheCase c;
   {
     ScopedEnv off("KURVATAB_NO_CACHE", "1");
-    OpenedFile f(c.path);
+    OpenedFile{c.path};
     EXPECT_TRUE(names_in(c.folder()).empty());
   }
-  OpenedFile first(c.path);  // writes the entry
-  ASSERT_EQ(1u, names_in(c.folder()).size());
-  {
-    ScopedEnv off("KURVATAB_NO_CACHE", "1");
-    OpenedFile f(c.path);
-    EXPECT_GE(f.t.bytes_read, f.t.IndexFileLength);
-  }
-  ScopedEnv zero("KURVATAB_NO_CACHE", "0");
-  OpenedFile f(c.path);
-  EXPECT_LE(f.t.bytes_read, kCheckBytes);
+  ScopedEnv zero("KURVATAB_NO_CACHE", "0");  // on, as when unset
+  OpenedFile{c.path};
+  EXPECT_EQ(1u, names_in(c.folder()).size());
 }
 
 TEST(IndexCache, FolderFromXdgCacheHomeOrHome) {
   TempDir dir;
   const std::string abs = dir.file("xdg");
   const std::string home = dir.file("home");
-  struct Case {
+  const struct {
     const char* xdg;
     const char* home;
     std::string want;
@@ -140,7 +119,7 @@ TEST(IndexCache, FolderFromXdgCacheHomeOrHome) {
       {nullptr, nullptr, ""},
       {nullptr, "relative", ""},
   };
-  for (const Case& k : cases) {
+  for (const auto& k : cases) {
     ScopedEnv x("XDG_CACHE_HOME", k.xdg);
     ScopedEnv h("HOME", k.home);
     EXPECT_EQ(k.want, index_cache_dir(true)) << (k.xdg ? k.xdg : "(unset)");
@@ -151,105 +130,56 @@ TEST(IndexCache, FolderFromXdgCacheHomeOrHome) {
   EXPECT_EQ("", index_cache_dir(true));
 }
 
-TEST(IndexCache, GrownFileIsReadFromTheLastCachedScan) {
-  CacheCase c;
-  OpenedFile first(c.path);
-  const int64_t last_scan = first.t.IndexFileLength - first.t.Index.back().hseek;
-  const std::string more = "#S 1001 new\n#N 2\n1 2\n3 4\n";
-  append_file(c.path, more);
-  OpenedFile second(c.path);
-  EXPECT_EQ(c.full_pass(), render_table(second.t) + second.seen);
-  EXPECT_EQ(1001, second.t.Index.back().scan);
-  EXPECT_LE(second.t.bytes_read,
-            kCheckBytes + last_scan + static_cast<int64_t>(more.size()) + 4096);
-}
-
-TEST(IndexCache, ChangedFileIsReadInFull) {
-  struct Case {
+// A stale entry (the file changed otherwise than by growing), a damaged one
+// and one that is not this file's are ignored: the file is read in full,
+// and the entry written again serves the next open.
+TEST(IndexCache, StaleDamagedOrForeignEntryIsIgnoredAndRewritten) {
+  const struct {
     const char* what;
-    std::function<void(const std::string& path, const IndexTable& t)> change;
+    std::function<void(const CacheCase& c, const IndexTable& t)> change;
   } cases[] = {
-      {"replaced by a copy (another inode) that grew",
-       [](const std::string& path, const IndexTable&) {
-         std::string copy = read_file(path) + "#S 2000 copy\n1 2\n";
-         write_bytes(path + ".new", copy);
-         ASSERT_EQ(0, rename((path + ".new").c_str(), path.c_str()));
+      {"file replaced by a copy (another inode) that grew",
+       [](const CacheCase& c, const IndexTable&) {
+         write_bytes(c.path + ".new", read_file(c.path) + "#S 2000 copy\n1 2\n");
+         ASSERT_EQ(0, rename((c.path + ".new").c_str(), c.path.c_str()));
        }},
-      {"truncated",
-       [](const std::string& path, const IndexTable& t) {
-         ASSERT_EQ(0, truncate(path.c_str(), t.IndexFileLength - 500));
+      {"file truncated",
+       [](const CacheCase& c, const IndexTable& t) {
+         ASSERT_EQ(0, truncate(c.path.c_str(), t.IndexFileLength - 500));
        }},
-      {"last bytes changed, same length",
-       [](const std::string& path, const IndexTable& t) {
-         int fd = open(path.c_str(), O_WRONLY);
+      {"last bytes of the file changed, same length",
+       [](const CacheCase& c, const IndexTable& t) {
+         int fd = open(c.path.c_str(), O_WRONLY);
          ASSERT_EQ(1, pwrite(fd, "7", 1, t.IndexFileLength - 3));
          close(fd);
        }},
-      {"last #S line changed, then grew",
-       [](const std::string& path, const IndexTable& t) {
-         int fd = open(path.c_str(), O_WRONLY);
-         ASSERT_EQ(1, pwrite(fd, "8", 1, t.Index.back().hseek + 3));
-         close(fd);
-         append_file(path, "5 6\n");
-       }},
-  };
-  for (const Case& k : cases) {
-    CacheCase c;
-    OpenedFile first(c.path);
-    k.change(c.path, first.t);
-    int64_t full_read;
-    const std::string want = c.full_pass(&full_read);
-    OpenedFile second(c.path);
-    EXPECT_EQ(want, render_table(second.t) + second.seen) << k.what;
-    EXPECT_GE(second.t.bytes_read, full_read) << k.what;
-    // The entry was written again and serves the next open.
-    OpenedFile third(c.path);
-    EXPECT_LE(third.t.bytes_read, kCheckBytes) << k.what;
-  }
-}
-
-TEST(IndexCache, DamagedEntryIsIgnoredAndRewritten) {
-  struct Case {
-    const char* what;
-    std::function<void(const std::string& entry)> damage;
-  } cases[] = {
-      {"empty", [](const std::string& e) { ASSERT_EQ(0, truncate(e.c_str(), 0)); }},
-      {"magic only", [](const std::string& e) { ASSERT_EQ(0, truncate(e.c_str(), 8)); }},
-      {"cut in half",
-       [](const std::string& e) {
-         write_bytes(e, read_file(e).substr(0, read_file(e).size() / 2));
-       }},
-      {"last byte missing",
-       [](const std::string& e) {
-         write_bytes(e, read_file(e).substr(0, read_file(e).size() - 1));
-       }},
-      {"a byte more", [](const std::string& e) { append_file(e, "x"); }},
-      {"one byte changed in the middle",
-       [](const std::string& e) {
-         std::string b = read_file(e);
+      {"a byte of the entry changed",
+       [](const CacheCase& c, const IndexTable&) {
+         std::string b = read_file(c.entry());
          b[b.size() / 2] ^= 0x10;
-         write_bytes(e, b);
+         write_bytes(c.entry(), b);
        }},
-      {"one byte changed in the checksum",
-       [](const std::string& e) {
-         std::string b = read_file(e);
-         b[b.size() - 1] ^= 1;
-         write_bytes(e, b);
+      {"entry readable by others",
+       [](const CacheCase& c, const IndexTable&) { ASSERT_EQ(0, chmod(c.entry().c_str(), 0644)); }},
+      {"entry a link to a valid entry",
+       [](const CacheCase& c, const IndexTable&) {
+         ASSERT_EQ(0, rename(c.entry().c_str(), (c.entry() + ".real").c_str()));
+         ASSERT_EQ(0, symlink((c.entry() + ".real").c_str(), c.entry().c_str()));
        }},
-      {"garbage", [](const std::string& e) { write_bytes(e, std::string(5000, '\x93')); }},
-      {"readable by others", [](const std::string& e) { ASSERT_EQ(0, chmod(e.c_str(), 0644)); }},
-      {"a link to a valid entry",
-       [](const std::string& e) {
-         ASSERT_EQ(0, rename(e.c_str(), (e + ".real").c_str()));
-         ASSERT_EQ(0, symlink((e + ".real").c_str(), e.c_str()));
+      {"entry of another file (path and inode differ)",
+       [](const CacheCase& c, const IndexTable&) {
+         const std::string other = c.dir.write("other.dat", large_scan_file(1001));
+         OpenedFile{other};
+         write_bytes(c.entry(), read_file(c.entry_of(other)));
+         ASSERT_EQ(0, chmod(c.entry().c_str(), 0600));
        }},
   };
-  for (const Case& k : cases) {
+  for (const auto& k : cases) {
     CacheCase c;
     OpenedFile first(c.path);
-    k.damage(c.entry());
+    k.change(c, first.t);
     OpenedFile second(c.path);
-    EXPECT_EQ(c.full_pass(), render_table(second.t) + second.seen) << k.what;
+    EXPECT_EQ(c.full_pass(), seen(second)) << k.what;
     EXPECT_GE(second.t.bytes_read, second.t.IndexFileLength) << k.what;
     OpenedFile third(c.path);
     EXPECT_LE(third.t.bytes_read, kCheckBytes) << k.what;
@@ -259,27 +189,16 @@ TEST(IndexCache, DamagedEntryIsIgnoredAndRewritten) {
   }
 }
 
-TEST(IndexCache, EntryOfAnotherFileIsNotUsed) {
-  CacheCase c;
-  const std::string other = c.dir.write("other.dat", large_scan_file(1001));
-  OpenedFile of_other(other);
-  OpenedFile first(c.path);
-  // The other file's entry under this file's name: path and inode differ.
-  char* real = realpath(other.c_str(), nullptr);
-  write_bytes(c.entry(), read_file(index_cache_entry(c.folder(), real)));
-  free(real);
-  ASSERT_EQ(0, chmod(c.entry().c_str(), 0600));
-  OpenedFile second(c.path);
-  EXPECT_EQ(c.full_pass(), render_table(second.t) + second.seen);
-  EXPECT_GE(second.t.bytes_read, second.t.IndexFileLength);
-}
-
 TEST(IndexCache, RebuildReadsTheWholeFile) {
   CacheCase c;
   OpenedFile first(c.path);
   int64_t before = first.t.bytes_read;
   index_rebuild(first.t, first.tc.con);
   EXPECT_GE(first.t.bytes_read - before, first.t.IndexFileLength);
+  ASSERT_EQ(0, unlink(c.entry().c_str()));
+  index_rebuild(first.t, first.tc.con);  // and writes the entry
+  OpenedFile again(c.path);
+  EXPECT_LE(again.t.bytes_read, kCheckBytes);
 }
 
 TEST(IndexCache, WriteFailureIsSilentAndLeavesNoFile) {
@@ -288,12 +207,12 @@ TEST(IndexCache, WriteFailureIsSilentAndLeavesNoFile) {
   const std::string entry = c.entry();
   ASSERT_EQ(0, system(("mkdir -p '" + entry + "/x'").c_str()));
   OpenedFile first(c.path);
-  EXPECT_EQ(c.full_pass(), render_table(first.t) + first.seen);
+  EXPECT_EQ(c.full_pass(), seen(first));
   EXPECT_EQ(std::set<std::string>{base_name(entry)}, names_in(c.folder()));
   // A cache home that is a file.
   ScopedEnv home("XDG_CACHE_HOME", c.path.c_str());
   OpenedFile second(c.path);
-  EXPECT_EQ(c.full_pass(), render_table(second.t) + second.seen);
+  EXPECT_EQ(c.full_pass(), seen(second));
 }
 
 TEST(IndexCache, EntriesUsedLongestAgoAreDroppedPastTheBound) {
@@ -302,29 +221,38 @@ TEST(IndexCache, EntriesUsedLongestAgoAreDroppedPastTheBound) {
   const std::string mine = c.entry();
   // Three entries of 100 MiB (sparse), used at different times, a temporary
   // file a crash left, and a file that is not the cache's.
-  const std::string old1 = c.folder() + "/00000000000000a1.idx";
-  const std::string old2 = c.folder() + "/00000000000000a2.idx";
-  const std::string old3 = c.folder() + "/00000000000000a3.idx";
-  const std::string stale = c.folder() + "/00000000000000a4.idx.tmp.Xy12ab";
-  const std::string other = c.folder() + "/notes.txt";
-  for (const std::string& p : {old1, old2, old3, stale, other}) {
-    write_bytes(p, "");
-    ASSERT_EQ(0, truncate(p.c_str(), p == stale || p == other ? 1000 : 100 << 20));
+  const std::string f = c.folder() + "/";
+  const struct {
+    std::string path;
+    off_t size;
+    time_t used;
+  } files[] = {
+      {f + "00000000000000a1.idx", 100 << 20, 2000000000},
+      {f + "00000000000000a2.idx", 100 << 20, 1000000000},  // used longest ago
+      {f + "00000000000000a3.idx", 100 << 20, 1500000000},
+      {f + "00000000000000a4.idx.tmp.Xy12ab", 1000, time(nullptr) - 7200},
+      {f + "notes.txt", 1000, 0},
+      {mine, -1, 900000000},  // older still, but the open below uses it
+  };
+  for (const auto& k : files) {
+    if (k.size >= 0) {
+      write_bytes(k.path, "");
+      ASSERT_EQ(0, truncate(k.path.c_str(), k.size));
+    }
+    struct timespec times[2] = {{k.used, 0}, {k.used, 0}};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, k.path.c_str(), times, 0));
   }
-  set_mtime(old1, 2000000000);
-  set_mtime(old2, 1000000000);  // used longest ago
-  set_mtime(old3, 1500000000);
-  set_mtime(stale, time(nullptr) - 7200);
-  set_mtime(mine, 900000000);  // older still, but the open below uses it
   OpenedFile hit(c.path);
   EXPECT_LE(hit.t.bytes_read, kCheckBytes);
   struct stat st;
   ASSERT_EQ(0, stat(mine.c_str(), &st));
   EXPECT_GE(st.st_mtime, time(nullptr) - 60);
 
-  // Writing an entry trims the folder to 256 MiB: the oldest goes.
+  // Writing an entry trims the folder to 256 MiB: the oldest goes, and the
+  // temporary file a crash left.
   index_rebuild(hit.t, hit.tc.con);
-  EXPECT_EQ((std::set<std::string>{base_name(old1), base_name(old3), base_name(mine), "notes.txt"}),
+  EXPECT_EQ((std::set<std::string>{"00000000000000a1.idx", "00000000000000a3.idx", base_name(mine),
+                                   "notes.txt"}),
             names_in(c.folder()));
 }
 

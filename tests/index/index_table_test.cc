@@ -11,12 +11,12 @@ namespace {
 
 std::string render(const scanRef& r) {
   char buf[256];
-  snprintf(buf, sizeof buf, "scan=%d h=%lld v=%lld c=%lld e=%lld lpos=%lld lines=%lld ncol=%d txt=",
-           r.scan, (long long)r.hseek, (long long)r.vseek, (long long)r.cseek, (long long)r.eseek,
+  snprintf(buf, sizeof buf,
+           "scan=%d h=%lld v=%lld c=%lld e=%lld lpos=%lld lines=%lld ncol=%d txt=", r.scan,
+           (long long)r.hseek, (long long)r.vseek, (long long)r.cseek, (long long)r.eseek,
            (long long)r.lpos, (long long)r.lines, r.ncol);
   return buf + std::string(r.txt ? r.txt : "(null)");
 }
-
 
 // Indexes `content` written to a fresh file; the table stays open on it.
 struct Indexed {
@@ -35,15 +35,17 @@ TEST(IndexFile, WorkedExampleRecordByRecord) {
   Indexed x(kDemoFile);
   ASSERT_EQ(2, x.t.Indexed);
   EXPECT_EQ(135, x.t.IndexFileLength);
-  EXPECT_EQ("scan=1 h=9 v=46 c=0 e=78 lpos=3 lines=2 ncol=3 txt=first scan\n", render(x.t.Index[0]));
+  EXPECT_EQ("scan=1 h=9 v=46 c=0 e=78 lpos=3 lines=2 ncol=3 txt=first scan\n",
+            render(x.t.Index[0]));
   EXPECT_EQ("scan=2 h=78 v=116 c=46 e=135 lpos=10 lines=2 ncol=3 txt=second scan\n",
             render(x.t.Index[1]));
   EXPECT_EQ("\n current file is : " + x.path + " with 2 entries\n", x.tc.out.str(true));
 
   index_print(x.t, x.tc.con);
-  EXPECT_EQ("    1  Scan    1  Lines    2 N   3 (3) first scan\n"
-            "    2  Scan    2  Lines    2 N   3 (10) second scan\n",
-            x.tc.out.str());
+  EXPECT_EQ(
+      "    1  Scan    1  Lines    2 N   3 (3) first scan\n"
+      "    2  Scan    2  Lines    2 N   3 (10) second scan\n",
+      x.tc.out.str());
 }
 
 TEST(IndexFile, EmptyFileAndFileWithoutScans) {
@@ -119,7 +121,8 @@ TEST(IndexFile, LastLineWithoutNewlineKeepsItsText) {
 
 TEST(IndexFile, GrowsPast512Scans) {
   std::string f;
-  for (int k = 1; k <= 1100; k++) f += "#S " + std::to_string(k) + " s\n" + std::to_string(k) + " 1\n";
+  for (int k = 1; k <= 1100; k++)
+    f += "#S " + std::to_string(k) + " s\n" + std::to_string(k) + " 1\n";
   Indexed x(f);
   ASSERT_EQ(1100, x.t.Indexed);
   EXPECT_EQ(1536, x.t.IndexSize);
@@ -131,7 +134,8 @@ TEST(IndexFile, LinesLongerThanReadBlocks) {
   // Lines that span the indexer's read blocks are still one line each.
   std::string big(3 << 20, 'x');
   std::string spaces(3 << 20, ' ');
-  std::string f = "#S 1 " + big + "\n#N 2\n" + spaces + "1 2\n" + big + "\n" + spaces + "5\n#S 2 b\n";
+  std::string f =
+      "#S 1 " + big + "\n#N 2\n" + spaces + "1 2\n" + big + "\n" + spaces + "5\n#S 2 b\n";
   Indexed x(f);
   ASSERT_EQ(2, x.t.Indexed);
   EXPECT_EQ(kMaxScanText, strlen(x.t.Index[0].txt));

@@ -1,6 +1,8 @@
 #include "loop/follow.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -8,10 +10,8 @@
 #include <memory>
 #include <string>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "loop/file_watch.h"
+#include "loop/follow_fakes.h"
 #include "testutil.h"
 
 namespace {
@@ -39,33 +39,6 @@ struct FakeSink : FollowSink {
     s.swap(log);
     return s;
   }
-};
-
-// Time moves only when the follow waits: by the timeout, or by `step` at
-// most, and `on_wait` then plays the world (a writer, the user).
-struct FakeClock : FollowClock {
-  int64_t now = 0;
-  int64_t step = 1000000;
-  int waits = 0;
-  int64_t waited = 0;
-  std::function<void(int64_t now)> on_wait;
-  int64_t now_ms() override { return now; }
-  void wait(const std::vector<int>&, int timeout_ms) override {
-    int64_t d = timeout_ms < step ? timeout_ms : step;
-    now += d;
-    waited += d;
-    waits++;
-    if (on_wait) on_wait(now);
-  }
-};
-
-struct FakeInput : FollowInput {
-  Result at_end = kLine;
-  int64_t end_at = INT64_MAX;
-  const FakeClock* clock = nullptr;
-  int wait_fd = -1;
-  Result poll_line() override { return clock->now >= end_at ? at_end : kNothing; }
-  int fd() const override { return wait_fd; }
 };
 
 const char kScan1[] = "#F f\n#S 1 first\n#N 3\n#L x m y\n1 10 100\n2 10 200\n";
@@ -169,8 +142,7 @@ TEST(Follower, TruncatedReplacedOrRewrittenFileStartsOverAtItsLastScan) {
     x.f->update();
     const int n = c.rename || c.how[0] == 't' ? 1 : 2;
     EXPECT_EQ(" file " + x.path + " was " + c.how + ": index table rebuilt with " +
-                  std::to_string(n) + " entries, following scan 7 (i=" + std::to_string(n) +
-                  ")\n",
+                  std::to_string(n) + " entries, following scan 7 (i=" + std::to_string(n) + ")\n",
               x.out())
         << c.how;
     std::string lines = n == 1 ? "D 1 1 1\n" : "D 1 1 1\nD 2 2 2\nD 3 3 3\n";
@@ -190,7 +162,8 @@ TEST(Follower, EmptiedFileWaitsForAScan) {
   FILE* w = fopen(x.path.c_str(), "w");
   fclose(w);
   x.f->update();
-  EXPECT_EQ(" file " + x.path + " was truncated: index table rebuilt with 0 entries, waiting for a scan\n",
+  EXPECT_EQ(" file " + x.path +
+                " was truncated: index table rebuilt with 0 entries, waiting for a scan\n",
             x.out());
   EXPECT_EQ(-1, x.f->ref());
   EXPECT_EQ("rebuilt none\n", x.sink.take());
@@ -213,12 +186,13 @@ TEST(ConsoleSink, PrintsHeaderLinesAndTheLinesAsTheyStandInTheFile) {
   append_file(x.path, " 400\n\n#S 2  second \t\n#N 3\n5 1 1\n");
   f.update();
   f.end();
-  EXPECT_EQ(" following scan 1 (i=1) of " + x.path + ", Enter or Ctrl-C ends\n"
-            "#S 1 first\n1 10 100\n2 10 200\n"
-            "3 10 300\n#C pause\n"
-            "4 10 400\n\n"
-            " following scan 2 (i=2)\n"
-            "#S 2  second \t\n5 1 1\n",
+  EXPECT_EQ(" following scan 1 (i=1) of " + x.path +
+                ", Enter or Ctrl-C ends\n"
+                "#S 1 first\n1 10 100\n2 10 200\n"
+                "3 10 300\n#C pause\n"
+                "4 10 400\n\n"
+                " following scan 2 (i=2)\n"
+                "#S 2  second \t\n5 1 1\n",
             x.out());
 }
 
@@ -277,25 +251,11 @@ TEST(FollowRun, EndsOnATypedLineTheEndOfInputOrCtrlC) {
 
 TEST(FollowRun, FastWriterIsShownAtMostTenTimesASecondWithEveryLineOnce) {
   Fixture x;
-  FakeClock clock;
-  clock.step = 5;
-  FakeInput in;
-  in.clock = &clock;
-  in.end_at = 2000;
-  std::string written, rest;
-  int n = 3;
-  // A line every 5 ms, each written in two parts 5 ms apart.
-  clock.on_wait = [&](int64_t now) {
-    if (now >= 2000) return;
-    std::string l = std::to_string(n++) + " 10 " + std::to_string(now) + "\n";
-    append_file(x.path, rest + l.substr(0, 3));
-    rest = l.substr(3);
-    written += "D " + l;
-  };
-  EXPECT_EQ(FollowEnd::kTyped, follow_run(*x.f, 0, in, clock));
+  FastWriterRun run(x.path, 2000);
+  EXPECT_EQ(FollowEnd::kTyped, follow_run(*x.f, 0, run.in, run.clock));
   EXPECT_LE(x.sink.updates, 22);  // 2 s, and the first
   EXPECT_GE(x.sink.updates, 15);
-  append_file(x.path, rest);
+  run.writer.finish();
   x.f->update();  // what came in the last 100 ms
   const std::string begun = "start S1 i=1\nD 1 10 100\nD 2 10 200\n";
   EXPECT_EQ(begun, x.sink.log.substr(0, begun.size()));
@@ -303,6 +263,10 @@ TEST(FollowRun, FastWriterIsShownAtMostTenTimesASecondWithEveryLineOnce) {
   const size_t end = x.sink.log.find("end\n");
   ASSERT_NE(std::string::npos, end);
   x.sink.log.erase(end, 4);
+  std::string written;
+  const std::string& lines = run.writer.written;
+  for (size_t at = 0, nl; (nl = lines.find('\n', at)) != std::string::npos; at = nl + 1)
+    written += "D " + lines.substr(at, nl + 1 - at);
   EXPECT_EQ(written, x.sink.take());
 }
 

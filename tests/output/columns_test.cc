@@ -23,7 +23,6 @@ std::string cols(const std::string& line) {
   return s;
 }
 
-
 TEST(ColumnLine, SeparatorsSignsAndExponents) {
   EXPECT_EQ(cols("1\t-2.5e3  +4E-1\n"), "1|-2500|0.40000000000000002");
   EXPECT_EQ(cols("1.5-2\n"), "1.5|-2");
@@ -45,8 +44,20 @@ TEST(ColumnLine, NanInfAndHexFloats) {
 
 TEST(ColumnLine, AgreesWithScanfWhereItConsumesMoreThanTheNumber) {
   const char* lines[] = {
-      "1e x 2",  "1e- 3",    "1e+4 5",  "2e 7",       "0x1p 9",    "0x.p1 4", ". 1",
-      "1.2.3",   "-.5e-1-3", "1..2",    "0x1.8p1 -0", "+inf-nan 2", "00012 3", "1e5e5 6",
+      "1e x 2",
+      "1e- 3",
+      "1e+4 5",
+      "2e 7",
+      "0x1p 9",
+      "0x.p1 4",
+      ". 1",
+      "1.2.3",
+      "-.5e-1-3",
+      "1..2",
+      "0x1.8p1 -0",
+      "+inf-nan 2",
+      "00012 3",
+      "1e5e5 6",
       "7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32 33"};
   for (const char* line : lines) {
     ColumnLine cl;

@@ -10,8 +10,9 @@ const char kDemoComments1[] = "#F demo\n#S 1  first scan\n#N 3\n#L x  mon  det\n
 TEST(ScanPrintf, DemoFileWithDefaults) {
   ScanFixture f(kDemoFile);
   scan_printf(f.t, f.st, f.con(), 0, "out.dat");
-  EXPECT_EQ(f.out(), " writing data on 'out.dat'\n writing data for (i=1, s=1) on 'out.dat'\n"
-                     " printing 2 column(s) \"1 -1\" with format \"%8.4lf %8.4lf\n\"\n");
+  EXPECT_EQ(f.out(),
+            " writing data on 'out.dat'\n writing data for (i=1, s=1) on 'out.dat'\n"
+            " printing 2 column(s) \"1 -1\" with format \"%8.4lf %8.4lf\n\"\n");
   EXPECT_EQ(f.file("out.dat"), std::string(kDemoComments1) +
                                    "#\n#kurvatab extracted columns \"1 -1\"\n"
                                    "  0.0000  12.0000\n  1.0000  15.0000\n");
@@ -76,8 +77,9 @@ TEST(ScanPrintf, EmptyOrWordyColumnListsAreRefused) {
   ScanFixture f(kDemoFile);
   f.st.wcolumns = "   ";
   scan_printf(f.t, f.st, f.con(), 0, "out.dat");
-  EXPECT_EQ(f.out(),
-            " printing failed ; -1 column(s) < 0, column(s)  \"   \", format \"%8.4lf %8.4lf\n\"\n");
+  EXPECT_EQ(
+      f.out(),
+      " printing failed ; -1 column(s) < 0, column(s)  \"   \", format \"%8.4lf %8.4lf\n\"\n");
   f.st.wcolumns = ",1";
   scan_printf(f.t, f.st, f.con(), 0, "out.dat");
   EXPECT_EQ(f.out(),
@@ -89,10 +91,9 @@ TEST(ScanPrintf, EmptyOrWordyColumnListsAreRefused) {
 TEST(ScanPrintf, FormatsThatReadAnythingButDoublesAreRefused) {
   ScanFixture f(kDemoFile);
   const char* cases[][2] = {
-      {"%s\n", "%s"}, {"x %n", "%n"},   {"%8.4lf %d\n", "%d"}, {"%c", "%c"},
-      {"%*f", "%*"},  {"%1$f", "%1$"},  {"%f %", "%"},         {"%Lf", "%L"},
-      {"%hf", "%h"},  {"%.*f", "%.*"},  {"%ll f", "%ll"},      {"%5000f", "%5000f"},
-      {"%-%", "%-%"},
+      {"%s\n", "%s"},   {"x %n", "%n"},       {"%8.4lf %d\n", "%d"}, {"%c", "%c"},  {"%*f", "%*"},
+      {"%1$f", "%1$"},  {"%f %", "%"},        {"%Lf", "%L"},         {"%hf", "%h"}, {"%.*f", "%.*"},
+      {"%ll f", "%ll"}, {"%5000f", "%5000f"}, {"%-%", "%-%"},
   };
   for (auto& c : cases) {
     f.st.wformat = c[0];
@@ -129,10 +130,11 @@ TEST(ScanPrintf, SameGeneratedNameAsTheColumnExport) {
 TEST(ScanPrintf, UnwritableOutputAndNoData) {
   ScanFixture f(kDemoFile);
   scan_printf(f.t, f.st, f.con(), 1, " /dev/full");
-  EXPECT_EQ(f.out(), " writing data on ' /dev/full'\n"
-                     " writing data for (i=2, s=2) on '/dev/full'\n"
-                     " printing 2 column(s) \"1 -1\" with format \"%8.4lf %8.4lf\n\"\n"
-                     " error writing data on '/dev/full': No space left on device\n");
+  EXPECT_EQ(f.out(),
+            " writing data on ' /dev/full'\n"
+            " writing data for (i=2, s=2) on '/dev/full'\n"
+            " printing 2 column(s) \"1 -1\" with format \"%8.4lf %8.4lf\n\"\n"
+            " error writing data on '/dev/full': No space left on device\n");
   scan_printf(f.t, f.st, f.con(), 7, "out.dat");
   EXPECT_EQ(f.out(), " 7 is not a valid index\n");
   ScanFixture g("#S 1 a\n");

@@ -22,20 +22,19 @@ const char kFlagsFile[] =
 TEST(ScanWrite, DemoFileWithDefaults) {
   ScanFixture f(kDemoFile);
   scan_write(f.t, f.st, f.con(), 0, "out.dat");
-  EXPECT_EQ(f.out(),
-            " writing data on 'out.dat'\n writing data for (i=1, s=1) on 'out.dat'\n");
-  EXPECT_EQ(f.file("out.dat"),
-            std::string(kDemoComments1) + kTitle + kLegendPlain + kDemoData1);
+  EXPECT_EQ(f.out(), " writing data on 'out.dat'\n writing data for (i=1, s=1) on 'out.dat'\n");
+  EXPECT_EQ(f.file("out.dat"), std::string(kDemoComments1) + kTitle + kLegendPlain + kDemoData1);
   EXPECT_EQ(f.t.ncol, 3);
 }
 
 TEST(ScanWrite, SecondDemoScanCommentBlockStartsAtThePreviousData) {
   ScanFixture f(kDemoFile);
   scan_write(f.t, f.st, f.con(), 1, "out.dat");
-  EXPECT_EQ(f.file("out.dat"), std::string("#D stopped\n#S 2  second scan\n#N 3\n#L x  mon  det\n") +
-                                   kTitle + kLegendPlain +
-                                   "       -1.00000               3            1000\n"
-                                   "        1.00000               4            1000\n");
+  EXPECT_EQ(f.file("out.dat"),
+            std::string("#D stopped\n#S 2  second scan\n#N 3\n#L x  mon  det\n") + kTitle +
+                kLegendPlain +
+                "       -1.00000               3            1000\n"
+                "        1.00000               4            1000\n");
 }
 
 TEST(ScanWrite, CommentsOffWritesDataOnly) {
@@ -52,12 +51,17 @@ TEST(ScanWrite, ErrorbarAndNormalize) {
   f.st.normalize = 1;
   scan_write(f.t, f.st, f.con(), 0, "out.dat");
   EXPECT_EQ(f.file("out.dat"),
-            "        1.00000             100              10               4              25        12.74755\n"
+            "        1.00000             100              10               4              25       "
+            " 12.74755\n"
             "        2.00000             100              10             0.5\n"
-            "        3.00000               4               2               1               4        4.472136\n"
-            "        4.00000               0               1               4               0            0.25\n"
-            "        5.00000             0.5               1               4           0.125       0.2576941\n"
-            "        6.00000               1               1               4            0.25       0.2795085\n");
+            "        3.00000               4               2               1               4       "
+            " 4.472136\n"
+            "        4.00000               0               1               4               0       "
+            "     0.25\n"
+            "        5.00000             0.5               1               4           0.125       "
+            "0.2576941\n"
+            "        6.00000               1               1               4            0.25       "
+            "0.2795085\n");
   // The point left as it is, said after the export.
   EXPECT_EQ(f.out(),
             " writing data on 'out.dat'\n writing data for (i=1, s=5) on 'out.dat'\n"
@@ -83,7 +87,8 @@ TEST(ScanWrite, ErrorbarOnlyAndNormalizeOnly) {
 
 TEST(ScanWrite, LegendFollowsTheFlags) {
   ScanFixture f(kFlagsFile);
-  const std::string head = "#S 5 flags\n#N 3\n#L x mon y\n#\n#kurvatab extracted columns 1, -1 -2\n";
+  const std::string head =
+      "#S 5 flags\n#N 3\n#L x mon y\n#\n#kurvatab extracted columns 1, -1 -2\n";
   auto starts = [&](const char* name, const std::string& legend) {
     std::string want = head + legend;
     scan_write(f.t, f.st, f.con(), 0, name);
@@ -108,12 +113,12 @@ TEST(ScanWrite, OutputNames) {
   EXPECT_EQ(f.file("scan001.001"), kDemoData1);
   ASSERT_EQ(unlink(f.dir.file("scan001.001").c_str()), 0);
   scan_write(f.t, f.st, f.con(), 0, " *other");
-  EXPECT_EQ(f.out(),
-            " writing data on ' *other'\n writing data for (i=1, s=1) on 'scan001.001'\n");
+  EXPECT_EQ(f.out(), " writing data on ' *other'\n writing data for (i=1, s=1) on 'scan001.001'\n");
   EXPECT_TRUE(f.exists("scan001.001"));
   scan_write(f.t, f.st, f.con(), 0, "  out.dat  \r\n");
-  EXPECT_EQ(f.out(), " writing data on '  out.dat  \r\n'\n"
-                     " writing data for (i=1, s=1) on 'out.dat'\n");
+  EXPECT_EQ(f.out(),
+            " writing data on '  out.dat  \r\n'\n"
+            " writing data for (i=1, s=1) on 'out.dat'\n");
   EXPECT_EQ(f.file("out.dat"), kDemoData1);
 }
 
@@ -175,8 +180,8 @@ TEST(ScanWrite, UnreadableXEndsTheExportUnreadableYWritesNan) {
             "        7.00000             nan             nan\n");
   EXPECT_EQ(f.out(),
             " writing data on 'out.dat'\n writing data for (i=1, s=1) on 'out.dat'\n"
-            " writing data on 'out.dat' stopped at line 5 of " + f.path +
-                ": 2 of 3 data lines written\n");
+            " writing data on 'out.dat' stopped at line 5 of " +
+                f.path + ": 2 of 3 data lines written\n");
   // A complete export, all normalised, says nothing more.
   ScanFixture g("#S 1 a\n1 2 3\n4 5 6\n");
   g.st.normalize = 1;
@@ -188,17 +193,20 @@ TEST(ScanWrite, UnreadableXEndsTheExportUnreadableYWritesNan) {
 TEST(ScanWrite, UnwritableOutputs) {
   ScanFixture f(kDemoFile);
   scan_write(f.t, f.st, f.con(), 0, "/dev/full");
-  EXPECT_EQ(f.out(), " writing data on '/dev/full'\n"
-                     " writing data for (i=1, s=1) on '/dev/full'\n"
-                     " error writing data on '/dev/full': No space left on device\n");
+  EXPECT_EQ(f.out(),
+            " writing data on '/dev/full'\n"
+            " writing data for (i=1, s=1) on '/dev/full'\n"
+            " error writing data on '/dev/full': No space left on device\n");
   scan_write(f.t, f.st, f.con(), 0, "nodir/out.dat");
-  EXPECT_EQ(f.out(), " writing data on 'nodir/out.dat'\n"
-                     " writing data for (i=1, s=1) on 'nodir/out.dat'\n"
-                     " unable to write data on 'nodir/out.dat': No such file or directory\n");
+  EXPECT_EQ(f.out(),
+            " writing data on 'nodir/out.dat'\n"
+            " writing data for (i=1, s=1) on 'nodir/out.dat'\n"
+            " unable to write data on 'nodir/out.dat': No such file or directory\n");
   scan_write(f.t, f.st, f.con(), 0, "scan.dat");
-  EXPECT_EQ(f.out(), " writing data on 'scan.dat'\n"
-                     " writing data for (i=1, s=1) on 'scan.dat'\n"
-                     " unable to write data on 'scan.dat': it is the scan file being read\n");
+  EXPECT_EQ(f.out(),
+            " writing data on 'scan.dat'\n"
+            " writing data for (i=1, s=1) on 'scan.dat'\n"
+            " unable to write data on 'scan.dat': it is the scan file being read\n");
   EXPECT_EQ(f.file("scan.dat"), kDemoFile);
 }
 
@@ -207,9 +215,10 @@ TEST(ScanWrite, ReadOnlyFolder) {
   ScanFixture f(kDemoFile);
   ASSERT_EQ(mkdir(f.dir.file("ro").c_str(), 0555), 0);
   scan_write(f.t, f.st, f.con(), 0, "ro/out.dat");
-  EXPECT_EQ(f.out(), " writing data on 'ro/out.dat'\n"
-                     " writing data for (i=1, s=1) on 'ro/out.dat'\n"
-                     " unable to write data on 'ro/out.dat': Permission denied\n");
+  EXPECT_EQ(f.out(),
+            " writing data on 'ro/out.dat'\n"
+            " writing data for (i=1, s=1) on 'ro/out.dat'\n"
+            " unable to write data on 'ro/out.dat': Permission denied\n");
   chmod(f.dir.file("ro").c_str(), 0755);
 }
 
@@ -217,10 +226,10 @@ TEST(ScanWrite, FileCutShortAfterIndexing) {
   ScanFixture f(kDemoFile);
   ASSERT_EQ(truncate(f.path.c_str(), 60), 0);  // in line 7
   scan_write(f.t, f.st, f.con(), 0, "out.dat");
-  EXPECT_EQ(f.file("out.dat"),
-            std::string("#F demo\n#S 1  first scan\n#N 3\n#L x  mon  det\n") + kTitle +
-                kLegendPlain + "        0.00000              12            1000\n"
-                               "        1.00000             nan              10\n");
+  EXPECT_EQ(f.file("out.dat"), std::string("#F demo\n#S 1  first scan\n#N 3\n#L x  mon  det\n") +
+                                   kTitle + kLegendPlain +
+                                   "        0.00000              12            1000\n"
+                                   "        1.00000             nan              10\n");
   ASSERT_EQ(truncate(f.path.c_str(), 0), 0);
   scan_write(f.t, f.st, f.con(), 1, "out2.dat");
   EXPECT_EQ(f.file("out2.dat"), std::string(kTitle) + kLegendPlain);

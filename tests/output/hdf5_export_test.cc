@@ -129,7 +129,8 @@ void expect_columns_exact(ScanFixture& f, const H5File& h5, int ref, const std::
     ASSERT_EQ(got.size(), want.size()) << n;
     for (size_t i = 0; i < got.size(); i++)
       EXPECT_TRUE(same(got[i], want[i][size_t(col - 1)]))
-          << group << " " << n << " row " << i << ": " << got[i] << " vs " << want[i][size_t(col - 1)];
+          << group << " " << n << " row " << i << ": " << got[i] << " vs "
+          << want[i][size_t(col - 1)];
   }
 }
 
@@ -142,13 +143,13 @@ const char kTricky[] =
     "#P0 1.25 -3 7e-1\n"
     "#N 3\n"
     "#L c1  c2  c3\n"
-    "\n"                                  // a blank line before the numbers
-    "0.1 1e-320 -0\n"                     // denormal, negative zero
+    "\n"               // a blank line before the numbers
+    "0.1 1e-320 -0\n"  // denormal, negative zero
     "#C a comment among the data\n"
-    "0x1.8p1 1.5-2 nan\n"                 // hex float, numbers without a blank
-    "abc\n"                               // text: not a row
-    "-inf 3\n"                            // a column short
-    "0.30000000000000004 2 3 4\n"         // a column more
+    "0x1.8p1 1.5-2 nan\n"          // hex float, numbers without a blank
+    "abc\n"                        // text: not a row
+    "-inf 3\n"                     // a column short
+    "0.30000000000000004 2 3 4\n"  // a column more
     "#C after the data\n"
     "#S 57  second 57\n"
     "#N 2\n"

@@ -83,8 +83,9 @@ TEST(ScanPrint, CountsDataLinesAsTheIndexerDoes) {
       "0\n,1\n@A 1 2\\\n 3 4\\\n5 6\n@B\n\x01 1\n+.\n99 99\n";
   Listing f("#S 1 a\n" + data + "#S 2 b\n1 1\n");
   scan_print(f.t, f.con(), 0);
-  EXPECT_EQ(f.listed(), "1 2\n  3\n\t.5\n-.5\n+1\n-0\nnan 1\n-Inf\n0x1p3\n0x z\nx 1\n\n \r\n1e\n. 1\n-\n"
-                        "0\n,1\n\x01 1\n+.\n99 99\n");
+  EXPECT_EQ(f.listed(),
+            "1 2\n  3\n\t.5\n-.5\n+1\n-0\nnan 1\n-Inf\n0x1p3\n0x z\nx 1\n\n \r\n1e\n. 1\n-\n"
+            "0\n,1\n\x01 1\n+.\n99 99\n");
 }
 
 TEST(Listings, FileCutShortAfterIndexing) {
