@@ -52,7 +52,11 @@ int follow_command(Session& s, CommandInput& input, int ref, bool in_grace) {
       fprintf(s.con.out, " Grace can't follow a scan here, following in the console\n");
     }
   }
-  Follower f(s.index, s.con, s.settings, *sink, isatty(fileno(s.con.out)) != 0);
+  // The monitor is read only when normalising: a scan without its label is
+  // followed all the same then.
+  ColumnChoice cols = s.settings;
+  if (!s.settings.normalize) cols.zlabel.clear();
+  Follower f(s.index, s.con, cols, *sink, isatty(fileno(s.con.out)) != 0);
   InputForFollow in(input);
   SystemClock clock;
   follow_run(f, ref, in, clock);

@@ -63,7 +63,8 @@ bool grace_start(GraceLink& g, Console& con);
 // As gracesend_scan, for a scan that may still be growing: plots only the
 // data lines that end by the offset `until` (a line not yet whole, or not
 // yet in the table, stays out). True when the new set was sent; false
-// after the lines saying why it was not.
+// after the lines saying why it was not (a scan that lacks a column chosen
+// by label is not plotted, without a line: the follow has said so).
 bool gracesend_scan_until(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
                           int64_t until);
 

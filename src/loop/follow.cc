@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "index/scan_reader.h"
+#include "output/column_choice.h"
 
 int64_t SystemClock::now_ms() {
   timespec ts;
@@ -56,6 +57,7 @@ void Follower::move_to(int ref) {
   data_lines_ = 0;
   ncol_ = 0;
   points_ = 0;
+  scan_cols_set_ = false;
 }
 
 bool Follower::update() {
@@ -127,9 +129,16 @@ void Follower::read_lines() {
     if (r.vseek <= 0) return;  // only the header so far
     offset_ = r.vseek;
   }
-  PointReader p(t_, r, cols_, PointReader::Resume{offset_, data_lines_, ncol_, r.eseek});
+  if (!scan_cols_set_) {
+    // The header is whole once the data began.
+    std::string why;
+    scan_has_cols_ = resolve_columns(t_, r, cols_, &scan_cols_, &why);
+    if (!scan_has_cols_) say("%s", why.c_str());
+    scan_cols_set_ = true;
+  }
+  PointReader p(t_, r, scan_cols_, PointReader::Resume{offset_, data_lines_, ncol_, r.eseek});
   for (PointReader::Step step; (step = p.next()) != PointReader::kEnd;) {
-    if (step == PointReader::kData) {
+    if (step == PointReader::kData && scan_has_cols_) {
       int err;
       double x = p.x(&err);
       if (err == 0) {

@@ -111,7 +111,9 @@ class ConsoleSink : public FollowSink {
 class Follower {
  public:
   // `t` has a file open (its path kept absolute in t.inf_path); `cols`
-  // names the x and y shown in the status line.
+  // names the x and y shown in the status line and read by the sink.
+  // Columns chosen by label are resolved for each scan followed; a scan
+  // that lacks one is said so once, and shows no x and y.
   Follower(IndexTable& t, Console& con, const ColumnChoice& cols, FollowSink& sink,
            bool at_terminal);
   Follower(const Follower&) = delete;
@@ -154,6 +156,10 @@ class Follower {
   int ncol_ = 0;
   int64_t points_ = 0;
   double last_x_ = 0, last_y_ = 0;
+  // The columns of the scan followed (labels resolved), once its data began.
+  ColumnChoice scan_cols_;
+  bool scan_cols_set_ = false;
+  bool scan_has_cols_ = true;
 };
 
 // How a follow ended.

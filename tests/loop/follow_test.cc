@@ -208,6 +208,28 @@ TEST(Follower, AtATerminalOneStatusLineIsRedrawnInPlace) {
   EXPECT_EQ("\r\033[K scan 1 (i=1): 3 points, last x=3 y=3.5e-07\n", x.out());
 }
 
+TEST(Follower, ALabelIsEachScansColumnOrSaidMissing) {
+  Fixture x("#S 1 a\n#N 3\n#L x  m  det\n1 10 100\n", true);
+  ColumnChoice cols;
+  cols.ylabel = "det";
+  x.f.reset(new Follower(x.t, x.tc.con, cols, x.sink, true));
+  x.f->begin(0);
+  EXPECT_NE(std::string::npos, x.out().find(" scan 1 (i=1): 1 points, last x=1 y=100"));
+  append_file(x.path, "#S 2 b\n#N 4\n#L x  det  tth  m\n2 200 5 10\n");
+  x.f->update();
+  EXPECT_NE(std::string::npos, x.out().find(" scan 2 (i=2): 1 points, last x=2 y=200"));
+  append_file(x.path, "#S 3 c\n#N 2\n#L x  m\n3 10\n");
+  x.f->update();
+  std::string out = x.out();
+  EXPECT_NE(std::string::npos,
+            out.find(" following scan 3 (i=3)\n"
+                     " scan 3 (i=3) has no label \"det\"; its labels are \"x\" \"m\"\n"))
+      << out;
+  EXPECT_NE(std::string::npos, out.find(" scan 3 (i=3): 0 points")) << out;
+  // Its lines are still handed out.
+  EXPECT_NE(std::string::npos, x.sink.take().find("new S3 i=3\nD 3 10\n"));
+}
+
 // ---------------------------------------------------------------------------
 // The waiting loop, driven by the fake clock.
 

@@ -143,6 +143,28 @@ TEST(GraceFollow, AppendsEachWholeNewLineToTheSetOfTheFirstPlot) {
   EXPECT_EQ("S_ POINT 3, 300.000001\nREDRAW\n", y.sent());
 }
 
+TEST(GraceFollow, ALabelChoosesTheColumnOfTheSetAndOfThePointsAppended) {
+  Fixture x("#S 1 a\n#N 3\n#L x  det  m\n1 100 10\n2 200 10\n");
+  x.st.ylabel = "det";
+  x.begin();
+  std::string first = x.sent();
+  EXPECT_NE(std::string::npos, first.find("XAXIS LABEL \"x\"\n\nYAXIS LABEL \"det\"\n")) << first;
+  EXPECT_EQ("1 100.000001\n2 200.000001\n", read_file(x.g.tmpname));
+  append_file(x.path, "3 300 10\n");
+  x.f->update();
+  EXPECT_EQ("S_ POINT 3, 300.000001\nAUTOSCALE\nREDRAW\n", x.sent());
+  // A scan without the label: said, and followed in the console.
+  x.out();
+  append_file(x.path, "#S 2 b\n#N 2\n#L x  m\n1 10\n2 10\n");
+  x.f->update();
+  EXPECT_EQ(
+      " following scan 2 (i=2)\n"
+      " scan 2 (i=2) has no label \"det\"; its labels are \"x\" \"m\"\n"
+      " the scan could not be plotted: following in the console\n"
+      "#S 2 b\n1 10\n2 10\n",
+      x.out());
+}
+
 TEST(GraceFollow, SetHoldsThePointsThePlotOfTheFinishedScanHolds) {
   struct Case {
     const char* name;
