@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "frontend/interpreter.h"
 #include "frontend/line_input.h"
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
   Session s;
   // Indexing a large file shows how far it got, on a terminal only: a
   // transcript of standard error stays as it was.
-  ProgressMeter meter(s.con.err);
+  ProgressMeter meter(s.con.err, nullptr, progress_delay(getenv("KURVATAB_PROGRESS_DELAY")));
   if (isatty(STDERR_FILENO)) {
     meter.attach(s.index);
     s.meter = &meter;

@@ -2,6 +2,11 @@
 
 #include <time.h>
 
+#include <cmath>
+#include <string>
+
+#include "base/text.h"
+
 namespace {
 
 double monotonic_seconds() {
@@ -11,6 +16,19 @@ double monotonic_seconds() {
 }
 
 }  // namespace
+
+double progress_delay(const char* text) {
+  constexpr double kDefault = 0.5;
+  if (!text) return kDefault;
+  const std::string_view s(text);
+  const char* p = s.data();
+  double d = 0;
+  std::string scratch;
+  if (!read_number(&p, s.data() + s.size(), &d, &scratch) || p != s.data() + s.size() ||
+      !std::isfinite(d) || d < 0 || d > 3600)
+    return kDefault;
+  return d;
+}
 
 std::string human_bytes(double bytes) {
   static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};

@@ -52,6 +52,11 @@ class ProgressMeter {
   std::string what_ = "indexing";
 };
 
+// The delay before a pass shows its line, in seconds: `text` (the
+// environment's KURVATAB_PROGRESS_DELAY) when it is a number from 0 to 3600,
+// else half a second.
+double progress_delay(const char* text);
+
 // "12.3 MiB" and the like: a byte count for people.
 std::string human_bytes(double bytes);
 

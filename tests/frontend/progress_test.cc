@@ -72,4 +72,14 @@ TEST(HumanBytes, Units) {
   EXPECT_EQ("3.0 GiB", human_bytes(3.0 * 1024 * 1024 * 1024));
 }
 
+TEST(ProgressDelay, NumberFromTheEnvironmentElseHalfASecond) {
+  const struct {
+    const char* text;
+    double delay;
+  } kCases[] = {{nullptr, 0.5}, {"", 0.5},  {"0", 0},    {"2.5", 2.5}, {"1e-3", 1e-3},
+                {"-1", 0.5},    {"x", 0.5}, {"1x", 0.5}, {"nan", 0.5}, {"4000", 0.5}};
+  for (const auto& c : kCases)
+    EXPECT_EQ(c.delay, progress_delay(c.text)) << (c.text ? c.text : "(unset)");
+}
+
 }  // namespace
