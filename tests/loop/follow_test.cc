@@ -1,237 +1,153 @@
+// The follow of a growing scan file: in the console, its waiting loop, the
+// file watch, and in Grace through the in-memory pipe.
 #include "loop/follow.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "loop/file_watch.h"
-#include "loop/follow_fakes.h"
+#include "grace/fake_grace_pipe.h"
+#include "loop/grace_follow.h"
 #include "testutil.h"
 
 namespace {
 
-std::string scan_at(IndexTable& t, int ref) {
-  if (ref < 0) return "none";
-  return "S" + std::to_string(t.Index[size_t(ref)].scan) + " i=" + std::to_string(ref + 1);
-}
-
-// Records what the follow hands over, one line per call ("update" only
-// counted, so the log shows the lines).
-struct FakeSink : FollowSink {
-  std::string log;
-  int updates = 0;
-  void start(IndexTable& t, int ref) override { log += "start " + scan_at(t, ref) + "\n"; }
-  void line(PointReader& p, PointReader::Step s) override {
-    log += (s == PointReader::kData ? "D " : "C ") + std::string(p.line());
-  }
-  void new_scan(IndexTable& t, int ref) override { log += "new " + scan_at(t, ref) + "\n"; }
-  void rebuilt(IndexTable& t, int ref) override { log += "rebuilt " + scan_at(t, ref) + "\n"; }
-  void update() override { updates++; }
-  void end() override { log += "end\n"; }
-  std::string take() {
-    std::string s;
-    s.swap(log);
-    return s;
-  }
-};
-
 const char kScan1[] = "#F f\n#S 1 first\n#N 3\n#L x m y\n1 10 100\n2 10 200\n";
 
-// A scan file opened and indexed as the interpreter leaves it, and a
-// follower over it.
+// Time moves only when the follow waits (by the timeout, `step` at most),
+// and `on_wait` then plays the world. The user types a line at `end_at`.
+struct FakeClock : FollowClock, FollowInput {
+  int64_t now = 0, step = 1000000, end_at = INT64_MAX;
+  int waits = 0, input_fd = -1;
+  Result at_end = kLine;
+  std::function<void(int64_t now)> on_wait;
+  int64_t now_ms() override { return now; }
+  void wait(const std::vector<int>&, int timeout_ms) override {
+    now += std::min<int64_t>(timeout_ms, step);
+    waits++;
+    if (on_wait) on_wait(now);
+  }
+  Result poll_line() override { return now >= end_at ? at_end : kNothing; }
+  int fd() const override { return input_fd; }
+};
+
+// A scan file as the interpreter leaves it open, followed in the console
+// (lines and messages on one stream) or in a Grace on the fake pipe.
 struct Fixture {
   TempDir dir;
+  std::string tmp = dir.file("tmp");
+  int made_tmp = mkdir(tmp.c_str(), 0700);
+  ScopedEnv tmpdir{"TMPDIR", tmp.c_str()};  // the plot files
   TestConsole tc;
   IndexTable t;
-  FakeSink sink;
+  PlotOptions st;
+  FakeGracePipe fake;
+  GraceLink g{fake};
   std::string path;
+  std::unique_ptr<FollowSink> sink;
   std::unique_ptr<Follower> f;
 
-  explicit Fixture(const std::string& content = kScan1, bool terminal = false) {
+  explicit Fixture(const std::string& content = kScan1) {
     path = dir.write("scan.dat", content);
     index_open(t, tc.con, path.c_str());
     index_file(t, tc.con);
-    tc.out.str(true);
-    f.reset(new Follower(t, tc.con, ColumnChoice{}, sink, terminal));
+  }
+  void make(bool grace, bool terminal = false) {
+    if (grace) grace_start(g, tc.con);
+    sink.reset(grace ? static_cast<FollowSink*>(new GraceSink(g, st, tc.con))
+                     : new ConsoleSink(tc.con));
+    f.reset(new Follower(t, tc.con, st, *sink, terminal));
+    out();
+    sent();
+  }
+  void begin(bool grace, bool terminal = false) {
+    make(grace, terminal);
+    f->begin(0);
   }
   std::string out() { return tc.out.str(true); }
-  void replace(const std::string& content) {
-    std::string fresh = dir.write("fresh.dat", content);
-    ASSERT_EQ(0, rename(fresh.c_str(), path.c_str()));
+  std::string sent() {
+    std::string s;
+    s.swap(fake.sent);
+    return s;
   }
+  // Appends `text`, updates, and returns what the console shows.
+  std::string add(const std::string& text) {
+    append_file(path, text);
+    f->update();
+    return out();
+  }
+  std::string start() { return " following scan 1 (i=1) of " + path + ", Enter or Ctrl-C ends\n"; }
 };
 
 }  // namespace
 
-TEST(Follower, BeginsWithTheLinesSoFarThenHandsOutEachWholeLineOnce) {
+TEST(Follower, HandsOutEachWholeLineOnceUnderAStatusLine) {
   Fixture x(std::string(kScan1) + "3 10");
-  x.f->begin(0);
-  EXPECT_EQ(" following scan 1 (i=1) of " + x.path + ", Enter or Ctrl-C ends\n", x.out());
-  // The half line at the end waits until it is whole.
-  EXPECT_EQ("start S1 i=1\nD 1 10 100\nD 2 10 200\n", x.sink.take());
+  x.begin(false, true);
+  // The half line waits for its line feed; '#' lines are no points.
+  EXPECT_EQ(x.start() + "#S 1 first\n1 10 100\n2 10 200\n scan 1 (i=1): 2 points, last x=2 y=200",
+            x.out());
   append_file(x.path, " 300\n#C pause\n4 10 400\n5 1");
   EXPECT_TRUE(x.f->update());
-  EXPECT_EQ("D 3 10 300\nC #C pause\nD 4 10 400\n", x.sink.take());
-  EXPECT_FALSE(x.f->update());  // nothing new: nothing handed out again
-  append_file(x.path, "0 500\n");
-  x.f->update();
-  EXPECT_EQ("D 5 10 500\n", x.sink.take());
-  EXPECT_EQ(5, x.f->points());  // '#' lines are not points
-  EXPECT_EQ("", x.out());       // not at a terminal: no status line
+  EXPECT_EQ("\r\033[K3 10 300\n#C pause\n4 10 400\n scan 1 (i=1): 4 points, last x=4 y=400",
+            x.out());
+  EXPECT_FALSE(x.f->update());
+  EXPECT_EQ("\r\033[K5 10 3.5e-07\n scan 1 (i=1): 5 points, last x=5 y=3.5e-07",
+            x.add("0 3.5e-07\n"));
+  x.f->end();
+  EXPECT_EQ("\r\033[K scan 1 (i=1): 5 points, last x=5 y=3.5e-07\n", x.out());
 }
 
-TEST(Follower, NewScansMoveTheFollowOneAfterTheOther) {
-  Fixture x;
-  x.f->begin(0);
-  x.out();
-  x.sink.take();
-  append_file(x.path, "5 10 500\n#S 2 second\n#N 3\n7 1 1\n#S 3 third\n#N 3\n");
-  x.f->update();
-  EXPECT_EQ("D 5 10 500\nnew S2 i=2\nD 7 1 1\nnew S3 i=3\n", x.sink.take());
-  EXPECT_EQ(" following scan 2 (i=2)\n following scan 3 (i=3)\n", x.out());
-  // The third scan had only its header: its data come with the next lines.
-  append_file(x.path, "#L x m y\n8 1 1\n");
-  x.f->update();
-  EXPECT_EQ("D 8 1 1\n", x.sink.take());
-  EXPECT_EQ(2, x.f->ref());
+TEST(Follower, OnlyScansAppendedMoveTheFollowEachWithOneLine) {
+  Fixture x(std::string(kScan1) + "#S 2 second\n5 1 1\n");
+  x.begin(false);
+  EXPECT_EQ(x.start() + "#S 1 first\n1 10 100\n2 10 200\n", x.out());
+  EXPECT_EQ("", x.add("6 1 1\n"));  // scan 2 was there before
+  EXPECT_EQ(" following scan 3 (i=3)\n#S 3 third\n9 1 1\n following scan 4 (i=4)\n#S 4 fourth\n",
+            x.add("#S 3 third\n9 1 1\n#S 4 fourth\n#N 3\n"));
+  EXPECT_EQ("8 1 1\n", x.add("#L x m y\n8 1 1\n"));  // the data of a scan begun before
+  EXPECT_EQ(3, x.f->ref());
   EXPECT_EQ(1, x.f->points());
 }
 
-TEST(Follower, AnEarlierScanIsFollowedUntilANewScanComes) {
-  Fixture x(std::string(kScan1) + "#S 2 second\n5 1 1\n");
-  x.f->begin(0);
-  EXPECT_EQ("start S1 i=1\nD 1 10 100\nD 2 10 200\n", x.sink.take());
-  // Scan 2 was there before: its growth does not move the follow.
-  append_file(x.path, "6 1 1\n");
-  x.f->update();
-  EXPECT_EQ("", x.sink.take());
-  append_file(x.path, "#S 3 third\n9 1 1\n");
-  x.f->update();
-  EXPECT_EQ("new S3 i=3\nD 9 1 1\n", x.sink.take());
-}
-
 TEST(Follower, TruncatedReplacedOrRewrittenFileStartsOverAtItsLastScan) {
-  struct Case {
+  const struct {
     const char* how;
     bool rename;
-    std::string content;
+    const char* content;
+    std::string said, more, then;
+  } cases[] = {
+      {"replaced", true, "#S 7 seven\n1 1 1\n",
+       "1 entries, following scan 7 (i=1)\n#S 7 seven\n1 1 1\n", "4 4 4\n", "4 4 4\n"},
+      {"changed", false, "#S 8 eight\n#N 3\n9 9 9\n#S 7 seven\n#N 3\n1 1 1\n2 2 2\n3 3 3\n",
+       "2 entries, following scan 7 (i=2)\n#S 7 seven\n1 1 1\n2 2 2\n3 3 3\n", "4 4 4\n",
+       "4 4 4\n"},
+      // A scan written into the emptied file is new, not a changed file.
+      {"truncated", false, "", "0 entries, waiting for a scan\n", "#S 1 again\n1 1 1\n",
+       " following scan 1 (i=1)\n#S 1 again\n1 1 1\n"},
   };
-  const Case cases[] = {
-      {"truncated", false, "#S 7 seven\n1 1 1\n"},
-      {"replaced", true, "#S 7 seven\n1 1 1\n"},
-      {"changed", false, "#S 8 eight\n#N 3\n9 9 9\n#S 7 seven\n#N 3\n1 1 1\n2 2 2\n3 3 3\n"},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Fixture x;
-    x.f->begin(0);
+    x.begin(false);
     x.out();
-    x.sink.take();
+    std::string fresh = x.dir.write(c.rename ? "fresh.dat" : "scan.dat", c.content);
     if (c.rename) {
-      x.replace(c.content);
-    } else {
-      FILE* w = fopen(x.path.c_str(), "w");  // the same file, cut to nothing
-      fputs(c.content.c_str(), w);
-      fclose(w);
+      ASSERT_EQ(0, rename(fresh.c_str(), x.path.c_str()));
     }
-    x.f->update();
-    const int n = c.rename || c.how[0] == 't' ? 1 : 2;
-    EXPECT_EQ(" file " + x.path + " was " + c.how + ": index table rebuilt with " +
-                  std::to_string(n) + " entries, following scan 7 (i=" + std::to_string(n) + ")\n",
-              x.out())
-        << c.how;
-    std::string lines = n == 1 ? "D 1 1 1\n" : "D 1 1 1\nD 2 2 2\nD 3 3 3\n";
-    EXPECT_EQ("rebuilt S7 i=" + std::to_string(n) + "\n" + lines, x.sink.take()) << c.how;
-    // The follow goes on in the file the path names now.
-    append_file(x.path, "4 4 4\n");
-    x.f->update();
-    EXPECT_EQ("D 4 4 4\n", x.sink.take()) << c.how;
+    EXPECT_EQ(" file " + x.path + " was " + c.how + ": index table rebuilt with " + c.said,
+              x.add(""))
+        << c.content;
+    EXPECT_EQ(c.then, x.add(c.more)) << c.content;
   }
 }
-
-TEST(Follower, EmptiedFileWaitsForAScan) {
-  Fixture x;
-  x.f->begin(0);
-  x.out();
-  x.sink.take();
-  FILE* w = fopen(x.path.c_str(), "w");
-  fclose(w);
-  x.f->update();
-  EXPECT_EQ(" file " + x.path +
-                " was truncated: index table rebuilt with 0 entries, waiting for a scan\n",
-            x.out());
-  EXPECT_EQ(-1, x.f->ref());
-  EXPECT_EQ("rebuilt none\n", x.sink.take());
-  // A scan written into the empty file is new, not a rebuilt file.
-  append_file(x.path, "#S 1 again\n1 1 1\n");
-  x.f->update();
-  EXPECT_EQ("new S1 i=1\nD 1 1 1\n", x.sink.take());
-  EXPECT_EQ(" following scan 1 (i=1)\n", x.out());
-  EXPECT_EQ(0, x.f->ref());
-}
-
-TEST(ConsoleSink, PrintsHeaderLinesAndTheLinesAsTheyStandInTheFile) {
-  Fixture x;
-  // Lines and messages on one stream, as a user sees them.
-  ConsoleSink sink(x.tc.con);
-  Follower f(x.t, x.tc.con, ColumnChoice{}, sink, false);
-  f.begin(0);
-  append_file(x.path, "3 10 300\n#C pause\n4 10");
-  f.update();
-  append_file(x.path, " 400\n\n#S 2  second \t\n#N 3\n5 1 1\n");
-  f.update();
-  f.end();
-  EXPECT_EQ(" following scan 1 (i=1) of " + x.path +
-                ", Enter or Ctrl-C ends\n"
-                "#S 1 first\n1 10 100\n2 10 200\n"
-                "3 10 300\n#C pause\n"
-                "4 10 400\n\n"
-                " following scan 2 (i=2)\n"
-                "#S 2  second \t\n5 1 1\n",
-            x.out());
-}
-
-TEST(Follower, AtATerminalOneStatusLineIsRedrawnInPlace) {
-  Fixture x(kScan1, true);
-  x.f->begin(0);
-  const std::string start = " following scan 1 (i=1) of " + x.path + ", Enter or Ctrl-C ends\n";
-  EXPECT_EQ(start + " scan 1 (i=1): 2 points, last x=2 y=200", x.out());
-  append_file(x.path, "3 10 3.5e-07\n");
-  x.f->update();
-  EXPECT_EQ("\r\033[K scan 1 (i=1): 3 points, last x=3 y=3.5e-07", x.out());
-  x.f->end();
-  EXPECT_EQ("\r\033[K scan 1 (i=1): 3 points, last x=3 y=3.5e-07\n", x.out());
-}
-
-TEST(Follower, ALabelIsEachScansColumnOrSaidMissing) {
-  Fixture x("#S 1 a\n#N 3\n#L x  m  det\n1 10 100\n", true);
-  ColumnChoice cols;
-  cols.ylabel = "det";
-  x.f.reset(new Follower(x.t, x.tc.con, cols, x.sink, true));
-  x.f->begin(0);
-  EXPECT_NE(std::string::npos, x.out().find(" scan 1 (i=1): 1 points, last x=1 y=100"));
-  append_file(x.path, "#S 2 b\n#N 4\n#L x  det  tth  m\n2 200 5 10\n");
-  x.f->update();
-  EXPECT_NE(std::string::npos, x.out().find(" scan 2 (i=2): 1 points, last x=2 y=200"));
-  append_file(x.path, "#S 3 c\n#N 2\n#L x  m\n3 10\n");
-  x.f->update();
-  std::string out = x.out();
-  EXPECT_NE(std::string::npos,
-            out.find(" following scan 3 (i=3)\n"
-                     " scan 3 (i=3) has no label \"det\"; its labels are \"x\" \"m\"\n"))
-      << out;
-  EXPECT_NE(std::string::npos, out.find(" scan 3 (i=3): 0 points")) << out;
-  // Its lines are still handed out.
-  EXPECT_NE(std::string::npos, x.sink.take().find("new S3 i=3\nD 3 10\n"));
-}
-
-// ---------------------------------------------------------------------------
-// The waiting loop, driven by the fake clock.
 
 namespace {
 
@@ -240,133 +156,223 @@ extern "C" void marker_handler(int) { g_marker_calls++; }
 
 }  // namespace
 
-TEST(FollowRun, EndsOnATypedLineTheEndOfInputOrCtrlC) {
+// A quiet file is looked at twice a second and shown once; the follow ends
+// on a typed line, the end of input or Ctrl-C, and puts the handler back.
+TEST(FollowRun, WaitsQuietlyUntilATypedLineTheEndOfInputOrCtrlC) {
   struct sigaction marker = {}, before;
   marker.sa_handler = marker_handler;
   sigemptyset(&marker.sa_mask);
   ASSERT_EQ(0, sigaction(SIGINT, &marker, &before));
-  const FollowEnd ends[] = {FollowEnd::kTyped, FollowEnd::kEndOfInput, FollowEnd::kInterrupted};
-  for (FollowEnd how : ends) {
+  int quiet[2];
+  ASSERT_EQ(0, pipe(quiet));
+  for (FollowEnd how : {FollowEnd::kTyped, FollowEnd::kEndOfInput, FollowEnd::kInterrupted}) {
     Fixture x;
+    x.make(false, true);
     FakeClock clock;
-    clock.step = 50;
-    FakeInput in;
-    in.clock = &clock;
+    clock.input_fd = quiet[0];
     if (how == FollowEnd::kInterrupted) {
       clock.on_wait = [](int64_t now) {
         if (now == 3000) raise(SIGINT);
       };
     } else {
-      in.end_at = 3000;
-      in.at_end = how == FollowEnd::kTyped ? FollowInput::kLine : FollowInput::kEnd;
+      clock.end_at = 3000;
+      clock.at_end = how == FollowEnd::kTyped ? FollowInput::kLine : FollowInput::kEnd;
     }
     g_marker_calls = 0;
-    EXPECT_EQ(how, follow_run(*x.f, 0, in, clock));
+    EXPECT_EQ(how, follow_run(*x.f, 0, clock, clock));
     EXPECT_EQ(3000, clock.now);
-    EXPECT_EQ(0, g_marker_calls);  // Ctrl-C reached the follow, not the program
+    EXPECT_LE(clock.waits, 3000 / kFollowLookMs + 1);
+    const std::string status = " scan 1 (i=1): 2 points, last x=2 y=200";
+    EXPECT_EQ(x.start() + "#S 1 first\n1 10 100\n2 10 200\n" + status + "\r\033[K" + status + "\n",
+              x.out());
+    EXPECT_EQ(0, g_marker_calls);
     struct sigaction now;
     sigaction(SIGINT, nullptr, &now);
-    EXPECT_EQ(&marker_handler, now.sa_handler);  // and the handler before is back
+    EXPECT_EQ(&marker_handler, now.sa_handler);
   }
+  close(quiet[0]);
+  close(quiet[1]);
   sigaction(SIGINT, &before, nullptr);
 }
 
-TEST(FollowRun, FastWriterIsShownAtMostTenTimesASecondWithEveryLineOnce) {
-  Fixture x;
-  FastWriterRun run(x.path, 2000);
-  EXPECT_EQ(FollowEnd::kTyped, follow_run(*x.f, 0, run.in, run.clock));
-  EXPECT_LE(x.sink.updates, 22);  // 2 s, and the first
-  EXPECT_GE(x.sink.updates, 15);
-  run.writer.finish();
-  x.f->update();  // what came in the last 100 ms
-  const std::string begun = "start S1 i=1\nD 1 10 100\nD 2 10 200\n";
-  EXPECT_EQ(begun, x.sink.log.substr(0, begun.size()));
-  x.sink.log.erase(0, begun.size());
-  const size_t end = x.sink.log.find("end\n");
-  ASSERT_NE(std::string::npos, end);
-  x.sink.log.erase(end, 4);
-  std::string written;
-  const std::string& lines = run.writer.written;
-  for (size_t at = 0, nl; (nl = lines.find('\n', at)) != std::string::npos; at = nl + 1)
-    written += "D " + lines.substr(at, nl + 1 - at);
-  EXPECT_EQ(written, x.sink.take());
-}
-
-TEST(FollowRun, QuietFileWaitsHalfASecondAtATime) {
-  Fixture x;
-  FakeClock clock;
-  FakeInput in;
-  in.clock = &clock;
-  in.end_at = 10000;
-  int quiet[2];
-  ASSERT_EQ(0, pipe(quiet));  // input that never comes
-  in.wait_fd = quiet[0];
-  follow_run(*x.f, 0, in, clock);
-  EXPECT_EQ(10000, clock.waited);
-  EXPECT_LE(clock.waits, 10000 / kFollowLookMs + 1);
-  EXPECT_EQ(1, x.sink.updates);  // the first only
-  close(quiet[0]);
-  close(quiet[1]);
-}
-
-// ---------------------------------------------------------------------------
-
-TEST(FileWatch, LookTellsGrownTruncatedReplacedAndGoneApart) {
-  struct Case {
-    FileWatch::Change expected;
-    std::function<void(const TempDir&, const std::string&)> act;
-  };
-  const Case cases[] = {
-      {FileWatch::kSame, [](const TempDir&, const std::string&) {}},
-      {FileWatch::kGrown, [](const TempDir&, const std::string& p) { append_file(p, "x\n"); }},
-      {FileWatch::kTruncated,
-       [](const TempDir&, const std::string& p) { ASSERT_EQ(0, truncate(p.c_str(), 3)); }},
-      {FileWatch::kReplaced,
-       [](const TempDir& d, const std::string& p) {
-         ASSERT_EQ(0, rename(d.write("new.dat", "other\n").c_str(), p.c_str()));
-       }},
-      {FileWatch::kGone, [](const TempDir&, const std::string& p) { unlink(p.c_str()); }},
-  };
-  for (const Case& c : cases) {
-    TempDir dir;
-    std::string path = dir.write("scan.dat", "0123456789\n");
-    int fd = open(path.c_str(), O_RDONLY);
-    FileWatch w(path);
-    c.act(dir, path);
-    int fresh = -2;
-    EXPECT_EQ(c.expected, w.look(fd, 11, &fresh)) << int(c.expected);
-    EXPECT_EQ(c.expected == FileWatch::kReplaced, fresh >= 0);
-    if (fresh >= 0) {
-      char b[6] = {};
-      EXPECT_EQ(6, pread(fresh, b, 6, 0));
-      EXPECT_EQ("other\n", std::string(b, 6));
-      close(fresh);
-    }
-    close(fd);
-  }
-}
-
-TEST(FileWatch, InotifyHearsTheFileAndItsNameNotItsNeighbours) {
+// look() compares the path with the open file; inotify hears the file and
+// its name, not its neighbours, and moves to a file that replaced it.
+TEST(FileWatch, TellsGrownTruncatedReplacedAndGoneApart) {
   TempDir dir;
-  std::string path = dir.write("scan.dat", "1\n");
+  std::string path = dir.write("scan.dat", "0123456789\n");
+  int old = open(path.c_str(), O_RDONLY), fresh = -2;
   FileWatch w(path);
   ASSERT_GE(w.fd(), 0);
   EXPECT_FALSE(w.drain());
+  EXPECT_EQ(FileWatch::kSame, w.look(old, 11, &fresh));
+  EXPECT_EQ(-1, fresh);
+  EXPECT_EQ(FileWatch::kGrown, w.look(old, 10, &fresh));
+  EXPECT_EQ(FileWatch::kTruncated, w.look(old, 12, &fresh));
   append_file(path, "2\n");
   EXPECT_TRUE(w.drain());
   EXPECT_FALSE(w.drain());
-  dir.write("other.dat", "x\n");
-  append_file(dir.file("other.dat"), "y\n");
+  append_file(dir.write("other.dat", "x\n"), "y\n");
   EXPECT_FALSE(w.drain());
-  int old = open(path.c_str(), O_RDONLY);  // the file being read stays open
-  ASSERT_EQ(0, rename(dir.write("new.dat", "3\n").c_str(), path.c_str()));
+  ASSERT_EQ(0, rename(dir.write("new.dat", "other\n").c_str(), path.c_str()));
   EXPECT_TRUE(w.drain());
-  // After the look that finds the new file, the watch is on it.
-  int fresh;
-  EXPECT_EQ(FileWatch::kReplaced, w.look(old, 4, &fresh));
+  EXPECT_EQ(FileWatch::kReplaced, w.look(old, 13, &fresh));
+  EXPECT_EQ("other\n", read_file("/dev/fd/" + std::to_string(fresh)));
   close(fresh);
   close(old);
   w.drain();
   append_file(path, "4\n");
   EXPECT_TRUE(w.drain());
+  unlink(path.c_str());
+  EXPECT_EQ(FileWatch::kGone, w.look(-1, 0, &fresh));
+}
+
+// ---------------------------------------------------------------------------
+// In Grace.
+
+namespace {
+
+// The sets Grace holds after `stream`, each as a plot file holds its
+// points: READ BLOCK makes a set, S_ POINT appends, S_.Y1 gives the error.
+std::vector<std::string> sets_of(const std::string& stream) {
+  const std::string error = "S_.Y1[S_.LENGTH - 1] = ";
+  std::vector<std::string> sets;
+  size_t at = 0;
+  for (size_t nl; (nl = stream.find('\n', at)) != std::string::npos; at = nl + 1) {
+    std::string c = stream.substr(at, nl - at);
+    if (c.compare(0, 12, "READ BLOCK \"") == 0) {
+      sets.push_back(read_file(c.substr(12, c.size() - 13)));
+    } else if (c.compare(0, 9, "S_ POINT ") == 0) {
+      std::string xy = c.substr(9);
+      sets.back() += xy.replace(xy.find(", "), 2, " ") + "\n";
+    } else if (c.compare(0, error.size(), error) == 0) {
+      sets.back().insert(sets.back().size() - 1, " " + c.substr(error.size()));
+    }
+  }
+  return sets;
+}
+
+// The plot file `v` makes of the finished first scan.
+std::string plot_of_finished(Fixture& x) {
+  Fixture v(read_file(x.path));
+  gracesend_scan(v.g, v.t, x.st, v.tc.con, 0);
+  return read_file(v.g.tmpname);
+}
+
+}  // namespace
+
+// Error bars, normalisation, another x, a log axis: the set ends as `v`
+// plots the finished scan, and the unnormalised points are told once.
+TEST(GraceFollow, SetHoldsThePointsThePlotOfTheFinishedScanHolds) {
+  const struct {
+    int errorbar, normalize, xcol, ycol, logscale;
+    const char* ylabel;
+    std::string told;  // at the first plot, and for the whole scan at the end
+  } cases[] = {
+      {0, 0, 1, -1, 0, "", ""},
+      {0, 0, 1, -1, 0, "m", ""},  // a label chooses the column
+      {1, 1, 1, -1, 0, "",
+       " 1 of 3 points of (i=1, s=1) left unnormalised: monitor below 1\n"
+       " 2 of 7 points of (i=1, s=1) left unnormalised: monitor below 1\n"},
+      {0, 1, 3, 1, 0, "", " 1 of 3 points of (i=1, s=1) left unnormalised: monitor below 1\n"},
+      {1, 0, 1, -1, 1, "", ""},
+  };
+  // A monitor below 1, a y of 0, a line without its last column (no x when
+  // x is there), a tiny y, a '#' line, lines written in parts.
+  const char* parts[] = {"3 10 400\n4 1", "0\n5 0.2 0.00001\n#C c\n6 1", "0 36\n7 10 49\n"};
+  for (const auto& c : cases) {
+    Fixture x(std::string(kScan1) + "1 0.5 0\n");
+    x.st.errorbar = c.errorbar;
+    x.st.normalize = c.normalize;
+    x.st.xcol = c.xcol;
+    x.st.ycol = c.ycol;
+    x.st.logscale = c.logscale;
+    x.st.ylabel = c.ylabel;
+    x.begin(true);
+    std::string out = x.out();
+    for (const char* p : parts) out += x.add(p);
+    x.f->end();
+    EXPECT_EQ(std::vector<std::string>{plot_of_finished(x)}, sets_of(x.sent())) << c.xcol;
+    EXPECT_EQ(x.start() + c.told, out + x.out()) << c.xcol;
+  }
+}
+
+TEST(GraceFollow, EachScanGetsASetOfItsOwnOnceItHasTwoLines) {
+  Fixture x;
+  x.begin(true);
+  // Scan 1's last point is drawn; scan 2 waits for its second line.
+  EXPECT_EQ(x.start() + " following scan 2 (i=2)\n", x.add("3 10 300\n#S 2 second\n#N 3\n5 1 1\n"));
+  std::string stream = x.sent();
+  EXPECT_EQ("S_ POINT 3, 300.000001\nAUTOSCALE\nREDRAW\n", stream.substr(stream.find("S_ POINT")));
+  x.add("6 1 2\n");
+  stream += x.sent();
+  // Scan 2's tail, all of scan 3 and scan 4's header: one REDRAW.
+  x.add("7 1 3\n#S 3 third\n#N 3\n1 1 1\n2 2 2\n#S 4 fourth\n#N 3\n");
+  std::string last = x.sent();
+  EXPECT_EQ(last.find("REDRAW"), last.rfind("REDRAW"));
+  // A rewritten file has its last scan plotted anew.
+  x.dir.write("scan.dat", "#S 7 seven\n#N 3\n1 1 1\n2 2 2\n");
+  x.add("");
+  stream += last + x.sent();
+  x.f->end();
+  EXPECT_EQ((std::vector<std::string>{
+                "1 100.000001\n2 200.000001\n3 300.000001\n",
+                "5 1.0000009999999999\n6 2.0000010000000001\n7 3.0000010000000001\n",
+                "1 1.0000009999999999\n2 2.0000010000000001\n",
+                "1 1.0000009999999999\n2 2.0000010000000001\n"}),
+            sets_of(stream));
+}
+
+TEST(GraceFollow, LeftForTheConsoleWhenGraceGoesOrAScanCannotBePlotted) {
+  const char gone[] = " Grace has gone away: following in the console\n";
+  const char cannot[] = " the scan could not be plotted: following in the console\n";
+  const struct {
+    int mode;  // 0 gone while still, 1 before a scan's first plot, 2 at a point, 3 no label,
+               // 4 no plot file
+    std::string add, shown;
+  } cases[] = {
+      {0, "3 10 300\n#S 2 second\n#N 3\n5 1 1\n",
+       gone + std::string("3 10 300\n following scan 2 (i=2)\n#S 2 second\n5 1 1\n")},
+      {1, "6 1 1\n", gone + std::string("#S 2 second\n5 1 1\n#C c\n6 1 1\n")},
+      {2, "3 10 300\n4 10 400\n", gone + std::string("3 10 300\n4 10 400\n")},
+      {3, "#S 2 b\n#N 2\n#L x  y\n1 10\n2 10\n",
+       " following scan 2 (i=2)\n scan 2 (i=2) has no label \"m\"; its labels are \"x\" \"y\"\n" +
+           (cannot + std::string("#S 2 b\n1 10\n2 10\n"))},
+      {4, "", cannot + std::string("#S 1 first\n1 10 100\n2 10 200\n")},
+  };
+  for (const auto& c : cases) {
+    Fixture x;
+    if (c.mode == 3) x.st.ylabel = "m";
+    ScopedEnv nowhere("TMPDIR", c.mode == 4 ? x.dir.file("none").c_str() : x.tmp.c_str());
+    x.begin(true);
+    if (c.mode == 1) x.add("#S 2 second\n#N 3\n5 1 1\n#C c\n");
+    if (c.mode < 2) x.fake.quit();
+    x.fake.deaf = c.mode == 2;
+    std::string out = x.out() + x.add("") + x.add(c.add);
+    EXPECT_EQ(c.shown, out.substr(out.size() - std::min(out.size(), c.shown.size()))) << c.mode;
+    EXPECT_EQ(1, x.fake.starts);
+  }
+}
+
+// Redrawn at most ten times a second, every point once, written in parts.
+TEST(GraceFollow, FastWriterIsRedrawnAtMostTenTimesASecondWithEveryPointOnce) {
+  Fixture x;
+  x.make(true);
+  FakeClock clock;
+  clock.step = 5;
+  clock.end_at = 2000;
+  int n = 3;
+  std::string rest;
+  clock.on_wait = [&](int64_t now) {
+    std::string l = std::to_string(n++) + " 10 " + std::to_string(now) + "\n";
+    append_file(x.path, rest + l.substr(0, 3));
+    rest = l.substr(3);
+  };
+  EXPECT_EQ(FollowEnd::kTyped, follow_run(*x.f, 0, clock, clock));
+  x.add(rest);  // what came in the last 100 ms
+  std::string stream = x.sent();
+  size_t redraws = 0;
+  for (size_t at = 0; (at = stream.find("REDRAW", at)) != std::string::npos; at++) redraws++;
+  EXPECT_LE(redraws, 23u);  // 2 s, the first plot and the last update
+  EXPECT_GE(redraws, 15u);
+  EXPECT_EQ(std::vector<std::string>{plot_of_finished(x)}, sets_of(stream));
 }
