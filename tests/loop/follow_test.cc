@@ -4,14 +4,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "grace/fake_grace_pipe.h"
@@ -43,9 +44,7 @@ struct FakeClock : FollowClock, FollowInput {
 // (lines and messages on one stream) or in a Grace on the fake pipe.
 struct Fixture {
   TempDir dir;
-  std::string tmp = dir.file("tmp");
-  int made_tmp = mkdir(tmp.c_str(), 0700);
-  ScopedEnv tmpdir{"TMPDIR", tmp.c_str()};  // the plot files
+  ScopedEnv tmpdir{"TMPDIR", dir.path().c_str()};  // the plot files
   TestConsole tc;
   IndexTable t;
   PlotOptions st;
@@ -60,24 +59,19 @@ struct Fixture {
     index_open(t, tc.con, path.c_str());
     index_file(t, tc.con);
   }
-  void make(bool grace, bool terminal = false) {
+  // A follower (in the console or in Grace), begun at scan 1 unless `run`
+  // is to begin it.
+  void begin(bool grace, bool terminal = false, bool run = false) {
     if (grace) grace_start(g, tc.con);
     sink.reset(grace ? static_cast<FollowSink*>(new GraceSink(g, st, tc.con))
                      : new ConsoleSink(tc.con));
     f.reset(new Follower(t, tc.con, st, *sink, terminal));
     out();
     sent();
-  }
-  void begin(bool grace, bool terminal = false) {
-    make(grace, terminal);
-    f->begin(0);
+    if (!run) f->begin(0);
   }
   std::string out() { return tc.out.str(true); }
-  std::string sent() {
-    std::string s;
-    s.swap(fake.sent);
-    return s;
-  }
+  std::string sent() { return std::exchange(fake.sent, std::string()); }
   // Appends `text`, updates, and returns what the console shows.
   std::string add(const std::string& text) {
     append_file(path, text);
@@ -118,77 +112,56 @@ TEST(Follower, OnlyScansAppendedMoveTheFollowEachWithOneLine) {
   EXPECT_EQ(1, x.f->points());
 }
 
-TEST(Follower, TruncatedReplacedOrRewrittenFileStartsOverAtItsLastScan) {
-  const struct {
-    const char* how;
-    bool rename;
-    const char* content;
-    std::string said, more, then;
-  } cases[] = {
-      {"replaced", true, "#S 7 seven\n1 1 1\n",
-       "1 entries, following scan 7 (i=1)\n#S 7 seven\n1 1 1\n", "4 4 4\n", "4 4 4\n"},
-      {"changed", false, "#S 8 eight\n#N 3\n9 9 9\n#S 7 seven\n#N 3\n1 1 1\n2 2 2\n3 3 3\n",
-       "2 entries, following scan 7 (i=2)\n#S 7 seven\n1 1 1\n2 2 2\n3 3 3\n", "4 4 4\n",
-       "4 4 4\n"},
-      // A scan written into the emptied file is new, not a changed file.
-      {"truncated", false, "", "0 entries, waiting for a scan\n", "#S 1 again\n1 1 1\n",
-       " following scan 1 (i=1)\n#S 1 again\n1 1 1\n"},
-  };
-  for (const auto& c : cases) {
-    Fixture x;
-    x.begin(false);
-    x.out();
-    std::string fresh = x.dir.write(c.rename ? "fresh.dat" : "scan.dat", c.content);
-    if (c.rename) {
-      ASSERT_EQ(0, rename(fresh.c_str(), x.path.c_str()));
-    }
-    EXPECT_EQ(" file " + x.path + " was " + c.how + ": index table rebuilt with " + c.said,
-              x.add(""))
-        << c.content;
-    EXPECT_EQ(c.then, x.add(c.more)) << c.content;
-  }
+// A file replaced, rewritten longer or emptied is indexed anew and followed
+// from its last scan; a scan written into the emptied file is new.
+TEST(Follower, ReplacedChangedOrTruncatedFileStartsOverAtItsLastScan) {
+  Fixture x;
+  x.begin(false);
+  x.out();
+  const std::string file = " file " + x.path + " was ";
+  ASSERT_EQ(0, rename(x.dir.write("new.dat", "#S 7 seven\n1 1 1\n").c_str(), x.path.c_str()));
+  EXPECT_EQ(file +
+                "replaced: index table rebuilt with 1 entries, following scan 7 (i=1)\n"
+                "#S 7 seven\n1 1 1\n",
+            x.add(""));
+  EXPECT_EQ("4 4 4\n", x.add("4 4 4\n"));
+  x.dir.write("scan.dat", "#S 8 eight\n#N 3\n9 9 9\n#S 7 seven\n#N 3\n1 1 1\n2 2 2\n3 3 3\n");
+  EXPECT_EQ(file +
+                "changed: index table rebuilt with 2 entries, following scan 7 (i=2)\n"
+                "#S 7 seven\n1 1 1\n2 2 2\n3 3 3\n",
+            x.add(""));
+  x.dir.write("scan.dat", "");
+  EXPECT_EQ(file + "truncated: index table rebuilt with 0 entries, waiting for a scan\n",
+            x.add(""));
+  EXPECT_EQ(" following scan 1 (i=1)\n#S 1 again\n1 1 1\n", x.add("#S 1 again\n1 1 1\n"));
 }
-
-namespace {
-
-int g_marker_calls = 0;
-extern "C" void marker_handler(int) { g_marker_calls++; }
-
-}  // namespace
 
 // A quiet file is looked at twice a second and shown once; the follow ends
 // on a typed line, the end of input or Ctrl-C, and puts the handler back.
 TEST(FollowRun, WaitsQuietlyUntilATypedLineTheEndOfInputOrCtrlC) {
-  struct sigaction marker = {}, before;
-  marker.sa_handler = marker_handler;
-  sigemptyset(&marker.sa_mask);
-  ASSERT_EQ(0, sigaction(SIGINT, &marker, &before));
+  struct sigaction ignore = {}, before, now;
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(0, sigaction(SIGINT, &ignore, &before));
   int quiet[2];
   ASSERT_EQ(0, pipe(quiet));
   for (FollowEnd how : {FollowEnd::kTyped, FollowEnd::kEndOfInput, FollowEnd::kInterrupted}) {
     Fixture x;
-    x.make(false, true);
+    x.begin(false, true, true);
     FakeClock clock;
     clock.input_fd = quiet[0];
-    if (how == FollowEnd::kInterrupted) {
-      clock.on_wait = [](int64_t now) {
-        if (now == 3000) raise(SIGINT);
-      };
-    } else {
-      clock.end_at = 3000;
-      clock.at_end = how == FollowEnd::kTyped ? FollowInput::kLine : FollowInput::kEnd;
-    }
-    g_marker_calls = 0;
+    clock.end_at = how == FollowEnd::kInterrupted ? 6000 : 3000;
+    clock.at_end = how == FollowEnd::kEndOfInput ? FollowInput::kEnd : FollowInput::kLine;
+    clock.on_wait = [how](int64_t t) {
+      if (how == FollowEnd::kInterrupted && t == 3000) raise(SIGINT);
+    };
     EXPECT_EQ(how, follow_run(*x.f, 0, clock, clock));
     EXPECT_EQ(3000, clock.now);
     EXPECT_LE(clock.waits, 3000 / kFollowLookMs + 1);
     const std::string status = " scan 1 (i=1): 2 points, last x=2 y=200";
     EXPECT_EQ(x.start() + "#S 1 first\n1 10 100\n2 10 200\n" + status + "\r\033[K" + status + "\n",
               x.out());
-    EXPECT_EQ(0, g_marker_calls);
-    struct sigaction now;
     sigaction(SIGINT, nullptr, &now);
-    EXPECT_EQ(&marker_handler, now.sa_handler);
+    EXPECT_EQ(SIG_IGN, now.sa_handler);  // the handler before is back
   }
   close(quiet[0]);
   close(quiet[1]);
@@ -236,17 +209,14 @@ namespace {
 std::vector<std::string> sets_of(const std::string& stream) {
   const std::string error = "S_.Y1[S_.LENGTH - 1] = ";
   std::vector<std::string> sets;
-  size_t at = 0;
-  for (size_t nl; (nl = stream.find('\n', at)) != std::string::npos; at = nl + 1) {
-    std::string c = stream.substr(at, nl - at);
-    if (c.compare(0, 12, "READ BLOCK \"") == 0) {
+  std::istringstream in(stream);
+  for (std::string c; std::getline(in, c);) {
+    if (c.compare(0, 12, "READ BLOCK \"") == 0)
       sets.push_back(read_file(c.substr(12, c.size() - 13)));
-    } else if (c.compare(0, 9, "S_ POINT ") == 0) {
-      std::string xy = c.substr(9);
-      sets.back() += xy.replace(xy.find(", "), 2, " ") + "\n";
-    } else if (c.compare(0, error.size(), error) == 0) {
+    else if (c.compare(0, 9, "S_ POINT ") == 0)
+      sets.back() += c.substr(9).replace(c.find(", ") - 9, 2, " ") + "\n";
+    else if (c.compare(0, error.size(), error) == 0)
       sets.back().insert(sets.back().size() - 1, " " + c.substr(error.size()));
-    }
   }
   return sets;
 }
@@ -326,8 +296,8 @@ TEST(GraceFollow, LeftForTheConsoleWhenGraceGoesOrAScanCannotBePlotted) {
   const char gone[] = " Grace has gone away: following in the console\n";
   const char cannot[] = " the scan could not be plotted: following in the console\n";
   const struct {
-    int mode;  // 0 gone while still, 1 before a scan's first plot, 2 at a point, 3 no label,
-               // 4 no plot file
+    int mode;  // Grace gone 0: while still, 1: before a scan's first plot, 2: at a point; 3: no
+               // label
     std::string add, shown;
   } cases[] = {
       {0, "3 10 300\n#S 2 second\n#N 3\n5 1 1\n",
@@ -337,12 +307,10 @@ TEST(GraceFollow, LeftForTheConsoleWhenGraceGoesOrAScanCannotBePlotted) {
       {3, "#S 2 b\n#N 2\n#L x  y\n1 10\n2 10\n",
        " following scan 2 (i=2)\n scan 2 (i=2) has no label \"m\"; its labels are \"x\" \"y\"\n" +
            (cannot + std::string("#S 2 b\n1 10\n2 10\n"))},
-      {4, "", cannot + std::string("#S 1 first\n1 10 100\n2 10 200\n")},
   };
   for (const auto& c : cases) {
     Fixture x;
     if (c.mode == 3) x.st.ylabel = "m";
-    ScopedEnv nowhere("TMPDIR", c.mode == 4 ? x.dir.file("none").c_str() : x.tmp.c_str());
     x.begin(true);
     if (c.mode == 1) x.add("#S 2 second\n#N 3\n5 1 1\n#C c\n");
     if (c.mode < 2) x.fake.quit();
@@ -356,7 +324,7 @@ TEST(GraceFollow, LeftForTheConsoleWhenGraceGoesOrAScanCannotBePlotted) {
 // Redrawn at most ten times a second, every point once, written in parts.
 TEST(GraceFollow, FastWriterIsRedrawnAtMostTenTimesASecondWithEveryPointOnce) {
   Fixture x;
-  x.make(true);
+  x.begin(true, false, true);
   FakeClock clock;
   clock.step = 5;
   clock.end_at = 2000;

@@ -67,8 +67,6 @@ TEST_F(LoopRun, RangesOfPositionsAndScans) {
     int result, from, to;  // the position after it, the scans listed
     std::string said;
   } cases[] = {
-      // An end before the start: the start alone.
-      {1, "i5,2,p)", 5, 5, 5, " loop '(i5,2,p)' from (i=5, s=5) to 'index' 2 command=p\n"},
       {1, " i 2, 4 , p) ", 4, 2, 4,
        " loop '( i 2, 4 , p) ' from (i=2, s=2) to 'index' 4 command=p\n"},
       {1, "i1,99,p)", 10, 1, 10,
@@ -90,10 +88,11 @@ TEST_F(LoopRun, RangesOfPositionsAndScans) {
       // Without an end, the start alone.
       {4, "i6p", 6, 6, 6, " loop '(i6p' from (i=6, s=6) to 'index' 6 command=p\n"},
       {4, "7,p)", 7, 7, 7, " loop '(7,p)' from (i=7, s=7) to 'scan' 7 command=p\n"},
+      // Nothing current: nothing runs.
+      {0, ",3,p)", 0, 1, 0,
+       " loop '(,3,p)' from (i=0, s=0) to 'scan' 3 command=p\n -1 is not a valid index\n"},
       {5, "x1,2,p)", 0, 1, 0,
        " Unable to interpret loop 'x1,2,p)' not starting with scan or index!\n"},
-      {5, "\ti1,2,p)", 0, 1, 0,
-       " Unable to interpret loop '\ti1,2,p)' not starting with scan or index!\n"},
       // A letter that is not a loop command: a message for each scan.
       {5, "1,2,q)", 2, 1, 0,
        " loop '(1,2,q)' from (i=1, s=1) to 'scan' 2 command=q\n"
@@ -120,17 +119,14 @@ TEST_F(LoopRun, RunsIntoScansAppendedMeanwhile) {
 }
 
 TEST_F(LoopRun, RedirectTakesTheListingsOrIsReported) {
-  EXPECT_EQ(3, run(10, "i2,3,p)\tout\tmore"));
-  EXPECT_EQ(
-      " Redirecting stdout to out\n loop '(i2,3,p)\tout\tmore' from (i=2, s=2) to 'index' 3"
-      " command=p\n",
-      said());
-  EXPECT_EQ(lines(2, 3), read_file(dir_.file("out")));
   const struct {
     const char* text;
     int result;
     std::string said;
   } cases[] = {
+      {"i2,3,p)\tout\tmore", 3,
+       " Redirecting stdout to out\n loop '(i2,3,p)\tout\tmore' from (i=2, s=2) to 'index' 3 "
+       "command=p\n"},
       {"i1,3,p)no/such/dir/out", 5,
        " Redirecting stdout to no/such/dir/out\n unable to write loop listings on "
        "'no/such/dir/out': No such file or directory; loop abandoned\n"},
@@ -146,17 +142,10 @@ TEST_F(LoopRun, RedirectTakesTheListingsOrIsReported) {
     EXPECT_EQ(c.result, run(5, c.text)) << c.text;
     EXPECT_EQ(c.said, said()) << c.text;
   }
+  EXPECT_EQ(lines(2, 3), read_file(dir_.file("out")));
   EXPECT_EQ(ten_, read_file(path_));
   EXPECT_EQ("", tc_.listing.str());
   EXPECT_EQ(con_.my_stdout, tc_.listing.f());
-}
-
-TEST(Loop, NothingIndexedRunsNothing) {
-  TestConsole tc;
-  IndexTable t;
-  EXPECT_EQ(0, loop(t, tc.con, 0, ",3,p)", [](char) { return LoopAction(); }));
-  EXPECT_EQ(" loop '(,3,p)' from (i=0, s=0) to 'scan' 3 command=p\n -1 is not a valid index\n",
-            tc.out.str());
 }
 
 }  // namespace
