@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
-"""Following a running scan in the console (`U`) with the real binary while a
-writer appends to the scan file (a half line, a '#' line, a new scan) and then
-replaces it after `d` moved the working folder away: the exact output, and a
-typed line that ends the follow without being run."""
+"""`U` follows the scan file while it is appended to (a half line, a new scan) and then
+replaced after `d` moved away; a typed line ends the follow without being run."""
 import os
 import select
 import sys

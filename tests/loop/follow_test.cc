@@ -118,21 +118,17 @@ TEST(Follower, ReplacedChangedOrTruncatedFileStartsOverAtItsLastScan) {
   Fixture x;
   x.begin(false);
   x.out();
-  const std::string file = " file " + x.path + " was ";
+  auto said = [&](const char* how, const char* rest) {
+    return " file " + x.path + " was " + how + ": index table rebuilt with " + rest;
+  };
   ASSERT_EQ(0, rename(x.dir.write("new.dat", "#S 7 seven\n1 1 1\n").c_str(), x.path.c_str()));
-  EXPECT_EQ(file +
-                "replaced: index table rebuilt with 1 entries, following scan 7 (i=1)\n"
-                "#S 7 seven\n1 1 1\n",
-            x.add(""));
+  EXPECT_EQ(said("replaced", "1 entries, following scan 7 (i=1)\n#S 7 seven\n1 1 1\n"), x.add(""));
   EXPECT_EQ("4 4 4\n", x.add("4 4 4\n"));
   x.dir.write("scan.dat", "#S 8 eight\n#N 3\n9 9 9\n#S 7 seven\n#N 3\n1 1 1\n2 2 2\n3 3 3\n");
-  EXPECT_EQ(file +
-                "changed: index table rebuilt with 2 entries, following scan 7 (i=2)\n"
-                "#S 7 seven\n1 1 1\n2 2 2\n3 3 3\n",
+  EXPECT_EQ(said("changed", "2 entries, following scan 7 (i=2)\n#S 7 seven\n1 1 1\n2 2 2\n3 3 3\n"),
             x.add(""));
   x.dir.write("scan.dat", "");
-  EXPECT_EQ(file + "truncated: index table rebuilt with 0 entries, waiting for a scan\n",
-            x.add(""));
+  EXPECT_EQ(said("truncated", "0 entries, waiting for a scan\n"), x.add(""));
   EXPECT_EQ(" following scan 1 (i=1)\n#S 1 again\n1 1 1\n", x.add("#S 1 again\n1 1 1\n"));
 }
 
@@ -293,20 +289,18 @@ TEST(GraceFollow, EachScanGetsASetOfItsOwnOnceItHasTwoLines) {
 }
 
 TEST(GraceFollow, LeftForTheConsoleWhenGraceGoesOrAScanCannotBePlotted) {
-  const char gone[] = " Grace has gone away: following in the console\n";
-  const char cannot[] = " the scan could not be plotted: following in the console\n";
+  const std::string gone = " Grace has gone away: following in the console\n";
   const struct {
-    int mode;  // Grace gone 0: while still, 1: before a scan's first plot, 2: at a point; 3: no
-               // label
+    int mode;  // 0-2 Grace gone: while still, before a scan's first plot, at a point; 3 no label
     std::string add, shown;
   } cases[] = {
       {0, "3 10 300\n#S 2 second\n#N 3\n5 1 1\n",
-       gone + std::string("3 10 300\n following scan 2 (i=2)\n#S 2 second\n5 1 1\n")},
-      {1, "6 1 1\n", gone + std::string("#S 2 second\n5 1 1\n#C c\n6 1 1\n")},
-      {2, "3 10 300\n4 10 400\n", gone + std::string("3 10 300\n4 10 400\n")},
+       gone + "3 10 300\n following scan 2 (i=2)\n#S 2 second\n5 1 1\n"},
+      {1, "6 1 1\n", gone + "#S 2 second\n5 1 1\n#C c\n6 1 1\n"},
+      {2, "3 10 300\n4 10 400\n", gone + "3 10 300\n4 10 400\n"},
       {3, "#S 2 b\n#N 2\n#L x  y\n1 10\n2 10\n",
-       " following scan 2 (i=2)\n scan 2 (i=2) has no label \"m\"; its labels are \"x\" \"y\"\n" +
-           (cannot + std::string("#S 2 b\n1 10\n2 10\n"))},
+       " following scan 2 (i=2)\n scan 2 (i=2) has no label \"m\"; its labels are \"x\" \"y\"\n"
+       " the scan could not be plotted: following in the console\n#S 2 b\n1 10\n2 10\n"},
   };
   for (const auto& c : cases) {
     Fixture x;
