@@ -23,8 +23,7 @@ namespace {
 
 const char kScan1[] = "#F f\n#S 1 first\n#N 3\n#L x m y\n1 10 100\n2 10 200\n";
 
-// Time moves only when the follow waits (by the timeout, `step` at most),
-// and `on_wait` then plays the world. The user types a line at `end_at`.
+// Time moves when the follow waits; on_wait plays the world; a line is typed at end_at.
 struct FakeClock : FollowClock, FollowInput {
   int64_t now = 0, step = 1000000, end_at = INT64_MAX;
   int waits = 0, input_fd = -1;
@@ -59,8 +58,7 @@ struct Fixture {
     index_open(t, tc.con, path.c_str());
     index_file(t, tc.con);
   }
-  // A follower (in the console or in Grace), begun at scan 1 unless `run`
-  // is to begin it.
+  // A follower in the console or in Grace, begun at scan 1 unless follow_run will.
   void begin(bool grace, bool terminal = false, bool run = false) {
     if (grace) grace_start(g, tc.con);
     sink.reset(grace ? static_cast<FollowSink*>(new GraceSink(g, st, tc.con))
@@ -112,8 +110,7 @@ TEST(Follower, OnlyScansAppendedMoveTheFollowEachWithOneLine) {
   EXPECT_EQ(1, x.f->points());
 }
 
-// A file replaced, rewritten longer or emptied is indexed anew and followed
-// from its last scan; a scan written into the emptied file is new.
+// Followed from the last scan anew; a scan written into an emptied file is new.
 TEST(Follower, ReplacedChangedOrTruncatedFileStartsOverAtItsLastScan) {
   Fixture x;
   x.begin(false);
@@ -193,6 +190,9 @@ TEST(FileWatch, TellsGrownTruncatedReplacedAndGoneApart) {
   EXPECT_TRUE(w.drain());
   unlink(path.c_str());
   EXPECT_EQ(FileWatch::kGone, w.look(-1, 0, &fresh));
+  w.drain();
+  dir.write("scan.dat", "5\n");  // a name made again: heard by the folder's watch
+  EXPECT_TRUE(w.drain());
 }
 
 // ---------------------------------------------------------------------------
@@ -291,14 +291,15 @@ TEST(GraceFollow, EachScanGetsASetOfItsOwnOnceItHasTwoLines) {
 TEST(GraceFollow, LeftForTheConsoleWhenGraceGoesOrAScanCannotBePlotted) {
   const std::string gone = " Grace has gone away: following in the console\n";
   const struct {
-    int mode;  // 0-2 Grace gone: while still, before a scan's first plot, at a point; 3 no label
+    int mode;  // Grace gone: 0 still, 1 before a first plot, 2 at a point, 4 then truncated
     std::string add, shown;
   } cases[] = {
       {0, "3 10 300\n#S 2 second\n#N 3\n5 1 1\n",
        gone + "3 10 300\n following scan 2 (i=2)\n#S 2 second\n5 1 1\n"},
       {1, "6 1 1\n", gone + "#S 2 second\n5 1 1\n#C c\n6 1 1\n"},
       {2, "3 10 300\n4 10 400\n", gone + "3 10 300\n4 10 400\n"},
-      {3, "#S 2 b\n#N 2\n#L x  y\n1 10\n2 10\n",
+      {4, "", "following scan 7 (i=1)\n#S 7 s\n1 1\n"},
+      {3, "#S 2 b\n#N 2\n#L x  y\n1 10\n2 10\n",  // 3: no label "m"
        " following scan 2 (i=2)\n scan 2 (i=2) has no label \"m\"; its labels are \"x\" \"y\"\n"
        " the scan could not be plotted: following in the console\n#S 2 b\n1 10\n2 10\n"},
   };
@@ -307,15 +308,16 @@ TEST(GraceFollow, LeftForTheConsoleWhenGraceGoesOrAScanCannotBePlotted) {
     if (c.mode == 3) x.st.ylabel = "m";
     x.begin(true);
     if (c.mode == 1) x.add("#S 2 second\n#N 3\n5 1 1\n#C c\n");
-    if (c.mode < 2) x.fake.quit();
+    if (c.mode < 2 || c.mode == 4) x.fake.quit();
     x.fake.deaf = c.mode == 2;
-    std::string out = x.out() + x.add("") + x.add(c.add);
+    std::string out = x.out() + x.add("");
+    if (c.mode == 4) x.dir.write("scan.dat", "#S 7 s\n1 1\n");
+    out += x.add(c.add);
     EXPECT_EQ(c.shown, out.substr(out.size() - std::min(out.size(), c.shown.size()))) << c.mode;
     EXPECT_EQ(1, x.fake.starts);
   }
 }
 
-// Redrawn at most ten times a second, every point once, written in parts.
 TEST(GraceFollow, FastWriterIsRedrawnAtMostTenTimesASecondWithEveryPointOnce) {
   Fixture x;
   x.begin(true, false, true);

@@ -38,7 +38,6 @@ class LoopRun : public ::testing::Test {
   }
   void TearDown() override { ASSERT_EQ(chdir(cwd_), 0); }
 
-  // Scan 10's `p` appends scan 11 when `grow` is set.
   int run(int ref, const char* text, bool grow = false) {
     return loop(t_, con_, ref, text, [this, grow](char letter) {
       LoopAction a;
@@ -88,7 +87,6 @@ TEST_F(LoopRun, RangesOfPositionsAndScans) {
       // Without an end, the start alone.
       {4, "i6p", 6, 6, 6, " loop '(i6p' from (i=6, s=6) to 'index' 6 command=p\n"},
       {4, "7,p)", 7, 7, 7, " loop '(7,p)' from (i=7, s=7) to 'scan' 7 command=p\n"},
-      // Nothing current: nothing runs.
       {0, ",3,p)", 0, 1, 0,
        " loop '(,3,p)' from (i=0, s=0) to 'scan' 3 command=p\n -1 is not a valid index\n"},
       {5, "x1,2,p)", 0, 1, 0,
