@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
-"""Builds the Debian package, unpacks it into a temporary root and runs the
-installed program on the installed example file. The package declares Grace
-and the readline library and installs the program, the man page, the HTML
-manual with its picture and the example file under /usr."""
+"""The Debian package: it declares Grace and readline, installs the program,
+the manuals and the example under /usr, and the program runs from there."""
 import os
 import shutil
 import subprocess
@@ -37,10 +35,7 @@ def main():
                      docs + "/plot.png", docs + "/examples/sample.dat"):
             e.check(os.path.isfile(os.path.join(root, path)), "not installed: %s" % path)
         prog = os.path.join(root, "usr/bin/kurvatab")
-        ldd = subprocess.run(["ldd", prog], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        e.check(b"not found" not in ldd.stdout, "libraries missing: %r" % ldd.stdout)
-        # Run as a user would, from an empty folder.
-        work = os.path.join(tmp, "work")
+        work = os.path.join(tmp, "work")  # run as a user would, from an empty folder
         os.mkdir(work)
         example = os.path.join(docs, "examples/sample.dat")
         run = subprocess.run(["kurvatab", example], cwd=work, input=b"p 1\nq\n",
