@@ -1,7 +1,5 @@
 #include "frontend/line_input.h"
 
-#include <sys/stat.h>
-
 #include <string>
 #include <vector>
 
@@ -30,24 +28,6 @@ TEST(FileArgument, OnlyTheCommandsThatTakeANameComplete) {
       {"f da", 9, no},  // past the line
   };
   for (const auto& c : cases) EXPECT_EQ(c.want, file_argument_start(c.line, c.point)) << c.line;
-}
-
-TEST(FileNameCompletions, NamesAsReadlineInsertsThem) {
-  TempDir dir;
-  dir.write("data1.dat", "");
-  dir.write("data2.dat", "");
-  dir.write("my data.dat", "");
-  ASSERT_EQ(0, mkdir(dir.file("sub").c_str(), 0700));
-  const std::string d = dir.path();
-  std::string line = "f " + d + "/da";
-  EXPECT_EQ("[" + d + "/data1.dat][" + d + "/data2.dat]",
-            join(file_name_completions(line, 2, 2, line.size())));
-  // A folder gets its '/'; typed behind the letter, readline's word holds it.
-  line = "f" + d + "/su";
-  EXPECT_EQ("[f" + d + "/sub/]", join(file_name_completions(line, 1, 0, line.size())));
-  // A name holding a blank: readline's word is only the part behind it.
-  line = "f " + d + "/my da";
-  EXPECT_EQ("[data.dat]", join(file_name_completions(line, 2, line.size() - 2, line.size())));
 }
 
 TEST(LabelCompletions, TheCurrentScansLabelsAsTheyWouldBeTyped) {
