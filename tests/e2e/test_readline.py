@@ -17,72 +17,62 @@ import e2e_util as e
 UP, BACKSPACE = b"\x1b[A", b"\x7f"
 
 
-class Terminal:
-    def __init__(self, binary, work):
-        env = e.environment(work, TERM="xterm", INPUTRC=None, LC_ALL="C.UTF-8", LANG="C.UTF-8")
-        master, slave = pty.openpty()
-        self.p = subprocess.Popen(["kurvatab", "demo.dat"], executable=binary, cwd=work, env=env,
-                                  stdin=slave, stdout=slave, stderr=slave, start_new_session=True)
-        os.close(slave)
-        self.fd, self.seen = master, b""
+def session(fd):
+    seen = [b""]
 
-    def until(self, text):
-        """Reads until `text`; returns what came up to it."""
+    def run(keys, until):
+        """Types `keys`; returns what came up to `until`."""
+        os.write(fd, keys)
         end = time.time() + 20
-        while text not in self.seen:
-            if not select.select([self.fd], [], [], max(0, end - time.time()))[0]:
-                raise TimeoutError("waiting for %r; got %r" % (text, self.seen[-500:]))
-            self.seen += os.read(self.fd, 4096)
-        k = self.seen.index(text) + len(text)
-        got, self.seen = self.seen[:k], self.seen[k:]
+        while until not in seen[0]:
+            if not select.select([fd], [], [], max(0, end - time.time()))[0]:
+                raise TimeoutError("waiting for %r; got %r" % (until, seen[0][-500:]))
+            seen[0] += os.read(fd, 4096)
+        k = seen[0].index(until) + len(until)
+        got, seen[0] = seen[0][:k], seen[0][k:]
         return got
 
-    def run(self, keys, until):
-        os.write(self.fd, keys)
-        return self.until(until)
-
-
-def session(binary, work):
-    hist = os.path.join(work, ".kurvatab_history")
-    with open(hist, "w") as f:
-        f.writelines("p %d\n" % (k % 2 + 1) for k in range(3000))
-    t = Terminal(binary, work)
-    t.until(b"demo.dat (i=2, s=2) >")
-    out = t.run(UP + BACKSPACE + b"1\r", b"(i=1, s=1) >")  # "p 2" of the last run, made "p 1"
+    run(b"", b"demo.dat (i=2, s=2) >")
+    out = run(UP + BACKSPACE + b"1\r", b"(i=1, s=1) >")  # "p 2" of the last run, made "p 1"
     e.check(b"0 1000 12" in out and out.endswith(b"\r\ndemo.dat (i=1, s=1) >"), "p 1: %r" % out)
-    out = t.run(b"W -\r", b"(i=1, s=1) >")
+    out = run(b"W -\r", b"(i=1, s=1) >")
     e.check(b" 0.0000  12.0000" in out, "W in the C locale: %r" % out)
-    out = t.run(b"fsam\t\r", b"sample.dat (i=12, s=11) >")
+    out = run(b"fsam\t\r", b"sample.dat (i=12, s=11) >")
     e.check(b"current file is : sample.dat with" in out, "Tab completes fsam: %r" % out)
-    out = t.run(b"y Det\t\r", b"(i=12, s=11) >")
+    out = run(b"y Det\t\r", b"(i=12, s=11) >")
     e.check(b" using columns x=1 and y=Detector(5) for xmgr" in out, "Tab completes y Det: %r" % out)
-    os.write(t.fd, b"\x04")
-    try:
-        status = t.p.wait(timeout=20)
-    except subprocess.TimeoutExpired:
-        os.killpg(t.p.pid, signal.SIGKILL)
-        status = -1
-    os.close(t.fd)
-    e.check(status == 0, "Ctrl-D: status %d" % status)
-    lines = open(hist, "rb").read().splitlines()
-    want = [b"p 2", b"p 1", b"W -", b"fsample.dat", b"y Detector"]
-    e.check(len(lines) == 1000 and lines[-5:] == want,
-            "history: %d lines ending %r" % (len(lines), lines[-5:]))
-    with open(os.path.join(work, "kurvatab.ini"), "rb") as f:
-        e.check(f.read().startswith(b"f sample.dat\n"), "Ctrl-D did not write the settings")
+    os.write(fd, b"\x04")
 
 
 def main():
     a = e.parse_args()
     work = tempfile.mkdtemp(prefix="kurvatab-pty-")
+    for d in ("examples", "tests/e2e/data"):
+        for n in os.listdir(os.path.join(a.source, d)):
+            shutil.copy(os.path.join(a.source, d, n), work)
+    hist = os.path.join(work, ".kurvatab_history")
+    with open(hist, "w") as f:
+        f.writelines("p %d\n" % (k % 2 + 1) for k in range(3000))
+    master, slave = pty.openpty()
+    env = e.environment(work, TERM="xterm", INPUTRC=None, LC_ALL="C.UTF-8", LANG="C.UTF-8")
+    p = subprocess.Popen(["kurvatab", "demo.dat"], executable=a.binary, cwd=work, env=env,
+                         stdin=slave, stdout=slave, stderr=slave, start_new_session=True)
+    os.close(slave)
     try:
-        for d in ("examples", "tests/e2e/data"):
-            for n in os.listdir(os.path.join(a.source, d)):
-                shutil.copy(os.path.join(a.source, d, n), work)
-        session(a.binary, work)
-    except (TimeoutError, OSError) as x:
+        session(master)
+        e.check(p.wait(timeout=20) == 0, "Ctrl-D: status %d" % p.returncode)
+        lines = open(hist, "rb").read().splitlines()
+        want = [b"p 2", b"p 1", b"W -", b"fsample.dat", b"y Detector"]
+        e.check(len(lines) == 1000 and lines[-5:] == want,
+                "history: %d lines ending %r" % (len(lines), lines[-5:]))
+        with open(os.path.join(work, "kurvatab.ini"), "rb") as f:
+            e.check(f.read().startswith(b"f sample.dat\n"), "Ctrl-D did not write the settings")
+    except (TimeoutError, OSError, subprocess.TimeoutExpired) as x:
         e.check(False, str(x))
     finally:
+        if p.poll() is None:
+            os.killpg(p.pid, signal.SIGKILL)
+        os.close(master)
         shutil.rmtree(work, ignore_errors=True)
     return e.report()
 
