@@ -65,26 +65,19 @@ const char kMixedScans[] =
 
 }  // namespace
 
+// p 0 leaves the index at 0 (the prompt shows the index only); i 999 falls
+// back to the last scan; S and c take positions as p does; s searches
+// onward and wraps, and without a current scan counts from scan 0.
 TEST(Interpreter, PositionsMoveAndRejectedOnesFollowTheRules) {
   Harness h;
-  h.open(kDemoFile);
-  // p 0 leaves the index at 0 (the prompt shows the index only); i 999
-  // falls back to the last scan; S and c take positions as p does.
-  EXPECT_EQ(h.at(2, 2) + " -1 is not a valid index\n" + h.path + " (i=0) >" + h.at(1, 1) +
-                " 998 is not a valid index\n" + h.at(2, 2),
-            h.feed("p 0\np +1\ni 999\nq\n"));
-  EXPECT_EQ(h.at(2, 2) + h.at(1, 1) + h.at(1, 1) + h.at(1, 1) + h.at(2, 2) + h.at(1, 1),
-            h.feed("   p-1\nS\nc 1\nS 2\ni-\nq\n"));
-}
-
-// s searches onward from the current index and wraps; without a current
-// scan a relative number counts from scan 0.
-TEST(Interpreter, ScanCommandSearchesOnwardAndWraps) {
-  Harness h;
   h.open("#S 1 a\n1 2\n#S 2 b\n1 2\n#S 1 c\n1 2\n");
+  const std::string at0 = " -1 is not a valid index\n" + h.path + " (i=0) >";
+  EXPECT_EQ(h.at(3, 1) + at0 + h.at(1, 1) + " 998 is not a valid index\n" + h.at(3, 1) +
+                h.at(2, 2) + h.at(2, 2) + h.at(1, 1) + h.at(2, 2) + h.at(1, 1),
+            h.feed("p 0\np +1\ni 999\n   p-1\nS\nc 1\nS 2\ni-\nq\n"));
   EXPECT_EQ(h.at(3, 1) + h.at(1, 1) + h.at(3, 1) + h.at(2, 2) +
                 " scan 7 not found in the index_table, ???\n" + h.at(2, 2) + h.at(3, 1) +
-                h.at(1, 1) + " -1 is not a valid index\n" + h.path + " (i=0) >" + h.at(1, 1),
+                h.at(1, 1) + at0 + h.at(1, 1),
             h.feed("s 1\ns 1\ns +1\ns 7\ns-1\ns\nS 0\ns +1\nq\n"));
 }
 
