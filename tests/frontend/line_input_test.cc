@@ -1,5 +1,7 @@
 #include "frontend/line_input.h"
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -28,6 +30,18 @@ TEST(FileArgument, OnlyTheCommandsThatTakeANameComplete) {
       {"f da", 9, no},  // past the line
   };
   for (const auto& c : cases) EXPECT_EQ(c.want, file_argument_start(c.line, c.point)) << c.line;
+}
+
+// A folder gets its '/'; for a name holding a blank readline's word is only
+// the part behind it.
+TEST(FileNameCompletions, NamesAsReadlineInsertsThem) {
+  TempDir dir;
+  dir.write("my data.dat", "");
+  ASSERT_EQ(0, mkdir(dir.file("sub").c_str(), 0700));
+  std::string line = "d " + dir.path() + "/su";
+  EXPECT_EQ("[" + dir.path() + "/sub/]", join(file_name_completions(line, 2, 2, line.size())));
+  line = "f " + dir.path() + "/my da";
+  EXPECT_EQ("[data.dat]", join(file_name_completions(line, 2, line.size() - 2, line.size())));
 }
 
 TEST(LabelCompletions, TheCurrentScansLabelsAsTheyWouldBeTyped) {
