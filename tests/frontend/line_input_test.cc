@@ -71,6 +71,8 @@ TEST(LabelCompletions, TheCurrentScansLabelsAsTheyWouldBeTyped) {
       EXPECT_EQ(c.arg, arg) << c.line;
     }
   }
+  size_t arg = 0;  // the cursor inside the line: only the text before it counts
+  EXPECT_EQ("[Theta]", join(label_completions("x Th 5", 4, labels, &arg)));
 }
 
 TEST(HistoryPath, FileInTheHomeOrNone) {
