@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""The manual documents every command of the interpreter: each letter of the
-command table in src/frontend/interpreter.cc has an entry with an example in
-the man page (docs/kurvatab.1) and in the HTML manual (docs/kurvatab.html);
-both cover the loop syntax, the files the program reads and writes, and the
-HTML manual shows the plot picture. The man page formats without warnings."""
+"""Each letter of the command table in src/frontend/interpreter.cc has an entry
+with an example in the man page and the HTML manual; both name the loop syntax
+and the files used; the HTML manual shows the plot; the man page has no warnings."""
 import html
 import os
 import re
@@ -25,12 +23,9 @@ def read(source, name):
 
 def man_entries(text):
     """Command entries of the man page: letter -> its text up to the next entry."""
-    entries = {}
-    for part in re.split(r"(?m)^\.TP\n", text)[1:]:
-        m = re.match(r"\.BR? (\S)(?: |\n)", part)
-        if m:
-            entries[m.group(1)] = re.split(r"(?m)^\.SH ", part)[0]
-    return entries
+    parts = re.split(r"(?m)^\.TP\n", text)[1:]
+    return {m.group(1): re.split(r"(?m)^\.SH ", p)[0]
+            for p in parts for m in [re.match(r"\.BR? (\S)(?: |\n)", p)] if m}
 
 
 def html_entries(text):
