@@ -77,6 +77,29 @@ TEST(IndexFile, ManyScansAndLinesLongerThanReadBlocks) {
   EXPECT_EQ(static_cast<int64_t>(f.size()) - 7, x.t.Index[1].hseek);
 }
 
+// A failed open leaves no file; a relative name is kept absolute, so a later
+// change of folder loses nothing.
+TEST(IndexOpen, FailuresAndTheAbsolutePath) {
+  Indexed x(kDemoFile);
+  IndexTable& t = x.t;
+  const std::string d = x.path();
+  std::string said;
+  for (const std::string& bad : {d + "/missing", d}) {
+    EXPECT_TRUE(index_open(t, x.tc.con, x.fname.c_str()) && index_file(t, x.tc.con) == 2);
+    x.tc.out.str(true);
+    EXPECT_EQ(0, index_open(t, x.tc.con, bad.c_str()));
+    said += x.tc.out.str(true);
+    EXPECT_TRUE(t.inf_name == "NO FILE" && t.Indexed == 0 && !t.inf && t.inf_path.empty());
+  }
+  EXPECT_EQ(" file " + d + "/missing not found\n file " + d + " can't be read: Is a directory\n",
+            said);
+  char* old = getcwd(nullptr, 0);
+  index_dir(x.tc.con, d.c_str());
+  EXPECT_EQ(1, index_open(t, x.tc.con, "  scan.dat\n"));
+  EXPECT_TRUE(chdir(old) == 0 && t.inf_name == "scan.dat" && t.inf_path == x.fname);
+  free(old);
+}
+
 TEST(CheckAndGetIndex, ValidateSearchOnwardThenWrapAndReindexAtTheEnd) {
   Indexed x("#S 1\n1\n#S 2\n1\n#S 1\n1\n");
   EXPECT_EQ(2, check_index(x.t, x.tc.con, 0) + check_index(x.t, x.tc.con, 2));
