@@ -1,10 +1,7 @@
 #include "testutil.h"
 
-#include <ftw.h>
-#include <gtest/gtest.h>
-
+#include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 
 const char kDemoFile[] =
@@ -35,9 +32,8 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
-  nftw(
-      path_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
-      16, FTW_DEPTH | FTW_PHYS);
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
 }
 
 std::string TempDir::write(const std::string& name, const std::string& content) const {
@@ -55,18 +51,8 @@ void append_file(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary | std::ios::app) << content;
 }
 
-namespace {
-
 // Each test process has an index cache folder of its own, never the user's.
-struct CacheHome : ::testing::Environment {
-  std::unique_ptr<TempDir> dir;
-  void SetUp() override {
-    dir = std::make_unique<TempDir>();
-    setenv("XDG_CACHE_HOME", dir->path().c_str(), 1);
-  }
-  void TearDown() override { dir.reset(); }
-};
-
-::testing::Environment* const cache_home = ::testing::AddGlobalTestEnvironment(new CacheHome);
-
-}  // namespace
+static const struct CacheHome {
+  TempDir dir;
+  CacheHome() { setenv("XDG_CACHE_HOME", dir.path().c_str(), 1); }
+} cache_home;
