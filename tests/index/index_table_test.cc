@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "index_testing.h"
 
 using namespace std::string_literals;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -93,11 +95,12 @@ TEST(IndexOpen, FailuresAndTheAbsolutePath) {
   }
   EXPECT_EQ(" file " + d + "/missing not found\n file " + d + " can't be read: Is a directory\n",
             said);
-  char* old = getcwd(nullptr, 0);
+  const fs::path old = fs::current_path();
   index_dir(x.tc.con, d.c_str());
   EXPECT_EQ(1, index_open(t, x.tc.con, "  scan.dat\n"));
-  EXPECT_TRUE(chdir(old) == 0 && t.inf_name == "scan.dat" && t.inf_path == x.fname);
-  free(old);
+  const std::string here = fs::current_path();
+  fs::current_path(old);
+  EXPECT_TRUE(t.inf_name == "scan.dat" && t.inf_path == here + "/scan.dat");
 }
 
 TEST(CheckAndGetIndex, ValidateSearchOnwardThenWrapAndReindexAtTheEnd) {
