@@ -1,5 +1,6 @@
 #include "index/index_cache.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -130,6 +131,33 @@ TEST(IndexCache, WriteFailureIsSilentAndLeavesNoFile) {
   EXPECT_EQ(1, c.entries());
   ScopedEnv home("XDG_CACHE_HOME", c.path.c_str());  // a cache home that is a file
   EXPECT_EQ(c.full_pass(), c.seen(OpenedFile(c.path)));
+}
+
+// Writing an entry keeps the folder within 256 MiB: the entries used longest
+// ago go (not the one just used), and temporaries a crash left; other files stay.
+TEST(IndexCache, EntriesUsedLongestAgoAreDroppedPastTheBound) {
+  CacheCase c;
+  OpenedFile{c.path};
+  const std::string f = c.folder() + "/", mine = fs::path(c.entry()).filename();
+  const std::tuple<std::string, off_t, time_t> files[] = {
+      {"00000000000000a1.idx", 100 << 20, 2000000000},  // sparse
+      {"00000000000000a2.idx", 100 << 20, 1000000000},
+      {"00000000000000a3.idx", 100 << 20, 1500000000},
+      {"00000000000000a4.idx.tmp.Xy12ab", 1000, time(nullptr) - 7200},
+      {"notes.txt", 1000, 0},
+      {mine, -1, 900000000},
+  };
+  for (const auto& [name, size, used] : files) {
+    if (size >= 0) append_file(f + name, ""), fs::resize_file(f + name, uintmax_t(size));
+    struct timespec times[2] = {{used, 0}, {used, 0}};
+    ASSERT_EQ(0, utimensat(AT_FDCWD, (f + name).c_str(), times, 0));
+  }
+  OpenedFile hit(c.path);
+  index_rebuild(hit.t, hit.tc.con);
+  for (const auto& [name, size, used] : files)
+    EXPECT_EQ(name.find("a2") == std::string::npos && name.find("a4") == std::string::npos,
+              fs::exists(f + name))
+        << name;
 }
 
 }  // namespace
