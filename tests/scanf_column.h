@@ -1,12 +1,11 @@
-// The reference the column reader is checked against, in the tests and the
-// fuzzer: column k read by sscanf as k-1 "%*f" conversions, then "%lf".
+// Column k (1-based) of `line` as sscanf reads it (k-1 "%*f", then "%lf"):
+// the reference of the column reader's tests and fuzzer. False when it cannot.
 #ifndef KURVATAB_TESTS_SCANF_COLUMN_H_
 #define KURVATAB_TESTS_SCANF_COLUMN_H_
 
 #include <cstdio>
 #include <string>
 
-// Column k (1-based) of `line` as sscanf reads it; false when it cannot.
 inline bool scanf_column(const std::string& line, int k, double* v) {
   std::string fmt;
   for (int i = 1; i < k; i++) fmt += "%*f";

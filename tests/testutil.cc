@@ -1,48 +1,22 @@
 #include "testutil.h"
 
-#include <ftw.h>
-#include <gtest/gtest.h>
-
+#include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
-#include <stdexcept>
 
 const char kDemoFile[] =
-    "#F demo\n"
-    "\n"
-    "#S 1  first scan\n"
-    "#N 3\n"
-    "#L x  mon  det\n"
-    "0 1000 12\n"
-    "1 1000 15\n"
-    "#D stopped\n"
-    "\n"
-    "#S 2  second scan\n"
-    "#N 3\n"
-    "#L x  mon  det\n"
-    "-1 1000 3\n"
-    "1 1000 4\n";
+    "#F demo\n\n"
+    "#S 1  first scan\n#N 3\n#L x  mon  det\n0 1000 12\n1 1000 15\n#D stopped\n\n"
+    "#S 2  second scan\n#N 3\n#L x  mon  det\n-1 1000 3\n1 1000 4\n";
 
+// Scan 1 (4 data lines, a '#' line among them) at 0, its data at 49, first
+// spectrum at 58; scan 2 (a spectrum, then a data line) at 176, its data at 209.
 const char kSpectrumFile[] =
-    "#S 1  with spectra\n"                      // line 1, offset 0
-    "#N 3\n"                                    // 19
-    "#@MCA 16C\n"                               // 24
-    "#L x  mon  det\n"                          // 34
-    "1 100 10\n"                                // 49
-    "@A 0 1 2 3\\\n"                            // 58
-    " 4 5 6 7\\\r\n"                            // 70: a continuation may start with a blank
-    "8 9 10 11\n"                               // 81: or a digit
-    "2 100 20\n"                                // 91
-    "@A 5 5 5 5\n"                              // 100: a spectrum on one line
-    "3 100 30\n"                                // 111
-    "@A 1 2\\\n"                                // 120
-    "#C aborted: a # line ends the spectrum\n"  // 128
-    "4 100 40\n"                                // 167
-    "#S 2  spectrum first\n"                    // 176
-    "@A 9 9\\\n"                                // 197
-    "9 9\n"                                     // 205
-    "5 6\n";                                    // 209, line 18
+    "#S 1  with spectra\n#N 3\n#@MCA 16C\n#L x  mon  det\n1 100 10\n"
+    "@A 0 1 2 3\\\n 4 5 6 7\\\r\n8 9 10 11\n"  // continued after a blank, then a digit
+    "2 100 20\n@A 5 5 5 5\n3 100 30\n"
+    "@A 1 2\\\n#C aborted: a # line ends the spectrum\n4 100 40\n"
+    "#S 2  spectrum first\n@A 9 9\\\n9 9\n5 6\n";
 
 std::string MemOut::str(bool clear) {
   fflush(f_);
@@ -53,15 +27,13 @@ std::string MemOut::str(bool clear) {
 
 TempDir::TempDir() {
   const char* base = getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/kurvatab-test-XXXXXX";
-  if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = tmpl;
+  path_ = std::string(base && *base ? base : "/tmp") + "/kurvatab-test-XXXXXX";
+  if (!mkdtemp(path_.data())) abort();
 }
 
 TempDir::~TempDir() {
-  nftw(
-      path_.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
-      16, FTW_DEPTH | FTW_PHYS);
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
 }
 
 std::string TempDir::write(const std::string& name, const std::string& content) const {
@@ -79,22 +51,8 @@ void append_file(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary | std::ios::app) << content;
 }
 
-namespace {
-
-// Each test process gets an index cache folder of its own, removed at the
-// end, so that no test reads or writes the user's cache.
-class CacheHome : public ::testing::Environment {
- public:
-  void SetUp() override {
-    dir_ = std::make_unique<TempDir>();
-    setenv("XDG_CACHE_HOME", dir_->path().c_str(), 1);
-  }
-  void TearDown() override { dir_.reset(); }
-
- private:
-  std::unique_ptr<TempDir> dir_;
-};
-
-::testing::Environment* const cache_home = ::testing::AddGlobalTestEnvironment(new CacheHome);
-
-}  // namespace
+// Each test process has an index cache folder of its own, never the user's.
+static const struct CacheHome {
+  TempDir dir;
+  CacheHome() { setenv("XDG_CACHE_HOME", dir.path().c_str(), 1); }
+} cache_home;

@@ -1,4 +1,3 @@
-// Helpers shared by the unit tests.
 #ifndef KURVATAB_TESTS_TESTUTIL_H_
 #define KURVATAB_TESTS_TESTUTIL_H_
 
@@ -8,7 +7,7 @@
 
 #include "base/console.h"
 
-// A FILE* that collects what is written to it (open_memstream).
+// A FILE* that collects what is written to it.
 class MemOut {
  public:
   MemOut() : f_(open_memstream(&buf_, &len_)) {}
@@ -29,16 +28,11 @@ class MemOut {
   size_t taken_ = 0;
 };
 
-// A console whose three streams are memory streams (my_stdout is `out`
-// unless a test sets it to `listing`).
+// A console on memory streams (my_stdout is `out` unless a test sets `listing`).
 struct TestConsole {
   MemOut out, err, listing;
   Console con;
-  TestConsole() {
-    con.out = out.f();
-    con.err = err.f();
-    con.my_stdout = out.f();
-  }
+  TestConsole() { con.out = con.my_stdout = out.f(), con.err = err.f(); }
 };
 
 // A fresh temporary directory, removed with its contents at destruction.
@@ -49,39 +43,30 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
-  // Writes `content` to path()/name and returns the full path.
-  std::string write(const std::string& name, const std::string& content) const;
   std::string file(const std::string& name) const { return path_ + "/" + name; }
+  // Writes `content` to file(name) and returns that path.
+  std::string write(const std::string& name, const std::string& content) const;
 
  private:
   std::string path_;
 };
 
 // Sets (or, with nullptr, unsets) an environment variable for its lifetime.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name), had_(getenv(name) != nullptr) {
-    if (had_) old_ = getenv(name);
-    value ? setenv(name, value, 1) : unsetenv(name);
+struct ScopedEnv {
+  std::string name, old;
+  bool had;
+  ScopedEnv(const char* n, const char* value) : name(n), had(getenv(n)) {
+    if (had) old = getenv(n);
+    value ? setenv(n, value, 1) : unsetenv(n);
   }
-  ~ScopedEnv() { had_ ? setenv(name_.c_str(), old_.c_str(), 1) : unsetenv(name_.c_str()); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string name_, old_;
-  bool had_;
+  ~ScopedEnv() { had ? setenv(name.c_str(), old.c_str(), 1) : unsetenv(name.c_str()); }
 };
 
 std::string read_file(const std::string& path);
 void append_file(const std::string& path, const std::string& content);
 
-// The two-scan demo file (14 lines, 135 bytes) used throughout the tests.
-extern const char kDemoFile[];
-
-// Two scans whose data lines are followed by multichannel analyser spectra
-// ("@A" lines, continued after a backslash); scan 1 has 4 data lines and a
-// '#' line among them, scan 2 one data line after a spectrum.
-extern const char kSpectrumFile[];
+// The two-scan demo file (14 lines, 135 bytes), and two scans with spectra
+// ("@A" lines, continued after a backslash; see testutil.cc).
+extern const char kDemoFile[], kSpectrumFile[];
 
 #endif  // KURVATAB_TESTS_TESTUTIL_H_

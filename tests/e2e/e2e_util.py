@@ -1,6 +1,5 @@
 """What the scripted end-to-end tests share: their arguments, a run of the
-program in a folder of its own, a session driven one command at a time, and
-the verdict."""
+program in a folder of its own, a session driven command by command, the verdict."""
 import argparse
 import os
 import select
@@ -8,50 +7,39 @@ import subprocess
 
 
 def parse_args(extra=None):
-    """The --binary and --source arguments every script is called with, as
-    absolute paths. `extra` may add arguments of a script's own."""
+    """--binary and --source as absolute paths; `extra` may add a script's own."""
     ap = argparse.ArgumentParser()
     ap.add_argument("--binary", required=True)
     ap.add_argument("--source", required=True)
     if extra:
         extra(ap)
     a = ap.parse_args()
-    a.binary = os.path.abspath(a.binary)
-    a.source = os.path.abspath(a.source)
+    a.binary, a.source = os.path.abspath(a.binary), os.path.abspath(a.source)
     return a
 
 
 def demo(source):
-    """The two-scan demo file."""
     with open(os.path.join(source, "tests/e2e/data/demo.dat"), "rb") as f:
         return f.read()
 
 
 def environment(work, **changes):
-    """The environment of a run in `work`: HOME is that folder and there is
-    no display; a change to None removes the variable."""
+    """HOME is `work`, no display; a change to None removes the variable."""
     env = dict(os.environ, HOME=work)
     env.pop("DISPLAY", None)
-    for k, v in changes.items():
-        if v is None:
-            env.pop(k, None)
-        else:
-            env[k] = v
-    return env
+    env.update((k, v) for k, v in changes.items() if v is not None)
+    return {k: v for k, v in env.items() if changes.get(k, "") is not None}
 
 
 def run(binary, work, args=(), stdin=b"q\n", env=None, timeout=120, **kw):
-    """Runs the program as "kurvatab" (so its initialization file is
-    ./kurvatab.ini) in `work`; returns the CompletedProcess."""
+    """Runs the program as "kurvatab" (its ini file: ./kurvatab.ini) in `work`."""
     return subprocess.run(["kurvatab"] + list(args), executable=binary, cwd=work,
                           env=env or environment(work), input=stdin, stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, timeout=timeout, **kw)
 
 
 class Session:
-    """The program on pipes, given one command at a time: each answer is read
-    up to the next prompt, which must reach the pipe before the program
-    waits for input."""
+    """The program on pipes, one command at a time, each answer read up to the next prompt."""
 
     def __init__(self, binary, work, args=(), timeout=30):
         self.timeout = timeout
@@ -77,7 +65,7 @@ class Session:
         return self.until_prompt()
 
     def quit(self):
-        """Ends the session with q; returns the exit status and standard error."""
+        """Quits; returns the exit status and standard error."""
         self.p.stdin.write(b"q\n")
         self.p.stdin.close()
         self.p.wait(timeout=self.timeout)
@@ -88,14 +76,12 @@ failures = []
 
 
 def check(cond, what):
-    """Records a failure unless `cond` holds."""
     if not cond:
         failures.append(what)
 
 
-def report(failures=failures, sep="\n"):
-    """Prints the failures and gives the exit status: 0 when there are none."""
+def report(failures=failures):
+    """Prints the failures; the exit status, 0 when there are none."""
     if failures:
-        print(sep.join(failures))
-        return 1
-    return 0
+        print("\n".join(failures))
+    return 1 if failures else 0

@@ -1,27 +1,10 @@
 #!/usr/bin/env python3
-"""Runs one end-to-end case: the real kurvatab binary with commands on stdin.
-
-A case is a folder holding:
-  cmd              the text fed to standard input (absent: empty input)
-  args             optional, the command-line arguments, one per line
-  env              optional, KEY=VALUE lines added to the environment
-                   (KEY= alone removes KEY)
-  files/           optional, copied into the working folder before the run
-  setup.sh         optional, run by bash in the working folder before the run
-  expected_stdout  the exact standard output
-  expected_stderr  optional, the exact standard error (absent: must be empty)
-  expected_status  optional, the exit status (absent: 0)
-  expected_files/  optional, files that must exist afterwards with exactly this content
-  absent_files     optional, names (one per line) that must not exist afterwards
-
-The program runs in a fresh temporary folder that holds the example scan file
-(examples/) and the shared test data (tests/e2e/data/); HOME is that folder.
-It is invoked as "kurvatab", so its initialization file is ./kurvatab.ini.
-The folder's path is shown as @WORK@ in the compared output.
-
-With --update the expected outputs are rewritten from the actual run (review
-the diff before committing).
-"""
+"""Runs one end-to-end case folder: cmd (standard input), optional args and env
+(KEY=VALUE lines, KEY= removes KEY), files/ and setup.sh (copied to and run in the
+working folder); expected_stdout, expected_stderr, expected_status (absent: empty,
+empty, 0), expected_files/ and absent_files. The program runs as "kurvatab" in a
+fresh folder (HOME, shown as @WORK@) holding examples/ and tests/e2e/data/.
+--update rewrites the expected outputs."""
 import os
 import shutil
 import subprocess
@@ -41,16 +24,14 @@ def read(path, default=b""):
 def main():
     a = e.parse_args(lambda ap: (ap.add_argument("--update", action="store_true"),
                                  ap.add_argument("case")))
-    case = os.path.abspath(a.case)
-    at = lambda *name: os.path.join(case, *name)
+    at = lambda *name: os.path.join(os.path.abspath(a.case), *name)
     with tempfile.TemporaryDirectory(prefix="kurvatab-e2e-") as work:
         for d in ("examples", "tests/e2e/data"):
             for n in os.listdir(os.path.join(a.source, d)):
                 shutil.copy(os.path.join(a.source, d, n), work)
         if os.path.isdir(at("files")):
             shutil.copytree(at("files"), work, dirs_exist_ok=True)
-        # Files only their owner may write, as a user's own files are (a
-        # checkout made under another umask may let the group write them).
+        # Only their owner may write the files, as a user's own (whatever the umask).
         for n in os.listdir(work):
             os.chmod(os.path.join(work, n), os.stat(os.path.join(work, n)).st_mode & ~0o022)
         if os.path.exists(at("setup.sh")):
@@ -60,25 +41,18 @@ def main():
                    for line in read(at("env")).decode().splitlines() if "=" in line)
         env = e.environment(work, **{k: v or None for k, v in env.items()})
         p = e.run(a.binary, work, args, read(at("cmd")), env)
-        out = p.stdout.replace(work.encode(), b"@WORK@")
-        err = p.stderr.replace(work.encode(), b"@WORK@")
-        produced = {n: read(os.path.join(work, n), None)
-                    for n in os.listdir(at("expected_files"))} if os.path.isdir(
-                        at("expected_files")) else {}
-
+        out, err = (x.replace(work.encode(), b"@WORK@") for x in (p.stdout, p.stderr))
+        names = os.listdir(at("expected_files")) if os.path.isdir(at("expected_files")) else []
+        produced = {n: read(os.path.join(work, n), None) for n in names}
         if a.update:
-            for name, text in (("expected_stdout", out), ("expected_stderr", err)):
+            for name, text in [("expected_stdout", out), ("expected_stderr", err)] + [
+                    ("expected_files/" + n, t) for n, t in produced.items() if t is not None]:
                 if text or os.path.exists(at(name)):
                     with open(at(name), "wb") as f:
                         f.write(text)
             if p.returncode != 0:
                 with open(at("expected_status"), "w") as f:
                     f.write("%d\n" % p.returncode)
-            for n, text in produced.items():
-                if text is not None:
-                    with open(at("expected_files", n), "wb") as f:
-                        f.write(text)
-            print("updated", case)
             return 0
 
         def compare(what, expected, actual):
@@ -90,9 +64,8 @@ def main():
         want = int(read(at("expected_status"), b"0").decode())
         e.check(p.returncode == want, "exit status %d, expected %d" % (p.returncode, want))
         for n in sorted(produced):
-            if produced[n] is None:
-                e.check(False, "file %s was not written" % n)
-            else:
+            e.check(produced[n] is not None, "file %s was not written" % n)
+            if produced[n] is not None:
                 compare("file " + n, read(at("expected_files", n)),
                         produced[n].replace(work.encode(), b"@WORK@"))
         for n in read(at("absent_files")).decode().split():

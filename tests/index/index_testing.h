@@ -1,5 +1,4 @@
-// What the index tests share: a table rendered as one string, a file opened
-// as a user opens it, and a scan file large enough for the index cache.
+// What the index tests share.
 #ifndef KURVATAB_TESTS_INDEX_INDEX_TESTING_H_
 #define KURVATAB_TESTS_INDEX_INDEX_TESTING_H_
 
@@ -10,6 +9,7 @@
 #include "index/index_table.h"
 #include "testutil.h"
 
+// Every field of every record, and the whole text up to its line feed (NULs too).
 inline std::string render_table(const IndexTable& t) {
   std::string s = "Indexed=" + std::to_string(t.Indexed) +
                   " IndexSize=" + std::to_string(t.IndexSize) +
@@ -20,16 +20,13 @@ inline std::string render_table(const IndexTable& t) {
     snprintf(buf, sizeof buf, "%d %d %d %lld %lld %lld %lld %lld %lld %u ", r.scan, r.ncol,
              r.ncol_N, (long long)r.hseek, (long long)r.vseek, (long long)r.cseek,
              (long long)r.eseek, (long long)r.lpos, (long long)r.lines, unsigned(r.lhead));
-    s += buf;
-    // The whole text, NUL bytes included: it ends at its only line feed.
     const void* nl = r.txt ? memchr(r.txt, '\n', kMaxScanText) : nullptr;
-    s += nl ? std::string(r.txt, static_cast<const char*>(nl) + 1) : "(no text)\n";
+    s += buf + (nl ? std::string(r.txt, static_cast<const char*>(nl) + 1) : "(no text)\n");
   }
   return s;
 }
 
-// A scan file opened and indexed into a fresh table, and what the user saw:
-// the closing message and the listing of the table (t).
+// A scan file opened and indexed; `seen` is the closing message and listing.
 struct OpenedFile {
   TestConsole tc;
   IndexTable t;
@@ -42,9 +39,13 @@ struct OpenedFile {
   }
 };
 
-// A scan file of `scans` scans of 100 data lines (about 1.1 KiB a scan), a
-// header, and titles the table must keep exactly: one with a NUL byte and
-// one longer than the table keeps.
+// `content` written to a fresh file (`fname`) and opened.
+struct Indexed : TempDir, OpenedFile {
+  explicit Indexed(const std::string& content) : OpenedFile(write("scan.dat", content)) {}
+  const std::string fname = file("scan.dat");
+};
+
+// `scans` scans of 100 data lines; one title with a NUL, one longer than kept.
 inline std::string large_scan_file(int scans) {
   std::string f = "#F large\n#E 1\n\n";
   for (int k = 1; k <= scans; k++) {
