@@ -11,24 +11,19 @@
 
 class FakeGracePipe : public GracePipe {
  public:
-  // Each command with the line feed the pipe adds, as Grace reads them;
-  // "exit" when Grace was told to exit. Tests may clear it.
+  // Each command with the line feed the pipe adds; "exit" when Grace was
+  // told to exit. Tests may clear it.
   std::string sent;
   bool can_start = true;  // false: open() fails with `start_error`
   std::string start_error;
-  bool exits_when_told = true;  // false: end() has to stop Grace
-  bool deaf = false;            // true: Grace stopped reading its pipe
+  bool deaf = false;  // true: Grace stopped reading its pipe
   int starts = 0;
-  std::set<int> running;  // process ids of the Graces that have not ended
-  std::string ended;      // "<pid> by itself|stopped" per end(), in order
-  // Called at end() before the Grace is gone, e.g. to see which files exist.
-  std::function<void(int pid)> on_end;
+  std::set<int> running;                // process ids of the Graces not ended
+  std::string ended;                    // "<pid> by itself|stopped\n" per end()
+  std::function<void(int pid)> on_end;  // called at end() before Grace is gone
 
   int open() override {
-    if (!can_start) {
-      error_ = start_error;
-      return -1;
-    }
+    if (!can_start) return fail(start_error), -1;
     connected_ = 100 + ++starts;
     running.insert(connected_);
     return connected_;
@@ -46,8 +41,7 @@ class FakeGracePipe : public GracePipe {
   bool flush() override { return connected_ ? true : fail("no Grace process is running"); }
   void close() override {
     if (connected_) sent += "exit\n";
-    if (connected_ && exits_when_told) running.erase(connected_);
-    connected_ = 0;
+    quit();
   }
   bool has_ended(int pid) override { return running.count(pid) == 0; }
   bool end(int pid, int) override {
