@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
-"""The real xmgrace under xvfb-run, behind tests/grace/xmgrace_saving (first
-on PATH as "xmgrace"), which has Grace save its whole state at exit. One run:
-a normalised log plot of small values, saved then by a parameter file;
-linear after log; a purged plot of a peak printed to PNG by h; a loop of
-plots with q right after it. Points match within 1e-15 relative (Grace's
-number reader is not correctly rounded)."""
+"""The real xmgrace under xvfb-run, behind tests/grace/xmgrace_saving: Grace's
+state saved at exit and by a parameter file, after a normalised log plot of
+small values, linear after log, a purged plot printed to PNG by h, a loop of
+plots and q. Points match within 1e-15 relative (Grace's reader rounds)."""
 import math
 import os
 import re
@@ -40,25 +38,13 @@ def same(got, want):
 
 def read_project(path):
     """The sets, legends, y scale and world of a Grace project file."""
-    p = {"sets": {}, "legend": {}, "yscale": None, "world": None}
-    target = data = None
     with open(path, encoding="latin-1") as f:
-        for line in f.read().split("\n"):
-            if data is not None and line == "&":
-                p["sets"][target], data = data, None
-            elif data is not None:
-                data.append([float(v) for v in line.split()])
-            elif re.match(r"@target G0\.S\d+$", line):
-                target = int(line[12:])
-            elif line.startswith("@type "):
-                data = []
-            elif re.match(r'@    s\d+ legend  "', line):
-                p["legend"][int(line.split()[1][1:])] = line[line.index('"') + 1:-1]
-            elif line.startswith("@    yaxes scale "):
-                p["yscale"] = line.split()[-1]
-            elif line.startswith("@    world "):
-                p["world"] = [float(v) for v in line[11:].split(",")]
-    return p
+        text = f.read()
+    sets = {int(n): [[float(v) for v in l.split()] for l in body.split("\n") if l]
+            for n, body in re.findall(r"@target G0\.S(\d+)\n@type \w+\n([^&]*)&", text)}
+    legends = {int(n): t for n, t in re.findall(r'@    s(\d+) legend  "(.*)"', text)}
+    world = [float(v) for v in re.search(r"@    world (.*)", text).group(1).split(",")]
+    return sets, legends, re.search(r"@    yaxes scale (\w+)", text).group(1), world
 
 
 def curve_drawn(path):
@@ -89,11 +75,11 @@ def run(a, work):
         os.mkdir(d)
     os.symlink(os.path.join(a.source, "tests/grace/xmgrace_saving"),
                os.path.join(bindir, "xmgrace"))
-    with open(os.path.join(work, "scans.dat"), "w") as f:
-        f.write(SCANS)
     snap = os.path.join(work, "snap.agr")
-    with open(os.path.join(work, "snap.par"), "w") as f:
-        f.write('DEFAULT SFORMAT "%%.17g"\nSAVEALL "%s"\n' % snap)
+    for name, text in (("scans.dat", SCANS),
+                       ("snap.par", 'DEFAULT SFORMAT "%%.17g"\nSAVEALL "%s"\n' % snap)):
+        with open(os.path.join(work, name), "w") as f:
+            f.write(text)
     # A sanitizer build names the suppressed leak of grace_np otherwise.
     lsan = os.environ.get("LSAN_OPTIONS")
     env = e2e_util.environment(
@@ -107,22 +93,19 @@ def run(a, work):
     check(left == [], "Grace still running or plot files left after q: %s" % left)
     check(curve_drawn(os.path.join(work, "plot.png")), "the hard copy shows no curve")
 
-    log, want = read_project(snap), points(1, normalize=True)
-    check(log["yscale"] == "Logarithmic" and same(log["sets"].get(0), want),
-          "log plot: %s scale, points %s" % (log["yscale"], log["sets"]))
-    check(0 < log["world"][1] <= min(y for _, y in want) * (1 + 1e-7),
-          "log plot: the points lie outside the world %s" % log["world"])
+    sets, _, yscale, world = read_project(snap)
+    want = points(1, normalize=True)
+    check(yscale == "Logarithmic" and same(sets.get(0), want), "log plot: %s, %s" % (yscale, sets))
+    check(0 < world[1] <= min(y for _, y in want) * (1 + 1e-7), "log plot: world %s" % world)
     at_exit = [n for n in os.listdir(save) if n.endswith(".agr")]
     check(len(at_exit) == 1, "%d states saved at exit" % len(at_exit))
-    end = read_project(os.path.join(save, at_exit[0]))
-    check(end["yscale"] == "Normal", "y scale after L off: %s" % end["yscale"])
-    check(sorted(end["sets"]) == [0, 1, 2, 3], "sets at exit: %s" % sorted(end["sets"]))
+    sets, legends, yscale, (x0, y0, x1, y1) = read_project(os.path.join(save, at_exit[0]))
+    check(yscale == "Normal" and sorted(sets) == [0, 1, 2, 3], "at exit: %s, %s" % (yscale, sets))
     for n, scan in enumerate((5, 2, 3, 4)):
-        got = end["sets"].get(n, [])
-        check(end["legend"].get(n) == "scans.dat #S%d" % scan and same(got, points(scan)),
-              "set %d: %r holds %s" % (n, end["legend"].get(n), got))
-        x0, y0, x1, y1 = end["world"]
-        check(all(x0 <= x <= x1 and y0 <= y <= y1 for x, y in got), "set %d off the axes" % n)
+        got = sets.get(n, [])
+        check(legends.get(n) == "scans.dat #S%d" % scan and same(got, points(scan)) and
+              all(x0 <= x <= x1 and y0 <= y <= y1 for x, y in got),
+              "set %d: %r holds %s, world %s" % (n, legends.get(n), got, [x0, y0, x1, y1]))
 
 
 def main():
