@@ -6,6 +6,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "grace/grace_pipe.h"
 
@@ -44,11 +45,7 @@ class FakeGracePipe : public GracePipe {
     ended += std::to_string(pid) + (by_itself ? " by itself\n" : " stopped\n");
     return by_itself;
   }
-  std::string error() override {
-    std::string e;
-    e.swap(error_);
-    return e;
-  }
+  std::string error() override { return std::exchange(error_, std::string()); }
   // The user closes the Grace window: the Grace ends and the pipe breaks.
   void quit() {
     running.erase(connected_);
@@ -56,10 +53,7 @@ class FakeGracePipe : public GracePipe {
   }
 
  private:
-  bool fail(const std::string& why) {
-    error_ = why;
-    return false;
-  }
+  bool fail(const std::string& why) { return error_ = why, false; }
   int connected_ = 0;
   std::string error_;
 };
