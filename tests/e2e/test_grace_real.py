@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The real xmgrace under xvfb-run, behind tests/grace/xmgrace_saving: Grace's
-state saved at exit and by a parameter file, after a normalised log plot of
-small values, linear after log, a purged plot printed to PNG by h, a loop of
-plots and q. Points match within 1e-15 relative (Grace's reader rounds)."""
+state saved after a normalised log plot of small values and at exit, after
+linear after log, a purged plot printed to PNG by h, a loop of plots and q.
+Points match within 1e-15 relative (Grace's number reader rounds)."""
 import os
 import re
 import shutil
@@ -67,35 +67,32 @@ def curve_drawn(path):
 
 def run(a, work):
     save, tmp, bindir = (os.path.join(work, d) for d in ("grace", "tmp", "bin"))
-    for d in (save, tmp, bindir):
-        os.mkdir(d)
+    list(map(os.mkdir, (save, tmp, bindir)))
     os.symlink(os.path.join(a.source, "tests/grace/xmgrace_saving"),
                os.path.join(bindir, "xmgrace"))
-    snap = os.path.join(work, "snap.agr")
-    for name, text in (("scans.dat", SCANS),
-                       ("snap.par", 'DEFAULT SFORMAT "%%.17g"\nSAVEALL "%s"\n' % snap)):
-        with open(os.path.join(work, name), "w") as f:
-            f.write(text)
+    with open(os.path.join(work, "scans.dat"), "w") as f:
+        f.write(SCANS)
     # A sanitizer build names the suppressed leak of grace_np otherwise.
     lsan = os.environ.get("LSAN_OPTIONS")
     env = e2e_util.environment(
         work, DISPLAY=os.environ["DISPLAY"], TMPDIR=tmp, KURVATAB_GRACE_SAVE=save,
+        KURVATAB_GRACE_SAVE_AFTER="REDRAW",
         KURVATAB_REAL_XMGRACE=shutil.which("xmgrace"), PATH=bindir + ":" + os.environ["PATH"],
         LSAN_OPTIONS=(lsan + ":" if lsan else "") + "print_suppressions=0")
     r = e2e_util.run(a.binary, work, ["scans.dat"], env=env,
-                     stdin=b"N\nL\nv 1\nBsnap.par\nL\nN\nP\nv 5\nh plot.png\nP\n(2,4,v)\nq\n")
+                     stdin=b"N\nL\nv 1\nL\nN\nP\nv 5\nh plot.png\nP\n(2,4,v)\nq\n")
     check(r.returncode == 0 and r.stderr == b"", "exit %d, stderr %r" % (r.returncode, r.stderr))
     left = [n for n in os.listdir(save) if n.endswith(".run")] + os.listdir(tmp)
     check(left == [], "Grace still running or plot files left after q: %s" % left)
     check(curve_drawn(os.path.join(work, "plot.png")), "the hard copy shows no curve")
-
-    sets, _, yscale, world = read_project(snap)
+    # Grace's state after the first plot, and at exit.
+    states = sorted(n for n in os.listdir(save) if n.endswith(".agr"))
+    check(len(states) == 2, "states saved: %s" % states)
+    (sets, _, yscale, world), at_exit = (read_project(os.path.join(save, n)) for n in states)
     want = points(1, normalize=True)
     check(yscale == "Logarithmic" and same(sets.get(0), want), "log plot: %s, %s" % (yscale, sets))
     check(0 < world[1] <= min(y for _, y in want) * (1 + 1e-7), "log plot: world %s" % world)
-    at_exit = [n for n in os.listdir(save) if n.endswith(".agr")]
-    check(len(at_exit) == 1, "%d states saved at exit" % len(at_exit))
-    sets, legends, yscale, (x0, y0, x1, y1) = read_project(os.path.join(save, at_exit[0]))
+    sets, legends, yscale, (x0, y0, x1, y1) = at_exit
     check(yscale == "Normal" and sorted(sets) == [0, 1, 2, 3], "at exit: %s, %s" % (yscale, sets))
     for n, scan in enumerate((5, 2, 3, 4)):
         got = sets.get(n, [])
@@ -107,10 +104,9 @@ def run(a, work):
 def main():
     a = e2e_util.parse_args()
     if os.environ.get("KURVATAB_UNDER_XVFB") != "1":
-        env = dict(os.environ, KURVATAB_UNDER_XVFB="1")
-        env.pop("DISPLAY", None)
         os.execvpe("xvfb-run", ["xvfb-run", "-a", sys.executable, os.path.abspath(__file__),
-                                "--binary", a.binary, "--source", a.source], env)
+                                "--binary", a.binary, "--source", a.source],
+                   dict(os.environ, KURVATAB_UNDER_XVFB="1"))
     work = tempfile.mkdtemp(prefix="kurvatab-grace-")
     try:
         run(a, work)
