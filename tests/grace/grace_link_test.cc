@@ -17,6 +17,9 @@ namespace {
 
 bool exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
+const char kPoints[] =
+    "#S 7  points\n#N 3\n#L x  mon  det\n1 10 0\n2 10 4\n#C among the data\n"
+    "4 0.5 100\n5 1000 0.00001\n#S 8  one line\n#N 3\n5 10 10\n";
 const char kStarting[] = "Starting xmgrace, please wait!\n";
 const std::string kRead = "@|BLOCK XY \"1:2\"|S_ COMMENT $|S_ LEGEND $|";
 const std::string kTail = "G0 TYPE XY|SUBTITLE $|LEGEND ON|REDRAW";
@@ -27,8 +30,8 @@ class GraceLinkTest : public ::testing::Test {
     ASSERT_TRUE(getcwd(old_cwd_, sizeof old_cwd_));
     ASSERT_EQ(0, chdir(work_.path().c_str()));
     ASSERT_EQ(0, mkdir("tmp", 0700));
-    work_.write("demo.dat", kDemoFile);
-    open("demo.dat");
+    work_.write("points.dat", kPoints);
+    open("points.dat");
   }
   void TearDown() override {
     if (t_.inf) index_free(t_);
@@ -48,7 +51,7 @@ class GraceLinkTest : public ::testing::Test {
   }
   // What Grace reads for "CMD|CMD|...": each command with its line feed and
   // the pipe's; @ is the last plot file's READ BLOCK, $ the quoted label.
-  std::string seq(const std::string& spec, const std::string& label = "\"demo.dat #S1\"") {
+  std::string seq(const std::string& spec, const std::string& label = "\"points.dat #S7\"") {
     std::string s, read = "READ BLOCK \"" + g_.tmpname + "\"";
     for (char c : spec + "|")
       s += c == '|' ? "\n\n" : c == '$' ? label : c == '@' ? read : std::string(1, c);
@@ -68,11 +71,8 @@ class GraceLinkTest : public ::testing::Test {
 // One Grace plots each case in turn, each through a new plot file: 1e-6 is
 // added to y; no error below 1 count; a monitor below 1 leaves the point.
 TEST_F(GraceLinkTest, SettingsChooseTheCommandsAndPoints) {
-  work_.write("points.dat",
-              "#S 7  points\n#N 3\n#L x  mon  det\n1 10 0\n2 10 4\n#C among the data\n"
-              "4 0.5 100\n5 1000 0.00001\n#S 8  one line\n#N 3\n5 10 10\n");
-  open("points.dat");
   const std::string plain = "AUTOSCALE ONREAD XYAXES|" + kRead + kTail;
+  const std::string errors = "@|BLOCK XYDY \"1:2:3\"|S_ COMMENT $|S_ LEGEND $|" + kTail;
   const char* xy =
       "1 9.9999999999999995e-07\n2 4.0000010000000001\n4 100.000001\n"
       "5 1.1000000000000001e-05\n";
@@ -89,13 +89,11 @@ TEST_F(GraceLinkTest, SettingsChooseTheCommandsAndPoints) {
        "AUTOSCALE ONREAD NONE|" + kRead + "G0 TYPE XY|LEGEND OFF|REDRAW", xy},
       // Purging autoscales; its text has no line feed of its own.
       {"purge, error bars", [](PlotOptions& s) { s.autoscale = 0, s.autopurge = s.errorbar = 1; },
-       "KILL G0\nG0 ON\nWITH G0\nAUTOSCALE ONREAD XYAXES|@|BLOCK XYDY \"1:2:3\"|S_ COMMENT $|"
-       "S_ LEGEND $|" +
-           kTail,
+       "KILL G0\nG0 ON\nWITH G0\nAUTOSCALE ONREAD XYAXES|" + errors,
        "1 9.9999999999999995e-07 0\n2 4.0000010000000001 2.0000002499999843\n"
        "4 100.000001 10.000000050000001\n5 1.1000000000000001e-05 0\n"},
       {"normalised, error bars", [](PlotOptions& s) { s.normalize = s.errorbar = 1; },
-       "AUTOSCALE ONREAD XYAXES|@|BLOCK XYDY \"1:2:3\"|S_ COMMENT $|S_ LEGEND $|" + kTail,
+       "AUTOSCALE ONREAD XYAXES|" + errors,
        "1 9.9999999999999995e-08 3.1622776601683791e-09\n2 0.40000010000000003 "
        "0.20039962594775468\n4 100.000001 10.000000050000001\n"
        "5 1.1000000000000001e-08 3.4785054261852177e-13\n",
@@ -114,7 +112,7 @@ TEST_F(GraceLinkTest, SettingsChooseTheCommandsAndPoints) {
     st_ = PlotOptions();
     c.set(st_);
     std::string got = plot(0);  // names the plot file that seq() puts in
-    EXPECT_EQ(seq(c.want, "\"points.dat #S7\""), got) << c.name;
+    EXPECT_EQ(seq(c.want), got) << c.name;
     EXPECT_EQ(c.points, read_file(g_.tmpname)) << c.name;
     EXPECT_EQ(c.said, tc_.out.str(true)) << c.name;
     EXPECT_TRUE(last != g_.tmpname && (last.empty() || exists(last))) << c.name;
@@ -128,7 +126,7 @@ TEST_F(GraceLinkTest, SettingsChooseTheCommandsAndPoints) {
   fake_.quit();
   st_.logscale = 0;
   std::string got = plot(0);
-  EXPECT_EQ(seq(plain, "\"points.dat #S7\""), got);
+  EXPECT_EQ(seq(plain), got);
 }
 
 // The automatic files go around the graph settings, only when the user alone
@@ -183,14 +181,14 @@ TEST_F(GraceLinkTest, AutomaticFilesAndAxisLabelsFrameTheGraphSettings) {
 // a temporary folder with a quote in its name.
 TEST_F(GraceLinkTest, QuotesAndBackslashesInNamesCannotEndTheText) {
   const std::string name = "x\\\"; SAVEALL \"p.agr\" \\";
-  work_.write(name, kDemoFile);
+  work_.write(name, kPoints);
   ASSERT_EQ(0, mkdir("t\"mp", 0700));
   ScopedEnv tmpdir("TMPDIR", "t\"mp");
   open(name);
   std::string got = plot(0), read = "READ BLOCK \"" + work_.file("t\\\"mp") +
                                     g_.tmpname.substr(work_.path().size() + 5) + "\"";
   EXPECT_EQ(seq("AUTOSCALE ONREAD XYAXES|" + read + kRead.substr(1) + kTail,
-                "\"x\\\\\\\"; SAVEALL \\\"p.agr\\\" \\\\ #S1\""),
+                "\"x\\\\\\\"; SAVEALL \\\"p.agr\\\" \\\\ #S7\""),
             got);
 }
 
@@ -278,7 +276,7 @@ TEST_F(GraceLinkTest, EveryGraceEndsBeforeItsFilesGo) {
   plot(0);
   std::string second = g_.tmpname;
   fake_.quit();  // the second Grace has ended: its file goes at the restart
-  plot(1);
+  plot(0);
   EXPECT_EQ(std::string(kStarting) + kStarting + kStarting + kStarting, tc_.out.str());
   EXPECT_EQ(3, fake_.starts);
   EXPECT_TRUE(exists(first) && !exists(second));
