@@ -23,8 +23,7 @@ SCANS = ("#S 1  reflectivity\n#N 3\n#L th  mon  det\n"
 
 
 def points(scan, normalize=False):
-    """x and y of a scan as plotted: the last column + 1e-6, divided by a
-    monitor (the column before) of 1 or more when normalising."""
+    """x, y as plotted: y + 1e-6, divided by a monitor of 1 or more if asked."""
     lines = SCANS.split("#S %d " % scan)[1].split("#S")[0].split("\n")[1:]
     rows = [[float(v) for v in l.split()] for l in lines if l and l[0] != "#"]
     return [[r[0], (r[-1] + 1e-6) / (r[-2] if normalize and r[-2] >= 1 else 1)] for r in rows]
@@ -47,8 +46,7 @@ def read_project(path):
 
 
 def curve_drawn(path):
-    """Whether a PNG as Grace writes it (8-bit palette, rows unfiltered) shows
-    a curve across most rows in the middle of the picture."""
+    """Whether Grace's PNG (8-bit palette, unfiltered) has a curve mid-picture."""
     with open(path, "rb") as f:
         data = f.read()
     chunks, pos = {}, 8
