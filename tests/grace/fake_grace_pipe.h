@@ -6,63 +6,46 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "grace/grace_pipe.h"
 
 class FakeGracePipe : public GracePipe {
  public:
-  // Each command with the line feed the pipe adds, as Grace reads them;
-  // "exit" when Grace was told to exit. Tests may clear it.
-  std::string sent;
+  std::string sent;       // each command with the pipe's line feed; "exit\n"
   bool can_start = true;  // false: open() fails with `start_error`
   std::string start_error;
-  bool exits_when_told = true;  // false: end() has to stop Grace
-  bool deaf = false;            // true: Grace stopped reading its pipe
+  bool deaf = false;  // Grace stopped reading: a write fails, Grace runs on
   int starts = 0;
-  std::set<int> running;  // process ids of the Graces that have not ended
-  std::string ended;      // "<pid> by itself|stopped" per end(), in order
-  // Called at end() before the Grace is gone, e.g. to see which files exist.
-  std::function<void(int pid)> on_end;
+  std::set<int> running;                // process ids of the Graces not ended
+  std::string ended;                    // "<pid> by itself|stopped\n" per end()
+  std::function<void(int pid)> on_end;  // called at end() before Grace is gone
 
   int open() override {
-    if (!can_start) {
-      error_ = start_error;
-      return -1;
-    }
-    connected_ = 100 + ++starts;
-    running.insert(connected_);
+    if (!can_start) return fail(start_error) ? 0 : -1;
+    running.insert(connected_ = 100 + ++starts);
     return connected_;
   }
   bool is_open() override { return connected_ != 0; }
   bool send(const std::string& command) override {
     if (!connected_) return fail("no Grace process is running");
-    if (deaf) {  // the write fails and the pipe is closed; Grace runs on
-      connected_ = 0;
-      return fail("GraceOneWrite: Broken pipe");
-    }
+    if (deaf) return connected_ = 0, fail("GraceOneWrite: Broken pipe");
     sent += command + "\n";
     return true;
   }
-  bool flush() override { return connected_ ? true : fail("no Grace process is running"); }
+  bool flush() override { return connected_ || fail("no Grace process is running"); }
   void close() override {
     if (connected_) sent += "exit\n";
-    if (connected_ && exits_when_told) running.erase(connected_);
-    connected_ = 0;
+    quit();
   }
   bool has_ended(int pid) override { return running.count(pid) == 0; }
   bool end(int pid, int) override {
     if (on_end) on_end(pid);
-    bool by_itself = has_ended(pid);
-    running.erase(pid);
+    bool by_itself = running.erase(pid) == 0;
     ended += std::to_string(pid) + (by_itself ? " by itself\n" : " stopped\n");
     return by_itself;
   }
-  std::string error() override {
-    std::string e;
-    e.swap(error_);
-    return e;
-  }
-
+  std::string error() override { return std::exchange(error_, std::string()); }
   // The user closes the Grace window: the Grace ends and the pipe breaks.
   void quit() {
     running.erase(connected_);
@@ -70,10 +53,7 @@ class FakeGracePipe : public GracePipe {
   }
 
  private:
-  bool fail(const std::string& why) {
-    error_ = why;
-    return false;
-  }
+  bool fail(const std::string& why) { return error_ = why, false; }
   int connected_ = 0;
   std::string error_;
 };
