@@ -1,6 +1,5 @@
-// The w and W column exports. The bytes of both over every number form are
-// compared end to end (tests/e2e/test_export_bytes.py); these pin down
-// messages, refusals and errors.
+// Messages, refusals and errors of the w and W exports (their bytes are
+// compared end to end, tests/e2e/test_export_bytes.py).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,41 +11,20 @@ namespace {
 
 const char kOpened[] = " writing data on 'out.dat'\n writing data for (i=1, s=1) on 'out.dat'\n";
 
-// x, monitor, y: monitors below 1 and exactly 1, y of 0, 0.5 and 1.
-TEST(ScanWrite, ErrorbarAndNormalize) {
-  ScanFixture f("#S 5 flags\n#N 3\n1 4 100\n2 0.5 100\n3 1 4\n4 4 0\n5 4 0.5\n6 4 1\n");
+// A line without x ends the export, said with where; a missing y or monitor
+// is nan; the points with a monitor below 1 (or none) are counted after.
+TEST(ScanWrite, StopsAtALineWithoutXAndCountsUnnormalisedPoints) {
+  ScanFixture f("#S 1 a\n#N 3\n1 4 2\n2 0.5 3\n7\nx 1 2\n8 1 1\n");
   f.st.comments = 0;
-  f.st.errorbar = f.st.normalize = 1;
+  f.st.normalize = 1;
   scan_write(f.t, f.st, f.con(), 0, "out.dat");
   EXPECT_EQ(f.file("out.dat"),
-            "        1.00000             100              10               4              25 "
-            "       12.74755\n"
-            "        2.00000             100              10             0.5\n"
-            "        3.00000               4               2               1               4 "
-            "       4.472136\n"
-            "        4.00000               0               1               4               0 "
-            "           0.25\n"
-            "        5.00000             0.5               1               4           0.125 "
-            "      0.2576941\n"
-            "        6.00000               1               1               4            0.25 "
-            "      0.2795085\n");
-  EXPECT_EQ(f.out(),
-            " writing data on 'out.dat'\n writing data for (i=1, s=5) on 'out.dat'\n"
-            " 1 of 6 points of (i=1, s=5) left unnormalised: monitor below 1\n");
-}
-
-// A line without x ends the export (said with where); a missing y is nan.
-TEST(ScanWrite, UnreadableXEndsTheExportUnreadableYWritesNan) {
-  ScanFixture f("#S 1 a\n#N 3\n1 2\n7\nx 1 2\n8 1 1\n");
-  f.st.comments = 0;
-  f.st.ycol = 2;
-  f.st.zcol = 3;
-  scan_write(f.t, f.st, f.con(), 0, "out.dat");
-  EXPECT_EQ(f.file("out.dat"),
-            "        1.00000               2             nan\n"
+            "        1.00000               2               4             0.5\n"
+            "        2.00000               3             0.5\n"
             "        7.00000             nan             nan\n");
-  EXPECT_EQ(f.out(), kOpened + (" writing data on 'out.dat' stopped at line 5 of " + f.path +
-                                ": 2 of 3 data lines written\n"));
+  EXPECT_EQ(f.out(), kOpened + (" writing data on 'out.dat' stopped at line 6 of " + f.path +
+                                ": 3 of 4 data lines written\n 2 of 3 points of (i=1, s=1) left "
+                                "unnormalised: monitor below 1\n"));
 }
 
 TEST(ScanWrite, GeneratedAndTrimmedNames) {
