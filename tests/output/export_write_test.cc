@@ -41,16 +41,6 @@ TEST(ScanWrite, GeneratedAndTrimmedNames) {
   }
 }
 
-TEST(ScanWrite, FileCutShortAfterIndexing) {
-  ScanFixture f(kDemoFile);
-  f.st.comments = 0;
-  ASSERT_EQ(truncate(f.path.c_str(), 60), 0);  // in line 7
-  scan_write(f.t, f.st, f.con(), 0, "out.dat");
-  EXPECT_EQ(f.file("out.dat"),
-            "        0.00000              12            1000\n"
-            "        1.00000             nan              10\n");
-}
-
 // An output that cannot be opened or written: one line naming it and the
 // reason, after the lines that named it, and nothing more.
 TEST(Export, UnwritableOutput) {
@@ -105,20 +95,22 @@ TEST(WFormat, PiecesOfAnAllowedFormat) {
 TEST(ScanPrintf, RefusedListsAndFormats) {
   ScanFixture f(kDemoFile);
   const char* formats[][2] = {
-      {"%s\n", "%s"},   {"x %n", "%n"},       {"%8.4lf %d\n", "%d"}, {"%c", "%c"},  {"%*f", "%*"},
-      {"%1$f", "%1$"},  {"%f %", "%"},        {"%Lf", "%L"},         {"%hf", "%h"}, {"%.*f", "%.*"},
-      {"%ll f", "%ll"}, {"%5000f", "%5000f"}, {"%-%", "%-%"}};
+      {"%s\n", "%s"},        {"x %n", "%n"},
+      {"%8.4lf %d\n", "%d"}, {"%c", "%c"},
+      {"%*f", "%*"},         {"%1$f", "%1$"},
+      {"%f %", "%"},         {"%Lf", "%L"},
+      {"%hf", "%h"},         {"%.*f", "%.*"},
+      {"%ll f", "%ll"},      {"%5000f", "%5000f"},
+      {"%-%", "%-%"},        {"%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f", ""}};
   for (auto& c : formats) {
     f.st.wformat = c[0];
     scan_printf(f.t, f.st, f.con(), 0, "out.dat");
-    EXPECT_EQ(f.out(), std::string(" printing failed ; conversion \"") + c[1] +
-                           "\" not allowed in format \"" + c[0] +
-                           "\" (only %e %E %f %F %g %G %a %A and %%)\n");
+    EXPECT_EQ(f.out(),
+              " printing failed ; " +
+                  (*c[1] ? "conversion \"" + std::string(c[1]) + "\" not allowed in format \"" +
+                               c[0] + "\" (only %e %E %f %F %g %G %a %A and %%)\n"
+                         : "more than 20 conversions in format \"" + f.st.wformat + "\"\n"));
   }
-  f.st.wformat = "%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f";
-  scan_printf(f.t, f.st, f.con(), 0, "out.dat");
-  EXPECT_EQ(f.out(),
-            " printing failed ; more than 20 conversions in format \"" + f.st.wformat + "\"\n");
   f.st.wformat = "%g\n";
   f.st.wcolumns = "   ";
   scan_printf(f.t, f.st, f.con(), 0, "out.dat");

@@ -53,16 +53,6 @@ TEST(PointReader, ReadsOnlyAsFarAsTheColumnsAsked) {
   EXPECT_EQ(g.t.ncol, 5);
 }
 
-TEST(PointReader, SkipsLinesWithoutNumbersWhenAsked) {
-  ScanFixture f("#S 1 t\n#N 1\n\n1\ntext\n#C c\n2\n3\n");
-  ASSERT_EQ(f.t.Index[0].lines, 3);
-  PointReader all(f.t, f.t.Index[0], f.st);
-  EXPECT_EQ(walk(all), "?,?[0] 1,1[1] ?,?[0] ");
-  PointReader numbers(f.t, f.t.Index[0], f.st);
-  numbers.skip_lines_without_numbers();
-  EXPECT_EQ(walk(numbers), "1,1[1] # 2,2[1] 3,3[1] ");
-}
-
 TEST(PointReader, ResumedWalkHandsOutEachWholeLineOnce) {
   const std::string head = "#S 1 a\n#N 3\n1 10 100\n#C pause\n2 10 200\n";
   ScanFixture f(head + "3 10 3");
