@@ -72,14 +72,6 @@ struct H5File {
   }
 };
 
-// Scans 0 .. n-1 in one run.
-void export_all(ScanFixture& f, const char* name, int n) {
-  Hdf5Export job(f.t, f.st, f.con());
-  ASSERT_TRUE(job.begin(name));
-  for (int ref = 0; ref < n; ref++) ASSERT_TRUE(job.add(ref));
-  ASSERT_TRUE(job.commit());
-}
-
 TEST(Hdf5Export, ValuesAsTheColumnReaderReadsThemInGroupsByOccurrence) {
   ScanFixture f(
       "#F tricky\n#O0 Two Theta  Theta  Chi\n\n"
@@ -87,7 +79,7 @@ TEST(Hdf5Export, ValuesAsTheColumnReaderReadsThemInGroupsByOccurrence) {
       "#L c1  c2  c3\n\n0.1 1e-320 -0\n#C a comment among the data\n0x1.8p1 1.5-2 nan\nabc\n"
       "-inf 3\n0.30000000000000004 2 3 4\n#C after the data\n"
       "#S 57  second 57\n#N 2\n#L col1  col2\n1 2\n");
-  export_all(f, "out.h5", 2);
+  for (int ref : {0, 1}) scan_hdf5(f.t, f.st, f.con(), ref, "out.h5");
   H5File h5(f.dir.file("out.h5"));
   ASSERT_GE(h5.id, 0) << f.out();
   EXPECT_EQ(h5.names("/"), "57.1|57.2");
@@ -113,7 +105,7 @@ TEST(Hdf5Export, LabelsBecomeDatasetNamesAndPickThePlot) {
       "#S 3 v\n#D not a date\n#N 2\n#L a  b\n"
       "#S 4 w\n#N 2\n1 2\n");
   f.st.ylabel = "Detector";
-  export_all(f, "out.h5", 4);
+  for (int ref : {0, 1, 2, 3}) scan_hdf5(f.t, f.st, f.con(), ref, "out.h5");
   EXPECT_NE(f.out().find(" scan 3 (i=3) has no label \"Detector\"; its labels are \"a\" \"b\"\n"),
             std::string::npos);
   H5File h5(f.dir.file("out.h5"));
@@ -129,24 +121,6 @@ TEST(Hdf5Export, LabelsBecomeDatasetNamesAndPickThePlot) {
   EXPECT_EQ(h5.values("3.1/measurement/b"), "");
   EXPECT_EQ(h5.strings("3.1/start_time"), "not a date");
   EXPECT_EQ(h5.names("4.1/measurement"), "col1|col2");
-}
-
-// Motor names come from the #O lines nearest before the scan, also when the
-// scan is exported alone; more positions than names give none.
-TEST(Hdf5Export, MotorNamesFromTheHeaderBeforeEachScan) {
-  ScanFixture f(
-      "#F one\n#O0 A  B\n\n#S 1 s\n#P0 1 2\n#N 1\n5\n"
-      "#S 2 s\n#P0 3 4\n#N 1\n6\n"
-      "#F restarted\n#O0 C\n#O1 D  E\n\n#S 3 s\n#P0 7 8\n#P1 9\n#N 1\n7\n"
-      "#S 4 s\n#P0 1 2 3 4\n#N 1\n8\n");
-  export_all(f, "all.h5", 4);
-  scan_hdf5(f.t, f.st, f.con(), 2, "one.h5");
-  H5File all(f.dir.file("all.h5")), one(f.dir.file("one.h5"));
-  EXPECT_EQ(all.names("2.1/instrument/positioners"), "A|B");
-  EXPECT_EQ(all.names("3.1/instrument/positioners"), "C|D|E");
-  EXPECT_EQ(all.values("3.1/instrument/positioners/E"), "9");
-  EXPECT_EQ(all.names("4.1/instrument"), "specfile");
-  EXPECT_EQ(one.names("3.1/instrument/positioners"), "C|D|E");
 }
 
 TEST(Hdf5Export, SecondExportAddsAndReexportReplaces) {

@@ -1,7 +1,6 @@
 #include "output/listing.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "scan_fixture.h"
 
@@ -48,16 +47,6 @@ TEST(Listings, HeadersCommentsAndData) {
     ScanFixture f(c.file);
     EXPECT_EQ(listed(f, c.list, c.ref), c.want) << c.file;
   }
-}
-
-TEST(Listings, FileCutShortAfterIndexing) {
-  ScanFixture f(kDemoFile);
-  ASSERT_EQ(truncate(f.path.c_str(), 121), 0);  // in line 13
-  EXPECT_EQ(listed(f, scan_print, 1), "-1 10");
-  EXPECT_EQ(listed(f, scan_comment, 1), "#D stopped\n\n#S 2  second scan\n#N 3\n#L x  mon  det\n");
-  ASSERT_EQ(truncate(f.path.c_str(), 40), 0);  // in line 5
-  EXPECT_EQ(listed(f, scan_header, 0), "#S 1  first scan\n#N 3\n#L x  mon");
-  EXPECT_EQ(listed(f, scan_print, 1) + listed(f, scan_comment, 1), "");
 }
 
 TEST(Listings, LongLinesAreCopiedWhole) {
