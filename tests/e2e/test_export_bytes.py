@@ -1,14 +1,8 @@
 #!/usr/bin/env python3
-"""The bytes of the w and W exports, number form by number form.
-
-export_bytes/numforms.dat holds, in every column, the number forms a scan file
-may hold (signs, negative zero, long mantissas, rounding boundaries, huge, tiny
-and subnormal values, overflow, hexadecimal, inf and nan, exponents without
-digits) among tabs, CR LF, numbers joined by a sign and text after the numbers;
-its scan 2 has monitors below 1 and short lines, its scan 3 fewer columns than
-#N says. Every w flag combination, W through many formats and a loop of w are
-written; each file must equal the one stored in export_bytes/ byte for byte
-(--update stores them anew).
+"""The bytes of the w and W exports of export_bytes/numforms.dat (every number
+form a scan file may hold, in every column, among tabs, CR LF, joined numbers
+and trailing text; monitors below 1, short lines, fewer columns than #N says):
+each written file must equal the stored one byte for byte (--update stores them).
 """
 import os
 import shutil
