@@ -12,13 +12,10 @@ import subprocess
 import sys
 import tempfile
 
-try:
-    import h5py
-    import numpy
-except ImportError:
-    if os.path.realpath(sys.executable) != os.path.realpath("/usr/bin/python3"):
-        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
-    sys.exit("FAIL: h5py and numpy are needed (apt-get install python3-h5py python3-numpy)")
+if os.path.exists("/usr/bin/python3") and sys.executable != "/usr/bin/python3":
+    os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)  # Debian's h5py
+import h5py  # noqa: E402
+import numpy  # noqa: E402
 
 import e2e_util
 
@@ -66,7 +63,7 @@ def main():
 
         small = os.path.join(work, "small")
         os.mkdir(small)
-        shutil.copy(os.path.join(a.source, "tests/e2e/data/demo.dat"), small)
+        open(os.path.join(small, "demo.dat"), "wb").write(e2e_util.demo(a.source))
         e2e_util.run(a.binary, small, ["demo.dat"], stdin=b"N\nn\nq\n", check=True)
         dump = subprocess.run(["h5dump", os.path.join(small, "demo.dat.h5")],
                               stdout=subprocess.PIPE, check=True).stdout.decode()
