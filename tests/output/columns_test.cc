@@ -65,10 +65,10 @@ TEST(Getdouble, ColumnNumbers) {
 }
 
 TEST(GetNcol, CountLineWinsElseTheFirstLineIsCountedAndStored) {
-  scanRef n5;
-  n5.ncol = 5;
-  EXPECT_EQ(get_ncol("1 2 3\n", n5), 5);
   scanRef r;
+  r.ncol = 5;
+  EXPECT_EQ(get_ncol("1 2 3\n", r), 5);
+  r.ncol = 0;
   EXPECT_EQ(get_ncol("\n", r), -1);
   EXPECT_EQ(r.ncol, -1);
   EXPECT_EQ(get_ncol("x 1 2\n", r), -1);

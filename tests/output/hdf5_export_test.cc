@@ -142,8 +142,7 @@ TEST(Hdf5Export, LabelsBecomeDatasetNamesAndPickThePlot) {
 }
 
 // A long scan goes across chunks, with a column that appears late. A write
-// that fails part-way leaves the earlier file as it was and no temporary
-// file; so does a run never committed.
+// that fails part-way leaves the earlier file as it was and no temporary file.
 TEST(Hdf5Export, LongScanAndFailedWrites) {
   std::string text = std::string(kDemoFile) + "#S 1 long\n#N 2\n#L c1  c2\n", c1, col3;
   for (int i = 0; i < 40000; i++) {
@@ -155,11 +154,6 @@ TEST(Hdf5Export, LongScanAndFailedWrites) {
   ScanFixture f(text);
   scan_hdf5(f.t, f.st, f.con(), 0, "out.h5");
   const std::string before = f.file("out.h5");
-  {
-    Hdf5Export job(f.t, f.st, f.con());
-    ASSERT_TRUE(job.begin("out.h5"));
-    ASSERT_TRUE(job.add(2));
-  }
   rlimit old, small;
   getrlimit(RLIMIT_FSIZE, &old);
   small = old;

@@ -30,18 +30,15 @@ std::vector<double> test_values() {
       1e300, 4.9e-324, NAN,  -NAN, INFINITY, -INFINITY, DBL_MIN, DBL_MAX};
   for (int e = -30; e <= 30; e++) {
     const double p = std::pow(10.0, e);
-    for (double x : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e308), 9.5 * p}) {
-      v.push_back(x);
-      v.push_back(-x);
-    }
+    for (double x : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e308), 9.5 * p})
+      v.insert(v.end(), {x, -x});
   }
   std::mt19937_64 rng(11);
   for (int i = 0; i < 1500; i++) {
     v.push_back(double(rng() % 10000000) / double(1 + rng() % 1000) *
                 std::pow(10.0, int(rng() % 40) - 20));
     const double half = double(rng() % 100000 * 2 + 1) / double(uint64_t(1) << (rng() % 12));
-    v.push_back(half);
-    v.push_back(-std::nextafter(half, 1e300));
+    v.insert(v.end(), {half, -std::nextafter(half, 1e300)});
     uint64_t bits = rng();
     double d;
     memcpy(&d, &bits, sizeof d);

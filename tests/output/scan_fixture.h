@@ -1,5 +1,4 @@
-// A scan file in a temporary folder, opened and indexed; the test runs in
-// that folder, so output names land there.
+// A scan file in a temporary folder, opened and indexed; the test runs there.
 #ifndef KURVATAB_TESTS_OUTPUT_SCAN_FIXTURE_H_
 #define KURVATAB_TESTS_OUTPUT_SCAN_FIXTURE_H_
 
