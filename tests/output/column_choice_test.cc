@@ -105,9 +105,7 @@ TEST(Export, LabelsPickTheColumnAndNameIt) {
 
 TEST(ScanColumnsList, NumbersLabelsFirstValuesAndTheChosenColumns) {
   ScanFixture f(kMixed);
-  ColumnChoice cols;
-  cols.ylabel = "Detector";
-  cols.zlabel = "Monitor";
+  const ColumnChoice cols{1, -1, -2, "", "Detector", "Monitor"};
   scan_columns_list(f.t, f.con(), 1, cols);
   EXPECT_EQ(f.out(),
             " columns of scan 2 (i=2), with the values of its first data line\n"

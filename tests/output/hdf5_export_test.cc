@@ -116,12 +116,12 @@ TEST(Hdf5Export, LabelsBecomeDatasetNamesAndPickThePlot) {
       "#S 1 t\n#N 5\n#L I/I0  det  det  Two Theta  Detector\n1 2 3 4 5\n"
       "#S 2 u\n#N 3\n#L th  Detector  Monitor\n1 2 3\n"
       "#S 3 v\n#D not a date\n#N 2\n#L a  b\n"
-      "#S 4 w\n#N 2\n1 2\n#S 5 wide\n" +
+      "#S 4 wide\n" +
       wide + "\n");
   f.st.ylabel = "Detector";
-  for (int ref : {0, 1, 2, 3, 4}) scan_hdf5(f.t, f.st, f.con(), ref, "out.h5");
+  for (int ref : {0, 1, 2, 3}) scan_hdf5(f.t, f.st, f.con(), ref, "out.h5");
   const std::string out = f.out();
-  EXPECT_NE(out.find(" scan 5.1: only the first 1024 columns exported\n"), std::string::npos);
+  EXPECT_NE(out.find(" scan 4.1: only the first 1024 columns exported\n"), std::string::npos);
   EXPECT_NE(out.find(" scan 3 (i=3) has no label \"Detector\"; its labels are \"a\" \"b\"\n"),
             std::string::npos);
   H5File h5(f.dir.file("out.h5"));
@@ -136,8 +136,7 @@ TEST(Hdf5Export, LabelsBecomeDatasetNamesAndPickThePlot) {
   EXPECT_EQ(h5.names("3.1"), "instrument|measurement|start_time|title");
   EXPECT_EQ(h5.values("3.1/measurement/b"), "");
   EXPECT_EQ(h5.strings("3.1/start_time"), "not a date");
-  EXPECT_EQ(h5.names("4.1/measurement"), "col1|col2");
-  EXPECT_EQ(h5.values("5.1/measurement/col1024") + h5.values("5.1/measurement/col1025"),
+  EXPECT_EQ(h5.values("4.1/measurement/col1024") + h5.values("4.1/measurement/col1025"),
             "1024(none)");
 }
 
@@ -154,10 +153,9 @@ TEST(Hdf5Export, LongScanAndFailedWrites) {
   ScanFixture f(text);
   scan_hdf5(f.t, f.st, f.con(), 0, "out.h5");
   const std::string before = f.file("out.h5");
-  rlimit old, small;
+  rlimit old;
   getrlimit(RLIMIT_FSIZE, &old);
-  small = old;
-  small.rlim_cur = before.size() + 16384;
+  const rlimit small = {before.size() + 16384, old.rlim_max};
   signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &small);
   f.out();
