@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
-"""The bytes of the w and W exports of export_bytes/numforms.dat (every number
-form a scan file may hold, in every column, among tabs, CR LF, joined numbers
-and trailing text; monitors below 1, short lines, fewer columns than #N says):
-each written file must equal the one stored in export_bytes/ byte for byte.
+"""The bytes of the w and W exports of export_bytes/numforms.dat (every number form
+in every column; monitors below 1, short lines) equal the stored files exactly.
 """
 import os
 import shutil

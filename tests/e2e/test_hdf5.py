@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""The HDF5 export of the real binary: a loop over a generated file of mixed
-scans (repeated scan numbers, '#' lines among the data, a scan without data,
-labels with blanks and '/') read back with h5py, every column bit for
-bit as the numbers of the scan file, and h5dump of the demo file's export
-against the stored dump. Runs under /usr/bin/python3, whose h5py is Debian's.
+"""The HDF5 export of the real binary: a loop over mixed scans read back with h5py,
+every column bit for bit as the scan file's numbers, and h5dump of the demo file's
+export against the stored dump. Runs under /usr/bin/python3, whose h5py is Debian's.
 """
 import os
 import re

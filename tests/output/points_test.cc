@@ -8,8 +8,7 @@
 
 namespace {
 
-// The walk as text: a data line as "x,y[values parsed]", a '#' line as "#";
-// with `lines`, each followed by "@" and its line number.
+// A data line as "x,y[values parsed]", a '#' line as "#"; `lines` adds "@line".
 std::string walk(PointReader& p, bool lines = false) {
   std::string s;
   for (PointReader::Step step; (step = p.next()) != PointReader::kEnd;) {
