@@ -1,5 +1,4 @@
-// A scan file written to a temporary folder, opened and indexed, with the
-// test running inside that folder so generated output names land there.
+// A scan file in a temporary folder, opened and indexed; the test runs there.
 #ifndef KURVATAB_TESTS_OUTPUT_SCAN_FIXTURE_H_
 #define KURVATAB_TESTS_OUTPUT_SCAN_FIXTURE_H_
 
@@ -16,15 +15,13 @@ struct ScanFixture {
   TestConsole tc;
   IndexTable t;
   ExportOptions st;
-  std::string path;
-  std::string old_cwd;
+  std::string path, old_cwd;
 
-  explicit ScanFixture(const std::string& content) {
+  explicit ScanFixture(const std::string& content) : path(dir.write("scan.dat", content)) {
     char* cwd = getcwd(nullptr, 0);
     old_cwd = cwd ? cwd : "/";
     free(cwd);
     if (chdir(dir.path().c_str()) != 0) abort();
-    path = dir.write("scan.dat", content);
     index_open(t, tc.con, path.c_str());
     index_file(t, tc.con);
     tc.out.str(true);
