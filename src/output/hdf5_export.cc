@@ -362,12 +362,14 @@ struct Hdf5Export::Impl {
   int64_t motors_at = -1;       // hseek the motor names below were found for
   std::string motor_text;       // its #O lines' texts, joined by two blanks
 
-  // Reports a failure once, discards the temporary file; returns false.
+  // Reports a failure once; returns false. The temporary file is discarded
+  // by the caller's commit() or at the end of the job, once the groups and
+  // datasets still open further up have been closed: the library must not
+  // close the file under them.
   bool fail(const std::string& reason) {
     if (!failed)
       fprintf(con.out, " unable to write HDF5 on '%s': %s\n", shown.c_str(), reason.c_str());
     failed = true;
-    discard();
     return false;
   }
   bool fail_h5() { return fail(h5_reason()); }
@@ -376,9 +378,26 @@ struct Hdf5Export::Impl {
   bool ok(herr_t r) { return r >= 0 ? true : fail_h5(); }
 
   void discard() {
+    if (failed && file) write_nowhere();
     file.reset();
     if (open) unlink(temp.c_str());
     open = false;
+  }
+
+  // After a failed write the library cannot close the file (it flushes
+  // what it holds first, fails again and leaves its state to crash the
+  // process at exit). The file is thrown away: its descriptor is pointed
+  // at /dev/null so the close writes nowhere and succeeds.
+  void write_nowhere() {
+    Hid fapl(H5Fget_access_plist(file.get()));
+    void* handle = nullptr;
+    if (!fapl || H5Pget_driver(fapl.get()) != H5FD_SEC2 ||
+        H5Fget_vfd_handle(file.get(), fapl.get(), &handle) < 0 || !handle)
+      return;
+    int devnull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (devnull < 0) return;
+    dup2(devnull, *static_cast<int*>(handle));
+    close(devnull);
   }
 
   hid_t str_type(std::string_view s) const {
@@ -1009,8 +1028,7 @@ bool Hdf5Export::Impl::add(int ref) {
 }
 
 bool Hdf5Export::Impl::commit() {
-  if (failed || !open) return false;
-  if (added == 0) {  // nothing to add: the earlier file stays as it is
+  if (failed || !open || added == 0) {  // nothing to add: the earlier file stays as it is
     discard();
     return false;
   }
