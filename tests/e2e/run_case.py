@@ -3,8 +3,7 @@
 (KEY=VALUE lines, KEY= removes KEY), files/ and setup.sh (copied to and run in the
 working folder); expected_stdout, expected_stderr, expected_status (absent: empty,
 empty, 0), expected_files/ and absent_files. The program runs as "kurvatab" in a
-fresh folder (HOME, shown as @WORK@) holding examples/ and tests/e2e/data/.
---update rewrites the expected outputs."""
+fresh folder (HOME, shown as @WORK@) holding examples/ and tests/e2e/data/."""
 import os
 import shutil
 import subprocess
@@ -22,8 +21,7 @@ def read(path, default=b""):
 
 
 def main():
-    a = e.parse_args(lambda ap: (ap.add_argument("--update", action="store_true"),
-                                 ap.add_argument("case")))
+    a = e.parse_args(lambda ap: ap.add_argument("case"))
     at = lambda *name: os.path.join(os.path.abspath(a.case), *name)
     with tempfile.TemporaryDirectory(prefix="kurvatab-e2e-") as work:
         for d in ("examples", "tests/e2e/data"):
@@ -44,17 +42,6 @@ def main():
         out, err = (x.replace(work.encode(), b"@WORK@") for x in (p.stdout, p.stderr))
         names = os.listdir(at("expected_files")) if os.path.isdir(at("expected_files")) else []
         produced = {n: read(os.path.join(work, n), None) for n in names}
-        if a.update:
-            for name, text in [("expected_stdout", out), ("expected_stderr", err)] + [
-                    ("expected_files/" + n, t) for n, t in produced.items() if t is not None]:
-                if text or os.path.exists(at(name)):
-                    with open(at(name), "wb") as f:
-                        f.write(text)
-            if p.returncode != 0:
-                with open(at("expected_status"), "w") as f:
-                    f.write("%d\n" % p.returncode)
-            return 0
-
         def compare(what, expected, actual):
             e.check(expected == actual, "%s differs\n--- expected\n%s\n--- actual\n%s\n" % (
                 what, expected.decode(errors="replace"), actual.decode(errors="replace")))
