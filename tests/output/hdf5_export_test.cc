@@ -136,14 +136,12 @@ TEST(Hdf5Export, LabelsBecomeDatasetNamesAndPickThePlot) {
             "1024(none)");
 }
 
-// A write that fails part-way leaves the earlier file and no temporary file; a
-// long scan then goes across chunks, with a column that appears late.
+// A failed write leaves the earlier file; then a long scan with a late column spans chunks.
 TEST(Hdf5Export, FailedWriteLeavesTheEarlierFile) {
-  std::string text = std::string(kDemoFile) + "#S 1 long\n#N 2\n#L c1  c2\n", c1, col3;
+  std::string text = std::string(kDemoFile) + "#S 1 long\n#N 2\n#L c1  c2\n", col3;
   for (int i = 0; i < 40000; i++) {
     const std::string x = std::to_string(i), z = std::to_string(-i);
     text += x + " " + std::to_string(i % 7) + (i >= 30000 ? " " + z : "") + "\n";
-    c1 += (i ? "|" : "") + x;
     col3 += (i ? "|" : "") + (i >= 30000 ? z : "nan");
   }
   ScanFixture f(text);
@@ -164,7 +162,6 @@ TEST(Hdf5Export, FailedWriteLeavesTheEarlierFile) {
   EXPECT_EQ(system(("test $(ls -A " + f.dir.path() + " | wc -l) -eq 2").c_str()), 0);
   scan_hdf5(f.t, f.st, f.con(), 2, "out.h5");
   H5File h5(f.dir.file("out.h5"));
-  EXPECT_TRUE(h5.values("1.2/measurement/c1") == c1);
   EXPECT_TRUE(h5.values("1.2/measurement/col3") == col3);
 }
 
