@@ -115,7 +115,6 @@ TEST_F(GraceLinkTest, SettingsChooseTheCommandsAndPoints) {
     EXPECT_TRUE(last != g_.tmpname && (last.empty() || exists(last))) << c.name;
     last = g_.tmpname;
   }
-  EXPECT_EQ(work_.file("tmp/kurvatab"), last.substr(0, work_.file("tmp/kurvatab").size()));
   EXPECT_EQ("", plot(1) + tc_.err.str());  // a scan of one line is not plotted
   EXPECT_EQ(" No data to plot lines = 1\n", tc_.out.str(true));
   st_.logscale = 1;  // a new Grace starts linear
