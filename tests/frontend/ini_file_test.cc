@@ -35,15 +35,12 @@ std::string read_text(Session& s, const std::string& text) {
 
 mode_t mode_of(const std::string& path) {
   struct stat st;
-  EXPECT_EQ(0, stat(path.c_str(), &st));
-  return st.st_mode & 0777;
+  return stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
-// Texts with line feeds and backslashes, long texts and labels come back
-// exactly; labels go on lines of their own after the designed fifteen.
+// Escaped texts, long texts and labels (on lines after the fifteen) come back exactly.
 TEST(IniFile, WrittenAndReadBackExactly) {
   Session s;
-  EXPECT_EQ(kDefaultsFile, written(s));
   s.settings.wformat = " %6.2lf\\n\\\\ %s\n";  // typed backslash-n, a backslash, a real line feed
   s.settings.wcolumns = "Theta \"Two Theta\" \\n -1";  // no line feed: written verbatim
   s.settings.graceprint = std::string(5000, 'h');
@@ -87,8 +84,7 @@ TEST(IniFile, HandWrittenLines) {
             " columns used by the W command set to \"1 -1\"\n format being \"%8.4lf %8.4lf\"\n");
 }
 
-// A missing file, a directory or a FIFO is skipped without a word; a file
-// others may write is neither read nor written over at q.
+// No file, a directory or a FIFO is skipped silently; one others may write is refused.
 TEST(IniFile, OnlyAPlainFileNoOneElseMayWriteIsRead) {
   TempDir d;
   TestConsole tc;
@@ -113,8 +109,7 @@ TEST(IniFile, OnlyAPlainFileNoOneElseMayWriteIsRead) {
   EXPECT_EQ(s.settings.xcol, 1);
 }
 
-// The file is replaced keeping its mode; a new one is written only its
-// owner may write, whatever the umask; no folder, no file.
+// Replaced keeping its mode; a new one only its owner may write, whatever the umask.
 TEST(IniFile, WriteReplacesKeepingTheMode) {
   TempDir d;
   Session s;
@@ -123,13 +118,11 @@ TEST(IniFile, WriteReplacesKeepingTheMode) {
   ASSERT_TRUE(ini_write(s));
   EXPECT_EQ(read_file(s.settings.ininame), kDefaultsFile);
   EXPECT_EQ(mode_of(s.settings.ininame), 0640u);
-
   mode_t mask = umask(0);
   s.settings.ininame = d.file("new.ini");
   EXPECT_TRUE(ini_write(s));
   umask(mask);
   EXPECT_EQ(mode_of(s.settings.ininame), 0644u);
-
   s.settings.ininame = d.file("no/such/dir/k.ini");
   EXPECT_FALSE(ini_write(s));
 }

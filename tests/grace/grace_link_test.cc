@@ -1,5 +1,4 @@
-// The Grace link through an in-memory pipe: the command stream of each
-// setting, the plot files, and the life of the Graces it starts.
+// The Grace link on an in-memory pipe: commands, plot files, the Graces' lives.
 #include "grace/grace_link.h"
 
 #include <gtest/gtest.h>
@@ -44,13 +43,12 @@ class GraceLinkTest : public ::testing::Test {
     tc_.out.str(true);
   }
   // Plots position `ref` and returns what Grace read for it.
-  std::string plot(int ref) {
+  std::string plot(int ref, int result = 0) {
     fake_.sent.clear();
-    EXPECT_EQ(ref, gracesend_scan(g_, t_, st_, tc_.con, ref));
+    EXPECT_EQ(result ? result : ref, gracesend_scan(g_, t_, st_, tc_.con, ref));
     return fake_.sent;
   }
-  // What Grace reads for "CMD|CMD|...": each command with its line feed and
-  // the pipe's; @ is the last plot file's READ BLOCK, $ the quoted label.
+  // What Grace reads for "CMD|...": @ is the last READ BLOCK, $ the quoted label.
   std::string seq(const std::string& spec, const std::string& label = "\"points.dat #S7\"") {
     std::string s, read = "READ BLOCK \"" + g_.tmpname + "\"";
     for (char c : spec + "|")
@@ -68,8 +66,7 @@ class GraceLinkTest : public ::testing::Test {
   GraceLink g_{fake_};
 };
 
-// One Grace plots each case through a new plot file: 1e-6 is added to y; no
-// error below 1 count; a monitor below 1 leaves the point.
+// One Grace, a new plot file per case; y gets 1e-6, no error below 1 count.
 TEST_F(GraceLinkTest, SettingsChooseTheCommandsAndPoints) {
   const std::string plain = "AUTOSCALE ONREAD XYAXES|" + kRead + kTail;
   const std::string errors = "@|BLOCK XYDY \"1:2:3\"|S_ COMMENT $|S_ LEGEND $|" + kTail;
@@ -118,7 +115,6 @@ TEST_F(GraceLinkTest, SettingsChooseTheCommandsAndPoints) {
     EXPECT_TRUE(last != g_.tmpname && (last.empty() || exists(last))) << c.name;
     last = g_.tmpname;
   }
-  EXPECT_EQ(work_.file("tmp/kurvatab"), last.substr(0, work_.file("tmp/kurvatab").size()));
   EXPECT_EQ("", plot(1) + tc_.err.str());  // a scan of one line is not plotted
   EXPECT_EQ(" No data to plot lines = 1\n", tc_.out.str(true));
   st_.logscale = 1;  // a new Grace starts linear
@@ -129,8 +125,7 @@ TEST_F(GraceLinkTest, SettingsChooseTheCommandsAndPoints) {
   EXPECT_EQ(seq(plain), got);
 }
 
-// Names that would end Grace's quotes arrive escaped; the automatic files go
-// around the settings (the axes before the .bat), when the user alone owns them.
+// Names arrive escaped; the automatic files are read only when the user alone owns them.
 TEST_F(GraceLinkTest, NamesLabelsAndAutomaticFilesReachGraceEscaped) {
   const std::string name = "x\\\"; SAVEALL \"p.agr\" \\";
   work_.write(name,
@@ -157,10 +152,8 @@ TEST_F(GraceLinkTest, NamesLabelsAndAutomaticFilesReachGraceEscaped) {
                 "Automatic xmgr parameters file : kurvatab.bat\n",
             tc_.out.str(true));
   // A scan without the label is not plotted: one line, nothing sent.
-  fake_.sent.clear();
-  EXPECT_EQ(kSkippedScan, gracesend_scan(g_, t_, st_, tc_.con, 1));
-  EXPECT_EQ(" scan 2 (i=2) has no label \"Det \"a\\b\"\"; its labels are \"Theta\" \"Mon\"\n" +
-                fake_.sent,
+  EXPECT_EQ("", plot(1, kSkippedScan));
+  EXPECT_EQ(" scan 2 (i=2) has no label \"Det \"a\\b\"\"; its labels are \"Theta\" \"Mon\"\n",
             tc_.out.str(true));
   // Not loaded: a file others may write, a FIFO, a file of another user.
   ASSERT_EQ(0, chmod("kurvatab.par", 0664) + unlink("kurvatab.bat") + mkfifo("kurvatab.bat", 0600));
@@ -247,8 +240,7 @@ TEST_F(GraceLinkTest, BatchAndParameterFilesTakeEffectAtOnce) {
   EXPECT_EQ(1, fake_.starts);
 }
 
-// A Grace that cannot start, stops reading or ends is tried again; each one
-// ends before its plot files go.
+// A Grace that cannot start, stops reading or ends is restarted; each ends before its files go.
 TEST_F(GraceLinkTest, EveryGraceEndsBeforeItsFilesGo) {
   fake_.can_start = false;
   fake_.start_error = "xmgrace: no display";

@@ -1,5 +1,4 @@
-// The follow of a growing scan file: in the console, its waiting loop, the
-// file watch, and in Grace through the in-memory pipe.
+// Following a growing scan file: console, waiting loop, file watch, Grace.
 #include "loop/follow.h"
 
 #include <fcntl.h>
@@ -12,6 +11,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -39,8 +39,7 @@ struct FakeClock : FollowClock, FollowInput {
   int fd() const override { return input_fd; }
 };
 
-// A scan file as the interpreter leaves it open, followed in the console
-// (lines and messages on one stream) or in a Grace on the fake pipe.
+// A scan file as the interpreter leaves it open, followed in the console or in Grace.
 struct Fixture {
   TempDir dir;
   ScopedEnv tmpdir{"TMPDIR", dir.path().c_str()};  // the plot files
@@ -64,8 +63,7 @@ struct Fixture {
     sink.reset(grace ? static_cast<FollowSink*>(new GraceSink(g, st, tc.con))
                      : new ConsoleSink(tc.con));
     f.reset(new Follower(t, tc.con, st, *sink, terminal));
-    out();
-    sent();
+    out(), sent();
     if (!run) f->begin(0);
   }
   std::string out() { return tc.out.str(true); }
@@ -78,6 +76,29 @@ struct Fixture {
   }
   std::string start() { return " following scan 1 (i=1) of " + path + ", Enter or Ctrl-C ends\n"; }
 };
+
+// The sets Grace holds after `stream`, each as a plot file holds its points.
+std::vector<std::string> sets_of(const std::string& stream) {
+  const std::string error = "S_.Y1[S_.LENGTH - 1] = ";
+  std::vector<std::string> sets;
+  std::istringstream in(stream);
+  for (std::string c; std::getline(in, c);) {
+    if (c.compare(0, 12, "READ BLOCK \"") == 0)
+      sets.push_back(read_file(c.substr(12, c.size() - 13)));
+    else if (c.compare(0, 9, "S_ POINT ") == 0)
+      sets.back() += c.substr(9).replace(c.find(", ") - 9, 2, " ") + "\n";
+    else if (c.compare(0, error.size(), error) == 0)
+      sets.back().insert(sets.back().size() - 1, " " + c.substr(error.size()));
+  }
+  return sets;
+}
+
+// The plot file `v` makes of the finished first scan.
+std::string plot_of_finished(Fixture& x) {
+  Fixture v(read_file(x.path));
+  gracesend_scan(v.g, v.t, x.st, v.tc.con, 0);
+  return read_file(v.g.tmpname);
+}
 
 }  // namespace
 
@@ -129,19 +150,16 @@ TEST(Follower, ReplacedChangedOrTruncatedFileStartsOverAtItsLastScan) {
   EXPECT_EQ(" following scan 1 (i=1)\n#S 1 again\n1 1 1\n", x.add("#S 1 again\n1 1 1\n"));
 }
 
-// A quiet file is looked at twice a second and shown once; the follow ends
-// on a typed line, the end of input or Ctrl-C, and puts the handler back.
+// Looks twice a second; ends on a typed line, end of input or Ctrl-C; restores SIGINT.
 TEST(FollowRun, WaitsQuietlyUntilATypedLineTheEndOfInputOrCtrlC) {
   struct sigaction ignore = {}, before, now;
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(0, sigaction(SIGINT, &ignore, &before));
-  int quiet[2];
-  ASSERT_EQ(0, pipe(quiet));
   for (FollowEnd how : {FollowEnd::kTyped, FollowEnd::kEndOfInput, FollowEnd::kInterrupted}) {
     Fixture x;
     x.begin(false, true, true);
     FakeClock clock;
-    clock.input_fd = quiet[0];
+    clock.input_fd = STDIN_FILENO;  // waited on, never read
     clock.end_at = how == FollowEnd::kInterrupted ? 6000 : 3000;
     clock.at_end = how == FollowEnd::kEndOfInput ? FollowInput::kEnd : FollowInput::kLine;
     clock.on_wait = [how](int64_t t) {
@@ -156,13 +174,10 @@ TEST(FollowRun, WaitsQuietlyUntilATypedLineTheEndOfInputOrCtrlC) {
     sigaction(SIGINT, nullptr, &now);
     EXPECT_EQ(SIG_IGN, now.sa_handler);  // the handler before is back
   }
-  close(quiet[0]);
-  close(quiet[1]);
   sigaction(SIGINT, &before, nullptr);
 }
 
-// look() compares the path with the open file; inotify hears the file and
-// its name, not its neighbours, and moves to a file that replaced it.
+// inotify hears the file and its name, not its neighbours, and follows a replacement.
 TEST(FileWatch, TellsGrownTruncatedReplacedAndGoneApart) {
   TempDir dir;
   std::string path = dir.write("scan.dat", "0123456789\n");
@@ -183,8 +198,7 @@ TEST(FileWatch, TellsGrownTruncatedReplacedAndGoneApart) {
   EXPECT_TRUE(w.drain());
   EXPECT_EQ(FileWatch::kReplaced, w.look(old, 13, &fresh));
   EXPECT_EQ("other\n", read_file("/dev/fd/" + std::to_string(fresh)));
-  close(fresh);
-  close(old);
+  close(fresh), close(old);
   w.drain();
   append_file(path, "4\n");
   EXPECT_TRUE(w.drain());
@@ -195,39 +209,7 @@ TEST(FileWatch, TellsGrownTruncatedReplacedAndGoneApart) {
   EXPECT_TRUE(w.drain());
 }
 
-// ---------------------------------------------------------------------------
-// In Grace.
-
-namespace {
-
-// The sets Grace holds after `stream`, each as a plot file holds its
-// points: READ BLOCK makes a set, S_ POINT appends, S_.Y1 gives the error.
-std::vector<std::string> sets_of(const std::string& stream) {
-  const std::string error = "S_.Y1[S_.LENGTH - 1] = ";
-  std::vector<std::string> sets;
-  std::istringstream in(stream);
-  for (std::string c; std::getline(in, c);) {
-    if (c.compare(0, 12, "READ BLOCK \"") == 0)
-      sets.push_back(read_file(c.substr(12, c.size() - 13)));
-    else if (c.compare(0, 9, "S_ POINT ") == 0)
-      sets.back() += c.substr(9).replace(c.find(", ") - 9, 2, " ") + "\n";
-    else if (c.compare(0, error.size(), error) == 0)
-      sets.back().insert(sets.back().size() - 1, " " + c.substr(error.size()));
-  }
-  return sets;
-}
-
-// The plot file `v` makes of the finished first scan.
-std::string plot_of_finished(Fixture& x) {
-  Fixture v(read_file(x.path));
-  gracesend_scan(v.g, v.t, x.st, v.tc.con, 0);
-  return read_file(v.g.tmpname);
-}
-
-}  // namespace
-
-// Error bars, normalisation, another x, a log axis: the set ends as `v`
-// plots the finished scan, and the unnormalised points are told once.
+// Whatever the settings, the set ends as `v` plots the finished scan.
 TEST(GraceFollow, SetHoldsThePointsThePlotOfTheFinishedScanHolds) {
   const struct {
     int errorbar, normalize, xcol, ycol, logscale;
@@ -242,16 +224,12 @@ TEST(GraceFollow, SetHoldsThePointsThePlotOfTheFinishedScanHolds) {
       {0, 1, 3, 1, 0, "", " 1 of 3 points of (i=1, s=1) left unnormalised: monitor below 1\n"},
       {1, 0, 1, -1, 1, "", ""},
   };
-  // A monitor below 1, a y of 0, a line without its last column (no x when
-  // x is there), a tiny y, a '#' line, lines written in parts.
+  // Monitor below 1, y of 0, a short line, a tiny y, a '#' line, lines in parts.
   const char* parts[] = {"3 10 400\n4 1", "0\n5 0.2 0.00001\n#C c\n6 1", "0 36\n7 10 49\n"};
   for (const auto& c : cases) {
     Fixture x(std::string(kScan1) + "1 0.5 0\n");
-    x.st.errorbar = c.errorbar;
-    x.st.normalize = c.normalize;
-    x.st.xcol = c.xcol;
-    x.st.ycol = c.ycol;
-    x.st.logscale = c.logscale;
+    std::tie(x.st.errorbar, x.st.normalize, x.st.xcol, x.st.ycol, x.st.logscale) =
+        std::tie(c.errorbar, c.normalize, c.xcol, c.ycol, c.logscale);
     x.st.ylabel = c.ylabel;
     x.begin(true);
     std::string out = x.out();
