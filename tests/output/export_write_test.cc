@@ -1,4 +1,4 @@
-// Messages and errors of w and W (bytes: tests/e2e/test_export_bytes.py).
+// Messages and errors of w and W (bytes: tests/e2e/cases/output_export_bytes).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
