@@ -111,11 +111,11 @@ TEST(Hdf5Export, LabelsBecomeDatasetNamesAndPickThePlot) {
   ScanFixture f(
       "#S 1 t\n#N 5\n#L I/I0  det  det  Two Theta  Detector\n1 2 3 4 5\n"
       "#S 2 u\n#N 3\n#L th  Detector  Monitor\n1 2 3\n"
-      "#S 3 v\n#D not a date\n#N 2\n#L a  b\n"
+      "#S 3 v\n#D not a date\n#L a  b\n"
       "#S 4 wide\n" +
-      wide + "\n");
+      wide + "\n#S 5 nothing\n");
   f.st.ylabel = "Detector";
-  for (int ref : {0, 1, 2, 3}) scan_hdf5(f.t, f.st, f.con(), ref, "out.h5");
+  for (int ref : {0, 1, 2, 3, 4}) scan_hdf5(f.t, f.st, f.con(), ref, "out.h5");
   const std::string out = f.out();
   EXPECT_NE(out.find(" scan 4.1: only the first 1024 columns exported\n"), std::string::npos);
   EXPECT_NE(out.find(" scan 3 (i=3) has no label \"Detector\"; its labels are \"a\" \"b\"\n"),
@@ -134,6 +134,7 @@ TEST(Hdf5Export, LabelsBecomeDatasetNamesAndPickThePlot) {
   EXPECT_EQ(h5.strings("3.1/start_time"), "not a date");
   EXPECT_EQ(h5.values("4.1/measurement/col1024") + h5.values("4.1/measurement/col1025"),
             "1024(none)");
+  EXPECT_EQ(h5.names("5.1/measurement"), "");
 }
 
 // A failed write leaves the earlier file; then a long scan with a late column spans chunks.
