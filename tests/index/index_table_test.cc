@@ -101,6 +101,8 @@ TEST(IndexOpen, FailuresAndTheAbsolutePath) {
   const std::string here = fs::current_path();
   fs::current_path(old);
   EXPECT_TRUE(t.inf_name == "scan.dat" && t.inf_path == here + "/scan.dat");
+  ScopedEnv home("HOME", d.c_str());  // ~ is the home folder
+  EXPECT_TRUE(index_open(t, x.tc.con, "~/scan.dat") && t.inf_path == here + "/scan.dat");
 }
 
 TEST(CheckAndGetIndex, ValidateSearchOnwardThenWrapAndReindexAtTheEnd) {
