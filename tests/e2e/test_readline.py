@@ -32,7 +32,7 @@ def session(fd):
         got, seen[0] = seen[0][:k], seen[0][k:]
         return got
 
-    run(b"", b"demo.dat (i=2, s=2) >")
+    e.check(b"history file" not in run(b"", b"demo.dat (i=2, s=2) >"), "history said unreadable")
     out = run(UP + BACKSPACE + b"1\r", b"(i=1, s=1) >")  # "p 2" of the last run, made "p 1"
     e.check(b"0 1000 12" in out and out.endswith(b"\r\ndemo.dat (i=1, s=1) >"), "p 1: %r" % out)
     out = run(b"W -\r", b"(i=1, s=1) >")
