@@ -44,22 +44,23 @@ TEST(PeakStats, RulesOnSmallCurves) {
   }
 }
 
-// Through the point reader: raw y, points without a usable x or y skipped
-// and counted; normalised, points whose monitor is below 1 or not finite
-// left out.
+// Through the point reader: unusable x or y skipped and counted; low monitors left out.
 TEST(ScanStats, SkipsAndNormalisationRule) {
   Indexed f(
       "#S 4 peak\n#N 3\n0 100 10\n1 200 80\n"
-      "2 0.5 999\n3 nan 999\n"     // monitor below 1, not a number
-      "4 100 nan\n5 100 inf\n"     // y not a number, infinite
-      "6 100 40\n7 100 10\n8\n");  // y and monitor missing
-  ColumnChoice cols;               // x 1, y -1, monitor -2
+      "2 0.5 999\n3 nan 999\n"   // monitor below 1, not a number
+      "4 100 nan\n5 100 inf\n"   // y not a number, infinite
+      "6 100 40\n7 100 10\n8\n"  // y and monitor missing
+      "#S 5 short\n0 1\n1 nan\n2 3\n");
+  ColumnChoice cols;  // x 1, y -1, monitor -2
   EXPECT_EQ(line_of(scan_stats(f.t, 0, cols, false)),
             "scan=4 i=1 points=6 skipped=3 ymin=10 ymax=999 xpeak=2 fwhm=3.085008754 "
             "centre=3.004419502 com=2.5 integral=3167\n");
   EXPECT_EQ(line_of(scan_stats(f.t, 0, cols, true)),
             "scan=4 i=1 points=4 skipped=3 low_monitor=2 ymin=0.1 ymax=0.4 xpeak=1 fwhm=6 "
             "centre=3.5 com=3.5 integral=2.5\n");
+  EXPECT_EQ(line_of(scan_stats(f.t, 1, cols, false)),
+            "scan=5 i=2 points=2 skipped=1 ymin=1 ymax=3\n");
 }
 
 }  // namespace
