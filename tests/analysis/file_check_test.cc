@@ -102,9 +102,8 @@ TEST(CheckFile, FindingsTable) {
   }
 }
 
-// One rule decides what a data line is: the indexer counts the lines that
-// hold a number, the listing stops after that many, the check calls other
-// lines text, and a line the column reader reads in full is never reported.
+// One data-line rule: the indexer counts lines holding a number, the listing stops
+// there, the check calls other lines text and never reports a line read in full.
 TEST(DataLine, IndexListingCheckAndColumnReaderAgree) {
   // clang-format off
   const std::string lines[] = {

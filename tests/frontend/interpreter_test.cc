@@ -22,8 +22,7 @@ FILE* text_file(const std::string& text) {
   return f;
 }
 
-// A session on memory streams; listings go to their own stream so `out`
-// holds only prompts and messages.
+// A session on memory streams; listings apart, so `out` holds prompts and messages.
 struct Harness {
   TestConsole tc;
   FakeGracePipe grace;
@@ -55,8 +54,7 @@ struct Harness {
   }
 };
 
-// Detector is column 5 of the first scan and column 6 of the second; the
-// third has none.
+// Detector is column 5 of scan 1 and 6 of scan 2; scan 3 has none.
 const char kMixedScans[] =
     "#S 1  ascan\n#N 5\n#L Theta  Epoch  Seconds  Monitor  Detector\n10 1 1 1000 5\n"
     "#S 2  a2scan\n#N 6\n#L Theta  Two Theta  Epoch  Seconds  Monitor  Detector\n"
@@ -65,9 +63,8 @@ const char kMixedScans[] =
 
 }  // namespace
 
-// p 0 leaves the index at 0 (the prompt shows the index only); i 999 falls
-// back to the last scan; S and c take positions as p does; s searches
-// onward and wraps, and without a current scan counts from scan 0.
+// p 0 leaves the index at 0; i 999 is the last scan; S and c go as p does;
+// s searches onward and wraps, from scan 0 without a current scan.
 TEST(Interpreter, PositionsMoveAndRejectedOnesFollowTheRules) {
   Harness h;
   h.open("#S 1 a\n1 2\n#S 2 b\n1 2\n#S 1 c\n1 2\n");
@@ -191,8 +188,7 @@ TEST(FileCommandInput, WaitingKeepsAPartLineUntilItIsWhole) {
   fclose(in);
 }
 
-// Inside a loop `h` lists the header and `e` header and data; `c`, `w`,
-// `W` and `v` act as their commands do.
+// In a loop `h` lists the header, `e` header and data; c, w, W and v act as at the prompt.
 TEST(Interpreter, LoopLettersRunTheirCommands) {
   Harness h;
   h.open(
@@ -212,8 +208,7 @@ TEST(Interpreter, LoopLettersRunTheirCommands) {
   EXPECT_EQ("", h.tc.listing.str());
 }
 
-// u follows in Grace, or in the console where Grace cannot start; the end
-// of input ends the follow.
+// u follows in Grace, else in the console; the end of input ends the follow.
 TEST(Interpreter, FollowInGraceOrElseInTheConsole) {
   Harness h;
   h.open(kDemoFile);

@@ -79,8 +79,7 @@ TEST(IndexFile, ManyScansAndLinesLongerThanReadBlocks) {
   EXPECT_EQ(static_cast<int64_t>(f.size()) - 7, x.t.Index[1].hseek);
 }
 
-// A failed open leaves no file; a relative name is kept absolute, so a later
-// change of folder loses nothing.
+// A failed open leaves no file; a relative name is kept absolute across a change of folder.
 TEST(IndexOpen, FailuresAndTheAbsolutePath) {
   Indexed x(kDemoFile);
   IndexTable& t = x.t;

@@ -20,8 +20,7 @@ std::string lines(int from, int to) {
 
 std::string scan(int n) { return "#S " + std::to_string(n) + " s\n#N 3\n" + lines(n, n); }
 
-// Loops of `p` over ten scans numbered 1 to 10, in a temporary working
-// folder. Listings go to `listing`, messages and errors to `out`.
+// Loops of `p` over scans 1 to 10 in a temporary folder; listings apart from messages.
 class LoopRun : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -7,9 +7,8 @@
 
 namespace {
 
-// A line without x ends the export, said with where; a missing y or monitor
-// is nan; the points with a monitor below 1 (or none) are counted after.
-// Blanks and a line end around the output's name are dropped.
+// A line without x ends the export (said where); a missing y or monitor is nan;
+// monitors below 1 are counted after; blanks around the output's name are dropped.
 TEST(ScanWrite, StopsAtALineWithoutXAndCountsUnnormalisedPoints) {
   ScanFixture f("#S 1 a\n#N 3\n1 4 2\n2 0.5 3\n7\nx 1 2\n8 1 1\n");
   f.st.comments = 0;
