@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <hdf5.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
 #include <cstdio>
@@ -80,6 +81,7 @@ TEST(Hdf5Export, ValuesGroupsAndReexport) {
       "#S 57  second 57\n#N 2\n#L col1  col2\n1 2\n");
   scan_hdf5(f.t, f.st, f.con(), 0, "  ");  // the scan file's name with .h5
   scan_hdf5(f.t, f.st, f.con(), 1, "scan.dat.h5");
+  chmod(f.dir.file("scan.dat.h5").c_str(), 0640);  // kept when scans are added
   f.out();
   f.st.ycol = 2;  // exported again, a scan replaces its group
   scan_hdf5(f.t, f.st, f.con(), 0, "scan.dat.h5");
@@ -87,6 +89,8 @@ TEST(Hdf5Export, ValuesGroupsAndReexport) {
             " writing HDF5 for (i=1, s=57) on 'scan.dat.h5' as 57.1\n"
             " HDF5 file 'scan.dat.h5': 1 scan(s) written, 1 kept from the earlier file\n");
   EXPECT_EQ(system(("test $(ls -A " + f.dir.path() + " | wc -l) -eq 2").c_str()), 0);
+  struct stat st;
+  EXPECT_TRUE(stat(f.dir.file("scan.dat.h5").c_str(), &st) == 0 && (st.st_mode & 07777) == 0640);
   H5File h5(f.dir.file("scan.dat.h5"));
   EXPECT_EQ(h5.names("/"), "57.1|57.2");
   EXPECT_EQ(h5.names("57.1/plot") + " " + h5.names("57.2/plot"), "c1|c2 col1|col2");
@@ -115,7 +119,9 @@ TEST(Hdf5Export, LabelsBecomeDatasetNamesAndPickThePlot) {
       "#S 4 wide\n" +
       wide + "\n#S 5 nothing\n");
   f.st.ylabel = "Detector";
+  const mode_t mask = umask(077);  // read for the new file's mode, and left as it was
   for (int ref : {0, 1, 2, 3, 4}) scan_hdf5(f.t, f.st, f.con(), ref, "out.h5");
+  EXPECT_EQ(077u, umask(mask));
   const std::string out = f.out();
   EXPECT_NE(out.find(" scan 4.1: only the first 1024 columns exported\n"), std::string::npos);
   EXPECT_NE(out.find(" scan 3 (i=3) has no label \"Detector\"; its labels are \"a\" \"b\"\n"),
