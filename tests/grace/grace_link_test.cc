@@ -49,9 +49,9 @@ class GraceLinkTest : public ::testing::Test {
     return fake_.sent;
   }
   // What Grace reads for "CMD|...": @ is the last READ BLOCK, $ the quoted label.
-  std::string seq(const std::string& spec, const std::string& label = "\"points.dat #S7\"") {
+  std::string seq(const std::string& cmds, const std::string& label = "\"points.dat #S7\"") {
     std::string s, read = "READ BLOCK \"" + g_.tmpname + "\"";
-    for (char c : spec + "|")
+    for (char c : cmds + "|")
       s += c == '|' ? "\n\n" : c == '$' ? label : c == '@' ? read : std::string(1, c);
     return s;
   }
