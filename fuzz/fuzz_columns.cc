@@ -13,7 +13,7 @@
 #include "../tests/scanf_column.h"
 #include "base/text.h"
 #include "fuzz_util.h"
-#include "output/columns.h"
+#include "read/columns.h"
 
 namespace {
 

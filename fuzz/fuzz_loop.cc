@@ -6,10 +6,10 @@
 #include <string>
 
 #include "frontend/interpreter.h"
+#include "frontend/loop.h"
 #include "frontend/session.h"
 #include "fuzz_util.h"
 #include "index/index_table.h"
-#include "loop/loop.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "output/points.h"
+#include "read/points.h"
 
 namespace {
 

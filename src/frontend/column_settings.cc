@@ -4,8 +4,8 @@
 
 #include "base/text.h"
 #include "index/labels.h"
-#include "output/column_choice.h"
 #include "output/export.h"
+#include "read/column_choice.h"
 
 namespace {
 

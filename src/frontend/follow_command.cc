@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "loop/follow.h"
-#include "loop/grace_follow.h"
+#include "follow/follow.h"
+#include "follow/grace_follow.h"
 
 namespace {
 

@@ -14,13 +14,13 @@
 #include "frontend/column_settings.h"
 #include "frontend/follow_command.h"
 #include "frontend/ini_file.h"
+#include "frontend/loop.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"
-#include "loop/loop.h"
-#include "output/column_choice.h"
 #include "output/export.h"
 #include "output/hdf5_export.h"
 #include "output/listing.h"
+#include "read/column_choice.h"
 
 bool FileCommandInput::take_line(std::string* line, bool* too_long) {
   size_t nl = buf_.find('\n');

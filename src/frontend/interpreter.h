@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "frontend/loop.h"
 #include "frontend/session.h"
-#include "loop/loop.h"
 
 // Where command lines come from. The interpreter only asks for whole lines,
 // so a line-editing front end can take the place of the plain stream.

@@ -14,8 +14,8 @@
 
 #include "base/file_trust.h"
 #include "grace/grace_process.h"
-#include "output/column_choice.h"
-#include "output/points.h"
+#include "read/column_choice.h"
+#include "read/points.h"
 
 namespace {
 

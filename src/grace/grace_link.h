@@ -13,7 +13,7 @@
 #include "base/options.h"
 #include "grace/grace_pipe.h"
 #include "index/index_table.h"
-#include "output/points.h"
+#include "read/points.h"
 
 struct GraceLink {
   // A link through this process's grace_np pipe, or through `pipe`, which

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "base/text.h"
-#include "index/data_line.h"
+#include "format/data_line.h"
 #include "index/index_cache.h"
 
 #ifdef __SSE2__

@@ -11,9 +11,9 @@
 
 #include "base/text.h"
 #include "index/scan_reader.h"
-#include "output/columns.h"
 #include "output/number_format.h"
-#include "output/points.h"
+#include "read/columns.h"
+#include "read/points.h"
 
 namespace {
 

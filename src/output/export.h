@@ -21,7 +21,7 @@
 #include "base/console.h"
 #include "base/options.h"
 #include "index/index_table.h"
-#include "output/column_choice.h"
+#include "read/column_choice.h"
 
 int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
 int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);

@@ -20,9 +20,9 @@
 
 #include "index/labels.h"
 #include "index/scan_reader.h"
-#include "output/column_choice.h"
-#include "output/columns.h"
-#include "output/points.h"
+#include "read/column_choice.h"
+#include "read/columns.h"
+#include "read/points.h"
 
 #ifndef KURVATAB_VERSION
 #define KURVATAB_VERSION "unknown"

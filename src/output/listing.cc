@@ -3,7 +3,7 @@
 #include <cinttypes>
 
 #include "base/text.h"
-#include "index/data_line.h"
+#include "format/data_line.h"
 #include "index/scan_reader.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <tuple>
 
 #include "index/index_testing.h"
-#include "output/columns.h"
 #include "output/listing.h"
+#include "read/columns.h"
 
 using namespace std::string_literals;
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "grace/fake_grace_pipe.h"
-#include "output/column_choice.h"
+#include "read/column_choice.h"
 #include "testutil.h"
 
 namespace {

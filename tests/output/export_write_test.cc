@@ -108,4 +108,35 @@ TEST(ScanPrintf, ColumnsBeyondTheListAndTheLine) {
                 ": 1 of 3 data lines written\n");
 }
 
+// With a label chosen, the export's header names the columns it writes; a
+// scan without the label is one line and opens nothing.
+TEST(Export, LabelsPickTheColumnAndNameIt) {
+  ScanFixture f(kMixedLabels);
+  f.st.ylabel = "Detector";
+  f.st.zlabel = "Monitor";
+  f.st.errorbar = f.st.normalize = 1;
+  EXPECT_EQ(1, scan_write(f.t, f.st, f.con(), 1, "w.dat"));
+  f.out();
+  EXPECT_EQ(kSkippedScan, scan_write(f.t, f.st, f.con(), 2, "three.dat"));
+  EXPECT_EQ(f.out(),
+            " scan 3 (i=3) has no label \"Detector\"; its labels are \"Epoch\" \"Seconds\" "
+            "\"Monitor\" \"Diode\"\n");
+  f.st.wcolumns = "Theta \"Two Theta\" Detector -1";
+  f.st.wformat = "%g %g %g %g\n";
+  EXPECT_EQ(1, scan_printf(f.t, f.st, f.con(), 1, "W.dat"));
+  f.out();
+  EXPECT_EQ(kSkippedScan, scan_printf(f.t, f.st, f.con(), 0, "one.dat"));
+  EXPECT_EQ(f.out(),
+            " scan 1 (i=1) has no label \"Two Theta\"; its labels are \"Theta\" \"Epoch\" "
+            "\"Seconds\" \"Monitor\" \"Detector\"\n");
+  const std::string w = f.file("w.dat");
+  EXPECT_EQ(w.substr(w.find("#k"), w.find("\n   ") - w.find("#k")),
+            "#kurvatab extracted columns 1, 6 5\n#\n#  x    y   s(y) n  y/n s(y/n)\n#\n"
+            "#L Theta  Detector  s(Detector)  Monitor  Detector/Monitor  s(Detector/Monitor)");
+  EXPECT_EQ(f.file("W.dat").substr(f.file("W.dat").find("#k")),
+            "#kurvatab extracted columns \"Theta \"Two Theta\" Detector -1\"\n"
+            "#L Theta  Two Theta  Detector  Detector\n10 20 50 50\n11 22 70 70\n");
+  EXPECT_FALSE(f.exists("three.dat") || f.exists("one.dat"));
+}
+
 }  // namespace

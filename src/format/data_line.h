@@ -12,8 +12,8 @@
 //
 // A '#' or NUL line ends a spectrum even after a backslash, so a spectrum cut
 // short by an aborted scan never swallows the next scan's header.
-#ifndef KURVATAB_INDEX_DATA_LINE_H_
-#define KURVATAB_INDEX_DATA_LINE_H_
+#ifndef KURVATAB_FORMAT_DATA_LINE_H_
+#define KURVATAB_FORMAT_DATA_LINE_H_
 
 #include <string_view>
 
@@ -56,4 +56,4 @@ class DataLineRule {
   bool in_spectrum_ = false;
 };
 
-#endif  // KURVATAB_INDEX_DATA_LINE_H_
+#endif  // KURVATAB_FORMAT_DATA_LINE_H_

@@ -3,8 +3,8 @@
 //
 // Loop text: a start, an end and a command letter, then an optional redirect
 // word behind ")", for example "3,5,w)", "s4,7,v)", "i2,4,p)out".
-#ifndef KURVATAB_LOOP_LOOP_H_
-#define KURVATAB_LOOP_LOOP_H_
+#ifndef KURVATAB_FRONTEND_LOOP_H_
+#define KURVATAB_FRONTEND_LOOP_H_
 
 #include <functional>
 #include <string>
@@ -69,4 +69,4 @@ using LoopLookup = std::function<LoopAction(char letter)>;
 // runs (the result is then `ref`).
 int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLookup& lookup);
 
-#endif  // KURVATAB_LOOP_LOOP_H_
+#endif  // KURVATAB_FRONTEND_LOOP_H_

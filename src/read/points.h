@@ -10,8 +10,8 @@
 // are passed over. On the first data line the scan's column count is taken
 // with get_ncol, which stores a counted value in the record as the index
 // listing shows it.
-#ifndef KURVATAB_OUTPUT_POINTS_H_
-#define KURVATAB_OUTPUT_POINTS_H_
+#ifndef KURVATAB_READ_POINTS_H_
+#define KURVATAB_READ_POINTS_H_
 
 #include <cstdint>
 #include <initializer_list>
@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "base/options.h"
-#include "index/data_line.h"
+#include "format/data_line.h"
 #include "index/index_table.h"
 #include "index/scan_reader.h"
-#include "output/columns.h"
+#include "read/columns.h"
 
 class PointReader {
  public:
@@ -112,4 +112,4 @@ class PointReader {
   bool numbers_only_ = false;
 };
 
-#endif  // KURVATAB_OUTPUT_POINTS_H_
+#endif  // KURVATAB_READ_POINTS_H_

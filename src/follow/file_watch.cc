@@ -1,4 +1,4 @@
-#include "loop/file_watch.h"
+#include "follow/file_watch.h"
 
 #include <fcntl.h>
 #include <sys/inotify.h>

@@ -1,4 +1,4 @@
-#include "loop/loop.h"
+#include "frontend/loop.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -11,8 +11,8 @@
 //   file that was replaced (written anew and renamed over the old name)
 //   while the old one is still open. The caller looks about twice a second
 //   and after each inotify event.
-#ifndef KURVATAB_LOOP_FILE_WATCH_H_
-#define KURVATAB_LOOP_FILE_WATCH_H_
+#ifndef KURVATAB_FOLLOW_FILE_WATCH_H_
+#define KURVATAB_FOLLOW_FILE_WATCH_H_
 
 #include <cstdint>
 #include <string>
@@ -59,4 +59,4 @@ class FileWatch {
   int dir_wd_ = -1;
 };
 
-#endif  // KURVATAB_LOOP_FILE_WATCH_H_
+#endif  // KURVATAB_FOLLOW_FILE_WATCH_H_

@@ -5,8 +5,8 @@
 // number ("1.5-2" is two columns); the first text that is not a number (a
 // comma, a word) ends the columns. Numbers are read in the C locale whatever
 // the process locale is. A NUL byte ends the line.
-#ifndef KURVATAB_OUTPUT_COLUMNS_H_
-#define KURVATAB_OUTPUT_COLUMNS_H_
+#ifndef KURVATAB_READ_COLUMNS_H_
+#define KURVATAB_READ_COLUMNS_H_
 
 #include <cstdint>
 #include <string>
@@ -43,4 +43,4 @@ int get_ncol(const ColumnLine& line, scanRef& lIndex);
 double getdouble(const ColumnLine& line, int pos, int ncol, int* err);
 double getdouble(std::string_view line, int pos, int ncol, int* err);
 
-#endif  // KURVATAB_OUTPUT_COLUMNS_H_
+#endif  // KURVATAB_READ_COLUMNS_H_

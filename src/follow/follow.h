@@ -9,8 +9,8 @@
 // follow when the user types a line, presses Ctrl-C, or input ends. Time,
 // waiting and the user's input are seams, so tests drive a follow without
 // sleeping.
-#ifndef KURVATAB_LOOP_FOLLOW_H_
-#define KURVATAB_LOOP_FOLLOW_H_
+#ifndef KURVATAB_FOLLOW_FOLLOW_H_
+#define KURVATAB_FOLLOW_FOLLOW_H_
 
 #include <cstdint>
 #include <string>
@@ -18,9 +18,9 @@
 
 #include "base/console.h"
 #include "base/options.h"
+#include "follow/file_watch.h"
 #include "index/index_table.h"
-#include "loop/file_watch.h"
-#include "output/points.h"
+#include "read/points.h"
 
 // A look at the path at least this often (a network file system tells no
 // one about writes from other hosts).
@@ -172,4 +172,4 @@ enum class FollowEnd { kTyped, kInterrupted, kEndOfInput };
 // the previous one restored.
 FollowEnd follow_run(Follower& f, int ref, FollowInput& in, FollowClock& clock);
 
-#endif  // KURVATAB_LOOP_FOLLOW_H_
+#endif  // KURVATAB_FOLLOW_FOLLOW_H_

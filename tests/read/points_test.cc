@@ -1,4 +1,4 @@
-#include "output/points.h"
+#include "read/points.h"
 
 #include <gtest/gtest.h>
 

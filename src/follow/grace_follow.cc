@@ -1,4 +1,4 @@
-#include "loop/grace_follow.h"
+#include "follow/grace_follow.h"
 
 namespace {
 

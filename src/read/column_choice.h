@@ -8,8 +8,8 @@
 // hands the plain numbers it gets to the PointReader. Resolving reads the
 // scan's header only (the #L line the index record points at), and nothing
 // at all when no label is chosen.
-#ifndef KURVATAB_OUTPUT_COLUMN_CHOICE_H_
-#define KURVATAB_OUTPUT_COLUMN_CHOICE_H_
+#ifndef KURVATAB_READ_COLUMN_CHOICE_H_
+#define KURVATAB_READ_COLUMN_CHOICE_H_
 
 #include <climits>
 #include <string>
@@ -97,4 +97,4 @@ bool resolve_column_list(IndexTable& t, const scanRef& r, const std::vector<List
 // marking the columns that `cols` chooses as x, y and monitor. Returns ref.
 int scan_columns_list(IndexTable& t, Console& con, int ref, const ColumnChoice& cols);
 
-#endif  // KURVATAB_OUTPUT_COLUMN_CHOICE_H_
+#endif  // KURVATAB_READ_COLUMN_CHOICE_H_

@@ -1,4 +1,4 @@
-#include "output/columns.h"
+#include "read/columns.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "loop/follow.h"
+#include "follow/follow.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,7 +12,7 @@
 #include <ctime>
 
 #include "index/scan_reader.h"
-#include "output/column_choice.h"
+#include "read/column_choice.h"
 
 int64_t SystemClock::now_ms() {
   timespec ts;

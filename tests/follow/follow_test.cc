@@ -1,5 +1,5 @@
 // Following a growing scan file: console, waiting loop, file watch, Grace.
-#include "loop/follow.h"
+#include "follow/follow.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "follow/grace_follow.h"
 #include "grace/fake_grace_pipe.h"
-#include "loop/grace_follow.h"
 #include "testutil.h"
 
 namespace {

@@ -6,15 +6,15 @@
 // When the Grace goes away (the user closed its window), or a scan's first
 // plot cannot be made, the follow goes on in the console form after one
 // line saying so.
-#ifndef KURVATAB_LOOP_GRACE_FOLLOW_H_
-#define KURVATAB_LOOP_GRACE_FOLLOW_H_
+#ifndef KURVATAB_FOLLOW_GRACE_FOLLOW_H_
+#define KURVATAB_FOLLOW_GRACE_FOLLOW_H_
 
 #include <cstdint>
 
 #include "base/console.h"
 #include "base/options.h"
+#include "follow/follow.h"
 #include "grace/grace_link.h"
-#include "loop/follow.h"
 
 class GraceSink : public FollowSink {
  public:
@@ -61,4 +61,4 @@ class GraceSink : public FollowSink {
   int64_t reported_ = 0;  // unnormalised points the user was told of
 };
 
-#endif  // KURVATAB_LOOP_GRACE_FOLLOW_H_
+#endif  // KURVATAB_FOLLOW_GRACE_FOLLOW_H_

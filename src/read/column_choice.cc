@@ -1,4 +1,4 @@
-#include "output/column_choice.h"
+#include "read/column_choice.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,7 +8,7 @@
 #include "base/text.h"
 #include "index/labels.h"
 #include "index/scan_reader.h"
-#include "output/columns.h"
+#include "read/columns.h"
 
 namespace {
 
