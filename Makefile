@@ -4,7 +4,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES = cmake g++ make python3 libgtest-dev libbenchmark-dev grace xvfb xauth \
            libreadline-dev clang libclang-rt-14-dev clang-format \
-           libhdf5-dev hdf5-tools python3-h5py python3-numpy
+           libhdf5-dev hdf5-tools python3-h5py python3-numpy \
+           libcminpack-dev python3-scipy
 # Seconds each fuzz target runs in `make test` (after its seed corpus);
 # `make fuzz-long` runs each for FUZZ_LONG_SECONDS instead.
 FUZZ_SECONDS ?= 30

@@ -124,6 +124,39 @@ PeakStats peak_stats(const std::vector<double>& x, const std::vector<double>& y)
   });
 }
 
+ScanPointCounts walk_scan_points(IndexTable& t, scanRef& r, const ColumnChoice& cols,
+                                 bool normalize,
+                                 const std::function<void(const ScanPoint&)>& visit) {
+  ScanPointCounts counts;
+  PointReader in(t, r, cols);
+  if (normalize) {
+    in.read_only({cols.xcol, cols.ycol, cols.zcol});
+  } else {
+    in.read_only({cols.xcol, cols.ycol});
+  }
+  PointReader::Step step;
+  while ((step = in.next()) != PointReader::kEnd) {
+    if (step != PointReader::kData) continue;
+    int ex, ey, ez;
+    ScanPoint p{in.x(&ex), in.y(&ey), 0.0};
+    if (ex || ey || !std::isfinite(p.x) || !std::isfinite(p.y)) {
+      counts.skipped++;
+      continue;
+    }
+    if (normalize) {
+      // Unlike the plot, a point that cannot be normalised is left out
+      // rather than kept unnormalised among normalised ones.
+      p.z = in.z(&ez);
+      if (ez || !std::isfinite(p.z) || !(p.z >= 1)) {
+        counts.low_monitor++;
+        continue;
+      }
+    }
+    visit(p);
+  }
+  return counts;
+}
+
 ScanStats scan_stats(IndexTable& t, int ref, const ColumnChoice& cols, bool normalize) {
   ScanStats s;
   scanRef& r = t.Index[ref];
@@ -132,32 +165,12 @@ ScanStats scan_stats(IndexTable& t, int ref, const ColumnChoice& cols, bool norm
   s.normalize = normalize;
   bool first = true;
   s.peak = peak_stats([&](const PointVisitor& visit) {
-    PointReader in(t, r, cols);
-    if (normalize) {
-      in.read_only({cols.xcol, cols.ycol, cols.zcol});
-    } else {
-      in.read_only({cols.xcol, cols.ycol});
-    }
-    PointReader::Step step;
-    while ((step = in.next()) != PointReader::kEnd) {
-      if (step != PointReader::kData) continue;
-      int ex, ey, ez;
-      double x = in.x(&ex), y = in.y(&ey);
-      if (ex || ey || !std::isfinite(x) || !std::isfinite(y)) {
-        if (first) s.skipped++;
-        continue;
-      }
-      if (normalize) {
-        // Unlike the plot, a point that cannot be normalised is left out
-        // rather than kept unnormalised among normalised ones.
-        double z = in.z(&ez);
-        if (ez || !std::isfinite(z) || !(z >= 1)) {
-          if (first) s.low_monitor++;
-          continue;
-        }
-        y /= z;
-      }
-      visit(x, y);
+    ScanPointCounts counts = walk_scan_points(t, r, cols, normalize, [&](const ScanPoint& p) {
+      visit(p.x, normalize ? p.y / p.z : p.y);
+    });
+    if (first) {
+      s.skipped = counts.skipped;
+      s.low_monitor = counts.low_monitor;
     }
     first = false;
   });

@@ -70,6 +70,22 @@ struct ScanStats {
   PeakStats peak;
 };
 
+// A scan's points as the statistics and the fit take them: x and raw y of
+// the chosen columns; with `normalize`, z is the monitor (y is not yet
+// divided by it), else 0.
+struct ScanPoint {
+  double x, y, z;
+};
+struct ScanPointCounts {
+  int64_t skipped = 0;      // data lines that gave no point (x or y missing or not finite)
+  int64_t low_monitor = 0;  // normalising: monitor below 1, missing, not finite
+};
+// Hands every point of the record `r` to `visit` in file order; returns
+// what was left out.
+ScanPointCounts walk_scan_points(IndexTable& t, scanRef& r, const ColumnChoice& cols,
+                                 bool normalize,
+                                 const std::function<void(const ScanPoint&)>& visit);
+
 // Reads the scan at 0-based position `ref` (which must name a record)
 // through the shared point reader: x and raw y of the chosen columns, y
 // divided by the monitor when `normalize` is set.

@@ -456,18 +456,17 @@ PointUse plot_point(const PointReader& p, const PlotOptions& st, PlotPoint* pt,
   double y = p.y(&err);
   if (err) return PointUse::kNoY;  // no y to plot: leave the point out rather than invent one
   y += 0.000001;
-  double e = 0.0;
-  if (st.errorbar && y >= 1.0) e = sqrt(y);
+  double z = 0.0;
   *unnormalised = false;
   if (st.normalize) {
-    double z = p.z(&err);
-    if (err == 0 && z >= 1.0) {
-      y = y / z;
-      if (st.errorbar) e = sqrt(e * e + y * y / z) / z;
-    } else {
+    z = p.z(&err);
+    if (err != 0 || !(z >= 1.0)) {
       *unnormalised = true;
+      z = 0.0;
     }
   }
+  const double e = st.errorbar ? count_error(y, z) : 0.0;
+  if (z >= 1.0) y = y / z;
   *pt = PlotPoint{x, y, e};
   return PointUse::kPoint;
 }

@@ -1,6 +1,7 @@
 #include "read/points.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "base/text.h"
 
@@ -81,4 +82,10 @@ int64_t PointReader::line_number() {
     first_line_ = r_.lpos + n;
   }
   return first_line_ + read_ - 1;
+}
+
+double count_error(double y, double z) {
+  double e = y >= 1.0 ? std::sqrt(y) : 0.0;
+  if (z >= 1.0) e = std::sqrt(e * e + (y / z) * (y / z) / z) / z;
+  return e;
 }

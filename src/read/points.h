@@ -24,6 +24,11 @@
 #include "index/scan_reader.h"
 #include "read/columns.h"
 
+// The error bar of a point whose count y already holds the plot's added
+// 1e-6: sqrt(y) from 1 on, else 0. With a monitor z (1 or more) the point
+// is y / z and its error sqrt(e^2 + (y / z)^2 / z) / z; z 0 for none.
+double count_error(double y, double z);
+
 class PointReader {
  public:
   enum Step {
