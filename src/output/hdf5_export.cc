@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -23,6 +24,7 @@
 #include "read/column_choice.h"
 #include "read/columns.h"
 #include "read/points.h"
+#include "read/spectra.h"
 
 #ifndef KURVATAB_VERSION
 #define KURVATAB_VERSION "unknown"
@@ -42,6 +44,11 @@ constexpr size_t kMaxColumns = 1024;
 // Motor positions of one scan, and the bytes of their names, at most.
 constexpr size_t kMaxPositioners = 65536;
 constexpr size_t kMaxMotorText = 1u << 20;
+// Groups keep the order their members were made in, so that readers list
+// scans and columns in file order.
+constexpr unsigned kLinkOrder = H5P_CRT_ORDER_TRACKED | H5P_CRT_ORDER_INDEXED;
+// Spectra of one analyser buffered before they are written, at most.
+constexpr size_t kSpectrumBufferBytes = 4u << 20;
 // Lines of a string dataset buffered before they are written.
 constexpr size_t kLineBatch = 4096;
 constexpr size_t kLineBatchBytes = 1u << 20;
@@ -631,6 +638,200 @@ class Measurement {
   bool dropped_ = false;
 };
 
+// The spectra of a scan: for each analyser a group instrument/mca_N
+// (NXdetector) holding `data`, points x channels, one chunk a point,
+// compressed, with the channel numbers, calibration and times the header
+// gives, and measurement/mca_N linking its data and the group. Whole
+// numbers are stored as 32- or 64-bit integers, anything else as float64;
+// where a point has no spectrum, or a shorter one, the row holds the fill
+// value (-1, or NaN for float64).
+class McaWriter {
+ public:
+  McaWriter(Hdf5Export::Impl& x, hid_t instrument, hid_t meas)
+      : x_(x), instrument_(instrument), meas_(meas) {}
+
+  bool started() const { return started_; }
+
+  // Makes the datasets for the shape the scan's spectra have, `rows` points
+  // at most.
+  bool start(const ScanSpectra& sp, hsize_t rows) {
+    started_ = true;
+    rows_ = rows;
+    for (size_t n = 0; n < sp.analysers.size(); n++) {
+      const SpectrumShape& shape = sp.analysers[n];
+      Analyser a;
+      a.width = hsize_t(shape.width);
+      // Whole numbers of up to 15 digits read exactly as doubles.
+      a.kind = !shape.integers      ? kFloat
+               : shape.digits <= 9  ? kInt32
+               : shape.digits <= 15 ? kInt64
+                                    : kFloat;
+      if (a.width > 0 && rows_ > 0 && !make(n, sp.header.analyser(n), &a)) return false;
+      a.rows_per_flush =
+          a.width > 0 ? std::max<size_t>(1, kSpectrumBufferBytes / (8 * a.width)) : 1;
+      analysers_.push_back(std::move(a));
+    }
+    return true;
+  }
+
+  // The spectra of the point in row `row`.
+  bool add(hsize_t row, const Spectrum* s, size_t n) {
+    if (row >= rows_) return true;
+    for (size_t k = 0; k < analysers_.size(); k++) {
+      Analyser& a = analysers_[k];
+      if (!a.data) continue;
+      if (a.buffered == 0) a.first_row = row;
+      const size_t at = a.buffered * size_t(a.width);
+      a.values.resize(at + size_t(a.width));
+      const Spectrum* here = k < n ? &s[k] : nullptr;
+      size_t have = here ? here->counts.size() : 0;
+      if (have > a.width) have = size_t(a.width);
+      for (size_t c = 0; c < have; c++) a.values[at + c] = here->counts[c];
+      for (size_t c = have; c < a.width; c++) a.values[at + c] = fill(a.kind);
+      if (here && !here->complete) cut_++;
+      if (++a.buffered >= a.rows_per_flush && !flush(a)) return false;
+    }
+    return true;
+  }
+
+  // Writes what is buffered and trims the datasets to the `rows` written.
+  bool finish(hsize_t rows) {
+    for (size_t n = 0; n < analysers_.size(); n++) {
+      Analyser& a = analysers_[n];
+      if (!a.data) continue;
+      if (!flush(a)) return false;
+      hsize_t dims[2] = {rows < rows_ ? rows : rows_, a.width};
+      if (dims[0] < rows_ && !x_.ok(H5Dset_extent(a.data.get(), dims))) return false;
+      a.data.reset();
+      if (!link(n, a)) return false;
+      a.group.reset();
+    }
+    return true;
+  }
+
+  int64_t cut() const { return cut_; }
+
+ private:
+  enum Kind { kInt32, kInt64, kFloat };
+  struct Analyser {
+    Hid group, data;
+    hsize_t width = 0;
+    Kind kind = kFloat;
+    std::vector<double> values;  // rows buffered, each `width` values
+    size_t buffered = 0, rows_per_flush = 1;
+    hsize_t first_row = 0;
+  };
+
+  static double fill(Kind k) { return k == kFloat ? NAN : -1.0; }
+
+  bool make(size_t n, const McaInfo& info, Analyser* a) {
+    const std::string name = "mca_" + std::to_string(n);
+    Hid g = x_.group(instrument_, name.c_str(), "NXdetector");
+    if (!g) return false;
+    Hid dcpl = x_.new_dcpl();
+    if (!dcpl) return false;
+    hsize_t dims[2] = {rows_, a->width}, chunk[2] = {1, a->width};
+    hid_t file_type = a->kind == kInt32   ? H5T_STD_I32LE
+                      : a->kind == kInt64 ? H5T_STD_I64LE
+                                          : H5T_IEEE_F64LE;
+    const double f = fill(a->kind);
+    const int64_t fi = -1;
+    if (!x_.ok(H5Pset_chunk(dcpl.get(), 2, chunk)) ||
+        !x_.ok(a->kind == kFloat ? H5Pset_fill_value(dcpl.get(), H5T_NATIVE_DOUBLE, &f)
+                                 : H5Pset_fill_value(dcpl.get(), H5T_NATIVE_INT64, &fi)))
+      return false;
+    if (H5Zfilter_avail(H5Z_FILTER_DEFLATE) > 0 && H5Zfilter_avail(H5Z_FILTER_SHUFFLE) > 0 &&
+        (!x_.ok(H5Pset_shuffle(dcpl.get())) || !x_.ok(H5Pset_deflate(dcpl.get(), 1))))
+      return false;
+    Hid space(H5Screate_simple(2, dims, dims));
+    if (!x_.made(space)) return false;
+    a->data = Hid(
+        H5Dcreate2(g.get(), "data", file_type, space.get(), H5P_DEFAULT, dcpl.get(), H5P_DEFAULT));
+    if (!x_.made(a->data)) return false;
+    if (info.has_chann) {
+      std::vector<int64_t> ch(a->width);
+      for (hsize_t k = 0; k < a->width; k++) ch[k] = info.channel(int64_t(k));
+      if (!vector(g.get(), "channels", H5T_STD_I64LE, H5T_NATIVE_INT64, ch.size(), ch.data()))
+        return false;
+    }
+    if (info.has_calib &&
+        !vector(g.get(), "calibration", H5T_IEEE_F64LE, H5T_NATIVE_DOUBLE, 3, info.calib))
+      return false;
+    static const char* const kTimes[] = {"preset_time", "live_time", "elapsed_time"};
+    for (int k = 0; k < info.ctimes; k++)
+      if (!scalar(g.get(), kTimes[k], info.ctime[k])) return false;
+    a->group = std::move(g);
+    return true;
+  }
+
+  // measurement/mca_N, after the columns: the data and the group it
+  // belongs to.
+  bool link(size_t n, const Analyser& a) {
+    const std::string name = "mca_" + std::to_string(n);
+    std::string link = name;
+    for (int k = 2; H5Lexists(meas_, link.c_str(), H5P_DEFAULT) > 0; k++)
+      link = name + "_" + std::to_string(k);
+    Hid m = x_.group(meas_, link.c_str(), "NXcollection");
+    hid_t g = a.group.get();
+    return m && x_.ok(H5Lcreate_hard(g, "data", m.get(), "data", H5P_DEFAULT, H5P_DEFAULT)) &&
+           x_.ok(H5Lcreate_hard(g, ".", m.get(), "info", H5P_DEFAULT, H5P_DEFAULT));
+  }
+
+  bool vector(hid_t loc, const char* name, hid_t file_type, hid_t mem_type, hsize_t n,
+              const void* buf) {
+    Hid space(H5Screate_simple(1, &n, nullptr));
+    if (!x_.made(space)) return false;
+    Hid d(H5Dcreate2(loc, name, file_type, space.get(), H5P_DEFAULT,
+                     n * 8 <= 32768 ? x_.dcpl_compact.get() : x_.dcpl_plain.get(), H5P_DEFAULT));
+    return x_.made(d) && x_.ok(H5Dwrite(d.get(), mem_type, H5S_ALL, H5S_ALL, H5P_DEFAULT, buf));
+  }
+
+  bool scalar(hid_t loc, const char* name, double v) {
+    Hid space(H5Screate(H5S_SCALAR));
+    if (!x_.made(space)) return false;
+    Hid d(H5Dcreate2(loc, name, H5T_IEEE_F64LE, space.get(), H5P_DEFAULT, x_.dcpl_compact.get(),
+                     H5P_DEFAULT));
+    return x_.made(d) &&
+           x_.ok(H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, &v));
+  }
+
+  bool flush(Analyser& a) {
+    if (a.buffered == 0) return true;
+    hsize_t start[2] = {a.first_row, 0}, count[2] = {hsize_t(a.buffered), a.width};
+    Hid fspace(H5Dget_space(a.data.get()));
+    Hid mspace(H5Screate_simple(2, count, nullptr));
+    if (!x_.made(fspace) || !x_.made(mspace) ||
+        !x_.ok(H5Sselect_hyperslab(fspace.get(), H5S_SELECT_SET, start, nullptr, count, nullptr)))
+      return false;
+    herr_t r;
+    const size_t n = a.buffered * size_t(a.width);
+    if (a.kind == kFloat) {
+      r = H5Dwrite(a.data.get(), H5T_NATIVE_DOUBLE, mspace.get(), fspace.get(), H5P_DEFAULT,
+                   a.values.data());
+    } else if (a.kind == kInt32) {
+      std::vector<int32_t> v(n);
+      for (size_t k = 0; k < n; k++) v[k] = int32_t(a.values[k]);
+      r = H5Dwrite(a.data.get(), H5T_NATIVE_INT32, mspace.get(), fspace.get(), H5P_DEFAULT,
+                   v.data());
+    } else {
+      std::vector<int64_t> v(n);
+      for (size_t k = 0; k < n; k++) v[k] = int64_t(a.values[k]);
+      r = H5Dwrite(a.data.get(), H5T_NATIVE_INT64, mspace.get(), fspace.get(), H5P_DEFAULT,
+                   v.data());
+    }
+    a.buffered = 0;
+    a.values.clear();
+    return x_.ok(r);
+  }
+
+  Hdf5Export::Impl& x_;
+  hid_t instrument_, meas_;
+  bool started_ = false;
+  hsize_t rows_ = 0;
+  std::vector<Analyser> analysers_;
+  int64_t cut_ = 0;
+};
+
 // The 1-based column `pos` of a scan of `ncol` columns as the column reader
 // resolves it, as a 0-based index; -1 when the scan has no such column.
 long resolve_column(int pos, int ncol, size_t have) {
@@ -758,7 +959,8 @@ bool Hdf5Export::Impl::open_file() {
     // used again.
     Hid fcpl(H5Pcreate(H5P_FILE_CREATE));
     if (!made(fcpl) ||
-        !ok(H5Pset_file_space_strategy(fcpl.get(), H5F_FSPACE_STRATEGY_FSM_AGGR, 1, 1)))
+        !ok(H5Pset_file_space_strategy(fcpl.get(), H5F_FSPACE_STRATEGY_FSM_AGGR, 1, 1)) ||
+        !ok(H5Pset_link_creation_order(fcpl.get(), kLinkOrder)))
       return false;
     file = Hid(H5Fcreate(temp.c_str(), H5F_ACC_TRUNC, fcpl.get(), fapl.get()));
   }
@@ -772,7 +974,8 @@ bool Hdf5Export::Impl::open_file() {
   dxpl = Hid(H5Pcreate(H5P_DATASET_XFER));
   gcpl = Hid(H5Pcreate(H5P_GROUP_CREATE));
   hsize_t chunk = kLineBatch;
-  if (!made(gcpl) || !ok(H5Pset_obj_track_times(gcpl.get(), 0)) || !(dcpl_compact = new_dcpl()) ||
+  if (!made(gcpl) || !ok(H5Pset_obj_track_times(gcpl.get(), 0)) ||
+      !ok(H5Pset_link_creation_order(gcpl.get(), kLinkOrder)) || !(dcpl_compact = new_dcpl()) ||
       !ok(H5Pset_layout(dcpl_compact.get(), H5D_COMPACT)) || !(dcpl_plain = new_dcpl()) ||
       !(dcpl_lines = new_dcpl()) || !ok(H5Pset_chunk(dcpl_lines.get(), 1, &chunk)))
     return false;
@@ -932,12 +1135,16 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   Hid meas = group(entry.get(), "measurement", "NXcollection");
   if (!meas) return false;
   Measurement m(*this, meas.get());
+  McaWriter mca(*this, instrument.get(), meas.get());
   LineList comments(*this, specfile.get(), "comments");
   int ncol = 0;
   bool started = false;
+  int64_t left_out = 0;  // spectra behind the last data line
+  hsize_t rows = 0;
   if (r.vseek > 0) {
     PointReader points(t, r, cols);
     points.skip_lines_without_numbers();
+    points.keep_spectra();
     for (PointReader::Step step; (step = points.next()) != PointReader::kEnd;) {
       cut |= points.in().line_is_cut();
       if (step == PointReader::kComment) {
@@ -953,14 +1160,29 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
         if (!m.start(n, split_labels(l_text, r.ncol_N, kMaxColumns), r.lines)) return false;
       }
       if (!m.add_row(v)) return false;
+      if (points.spectrum_count() > 0 && !mca.started()) {
+        // The first spectrum: the scan's spectra are surveyed for their shape.
+        ScanSpectra sp;
+        survey_spectra(t, r, &sp);
+        if (!mca.start(sp, hsize_t(r.lines))) return false;
+      }
+      if (mca.started() &&
+          !mca.add(hsize_t(points.data_lines() - 1), points.spectra(), points.spectrum_count()))
+        return false;
     }
     ScanReader in(t.inf, points.offset());
     std::string_view line;
+    DataLineRule rule;
     while (in.tell() < r.eseek && in.next(&line)) {
       cut |= in.line_is_cut();
+      const bool continued = rule.in_spectrum();
+      const char last = in.last_char();
+      if (rule.next(line[0], [last] { return last == '\\'; }) == LineKind::kSpectrum && !continued)
+        left_out++;
       in.skip_rest();
       if (line[0] == '#' && !comments.add(chomp(line))) return false;
     }
+    rows = hsize_t(points.data_lines());
   }
   if (!started) {
     // No data: empty columns, as many as #N or the labels say.
@@ -968,12 +1190,18 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
     ncol = r.ncol_N > 0 ? r.ncol_N : int(labels.size());
     if (!m.start(size_t(ncol), labels, 0)) return false;
   }
-  if (!m.finish() || !comments.finish()) return false;
+  if (!m.finish() || !mca.finish(rows) || !comments.finish()) return false;
   if (m.dropped())
     fprintf(con.out, " scan %s: only the first %zu columns exported\n", gname.c_str(), kMaxColumns);
   if (cut)
     fprintf(con.out, " scan %s: lines longer than %zu bytes kept in part\n", gname.c_str(),
             ScanReader::kMaxHeld);
+  if (left_out)
+    fprintf(con.out, " scan %s: %lld spectrum(s) after the last data line left out\n",
+            gname.c_str(), (long long)left_out);
+  if (mca.cut())
+    fprintf(con.out, " scan %s: %lld spectrum(s) cut short, kept as far as they go\n",
+            gname.c_str(), (long long)mca.cut());
 
   // The plot: y against x of the settings, linked from measurement/.
   // Columns chosen by label are this scan's columns of those names; a scan

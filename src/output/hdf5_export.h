@@ -15,6 +15,15 @@
 //   instrument/positioners/<motor>    #O names with the scan's #P values
 //   instrument/specfile/scan_header   the header lines, verbatim
 //   instrument/specfile/comments      the '#' lines among and after the data
+//   instrument/mca_N/data             the spectra of analyser N, points x
+//                                     channels, whole numbers as integers;
+//                                     -1 (NaN for float64) where a point has
+//                                     none or a shorter one; beside it
+//                                     channels, calibration, preset_time,
+//                                     live_time, elapsed_time when given
+//   measurement/mca_N/data, info      links to the data and to its group
+//
+// Every group lists its members in the order they were made.
 //
 // Safety: the new file is built under a temporary name beside the target,
 // with the scans of an earlier file copied into it, and renamed over the

@@ -34,8 +34,25 @@ void PointReader::mark_columns() {
   }
 }
 
+// The first point's spectra stand before the scan's first data line, among
+// the lines the index counts as the header.
+void PointReader::read_first_spectra() {
+  ScanReader head(t_.inf, r_.hseek);
+  DataLineRule rule;
+  std::string_view l;
+  while (head.tell() < r_.vseek && head.next(&l)) {
+    const bool continued = rule.in_spectrum();
+    if (rule.next(l[0], [&head] { return head.last_char() == '\\'; }) != LineKind::kSpectrum) {
+      continue;
+    }
+    add_spectrum(l, !continued, head.line_is_cut());
+  }
+  rule_ = rule;
+}
+
 PointReader::Step PointReader::next() {
   if (done_) return kEnd;
+  if (keep_spectra_ && read_ == 0 && handled_ == 0 && until_ < 0) read_first_spectra();
   for (;;) {
     if (until_ >= 0) {
       // Only lines the table has seen whole: the rest waits for a later walk.
@@ -48,12 +65,18 @@ PointReader::Step PointReader::next() {
     }
     end_ = in_.tell();
     read_++;
+    const bool continued = rule_.in_spectrum();
     const LineKind kind = rule_.next(line_[0], [this] { return in_.last_char() == '\\'; });
-    if (kind == LineKind::kSpectrum) continue;
+    if (kind == LineKind::kSpectrum) {
+      if (keep_spectra_) add_spectrum(line_, !continued, in_.line_is_cut());
+      continue;
+    }
     if (kind == LineKind::kHash) return kComment;
     if (numbers_only_ && !holds_number(line_)) continue;
     break;
   }
+  if (new_point_) n_spectra_ = 0;  // no spectrum stood before this line
+  new_point_ = true;
   if (handled_++ == 0) {
     // The count is the record's (from #N), or that of this line read whole.
     const bool count = r_.ncol < 1;
@@ -70,6 +93,20 @@ PointReader::Step PointReader::next() {
     cl_.parse(line_, convert_);
   }
   return kData;
+}
+
+void PointReader::add_spectrum(std::string_view line, bool first, bool cut) {
+  if (new_point_) {
+    n_spectra_ = 0;
+    new_point_ = false;
+  }
+  if (first || n_spectra_ == 0) {
+    if (spectra_.size() == n_spectra_) spectra_.emplace_back();
+    spectra_[n_spectra_++].clear();
+  }
+  add_spectrum_line(line, first, &spectra_[n_spectra_ - 1], &scratch_);
+  // A line longer than the reader holds keeps only its first part.
+  if (cut) spectra_[n_spectra_ - 1].complete = false;
 }
 
 int64_t PointReader::line_number() {

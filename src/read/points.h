@@ -6,8 +6,9 @@
 // The walk starts at the record's first data line and hands out, in file
 // order, each '#' line among the data (not counted) and each other line
 // (counted) until `lines` data lines were handed out or the file ends.
-// Spectrum lines ('@' lines and their continuations, see index/data_line.h)
-// are passed over. On the first data line the scan's column count is taken
+// Spectrum lines ('@' lines and their continuations, see format/data_line.h)
+// are passed over, or read as the spectra of the point whose data line
+// follows them (keep_spectra()). On the first data line the scan's column count is taken
 // with get_ncol, which stores a counted value in the record as the index
 // listing shows it.
 #ifndef KURVATAB_READ_POINTS_H_
@@ -20,6 +21,7 @@
 
 #include "base/options.h"
 #include "format/data_line.h"
+#include "format/spectrum.h"
 #include "index/index_table.h"
 #include "index/scan_reader.h"
 #include "read/columns.h"
@@ -73,6 +75,15 @@ class PointReader {
   // lines the index counted.
   void skip_lines_without_numbers() { numbers_only_ = true; }
 
+  // The spectra before each data line are read: after kData, spectra()
+  // holds the point's spectra in turn (none when it has none). The first
+  // point's stand before the record's first data line and are read from the
+  // header. Spectra after the last data line are not handed out. Call
+  // before the first next().
+  void keep_spectra() { keep_spectra_ = true; }
+  const Spectrum* spectra() const { return spectra_.data(); }
+  size_t spectrum_count() const { return n_spectra_; }
+
   // The line handed out last (possibly cut, see ScanReader), and the reader
   // that can copy it whole.
   std::string_view line() const { return line_; }
@@ -115,6 +126,14 @@ class PointReader {
   void mark_columns();  // fills convert_ from only_ once the count is known
 
   bool numbers_only_ = false;
+
+  bool keep_spectra_ = false;
+  bool new_point_ = true;          // the next spectrum begins a new point's
+  std::vector<Spectrum> spectra_;  // kept between points for their room
+  size_t n_spectra_ = 0;           // spectra of the current point
+  std::string scratch_;
+  void add_spectrum(std::string_view line, bool first, bool cut);
+  void read_first_spectra();
 };
 
 #endif  // KURVATAB_READ_POINTS_H_

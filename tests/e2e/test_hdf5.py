@@ -33,6 +33,82 @@ def value(k, c, r):
             "-%d.%02d" % (r, c), "%.17g" % (0.1 * (r + k))][(k + c + r) % 5]
 
 
+def spectrum_lines(key, values, per=16):
+    """A spectrum as writers put it: `per` values a line, each but the last line ending in '\\'."""
+    rows = [" ".join(values[i:i + per]) for i in range(0, len(values), per)] or [""]
+    return [(key + " " if k == 0 else " ") + r + ("\\" if k < len(rows) - 1 else "")
+            for k, r in enumerate(rows)]
+
+
+# Scans with spectra: (number, header lines, points); a point is (data line, its spectra as
+# (key, values)). Scan numbers out of name order check that groups keep file order.
+SPECTRA = [
+    (10, ["#@MCA 16C", "#@CHANN 20 100 119 1", "#@CALIB 0.1 0.01 0", "#@CTIME 1 0.9 1.0"],
+     [("%d 1000 %d" % (p, p), [("@A", ["%d" % (p * 1000003 + c * c) for c in range(20)])])
+      for p in range(3)]),
+    (9, ["#@CHANN 5 0 8 2", "#@CHANN 4 0 3 1", "#@CALIB 1 2 0", "#@CALIB 0 1 0.5"],
+     [("%d 1 2" % p, [("@A1", ["%d" % (p + c) for c in range(5)]),
+                      ("@A2", ["%.17g" % (0.1 * (p + c) + 1e-9) for c in range(4)])])
+      for p in range(2)]),
+    (100, ["#@CHANN 8 0 7 1"],  # the third point's spectrum has no data line: aborted
+     [("%d 1 2" % p, [("@A", ["%d" % (7 * p + c) for c in range(8)])]) for p in range(2)] +
+     [(None, [("@A", ["9"] * 8)])]),
+    (2, ["#@CHANN 6 0 5 1"],  # a mesh: no spectrum, a short, a long and a large one
+     [("0 0 1 0", [("@A", [str(c) for c in range(6)])]), ("1 0 1 1", []),
+      ("0 1 1 2", [("@A", ["1", "2"])]), ("1 1 1 3", [("@A", [str(c) for c in range(8)])]),
+      ("2 1 1 4", [("@A", ["12345678901"] * 6)])]),
+]
+
+
+def check_spectra(binary, work):
+    """Spectra exported to HDF5 read back bit for bit, with their channels, calibration and
+    times; groups and members in file order."""
+    text = ["#F spectra.dat", ""]
+    for num, header, points in SPECTRA:
+        text += ["#S %d  scan" % num, "#N 3", "#L a  b  c"] + header
+        for line, spectra in points:
+            for key, values in spectra:
+                text += spectrum_lines(key, values, per=3 if num == 100 else 16)
+            text += [line] if line else ["#C aborted"]
+    with open(os.path.join(work, "spectra.dat"), "w") as f:
+        f.write("\n".join(text) + "\n")
+    out = e2e_util.run(binary, work, ["spectra.dat"], stdin=b"(i1,4,n)sp.h5\nq\n").stdout
+    check(b" scan 100.1: 1 spectrum(s) after the last data line left out\n" in out, out[-400:])
+    with h5py.File(os.path.join(work, "sp.h5"), "r") as f:
+        # The root as a group: this h5py takes a File's order from the file's creation
+        # properties, which HDF5 1.10 does not read back.
+        check(list(f["/"]) == ["10.1", "9.1", "100.1", "2.1"], "groups %s" % list(f["/"]))
+        check(list(f["9.1/measurement"]) == ["a", "b", "c", "mca_0", "mca_1"],
+              "members %s" % list(f["9.1/measurement"]))
+        for num, header, points in SPECTRA:
+            g = f["%d.1" % num]
+            rows = [sp for line, sp in points if line]
+            for n in range(max(len(sp) for sp in rows)):
+                mca = g["instrument/mca_%d" % n]
+                data = mca["data"]
+                check(g["measurement/mca_%d/data" % n] == data, "%d mca_%d linked" % (num, n))
+                width = max(len(sp[n][1]) for sp in rows if len(sp) > n)
+                floats = any("." in v for sp in rows if len(sp) > n for v in sp[n][1])
+                want = numpy.full((len(rows), width), numpy.nan if floats else -1,
+                                  dtype="<f8" if floats else "<i8")
+                for r, sp in enumerate(rows):
+                    if len(sp) > n:
+                        want[r, :len(sp[n][1])] = [(float if floats else int)(v)
+                                                   for v in sp[n][1]]
+                got = numpy.asarray(data[()], dtype=want.dtype)
+                check(got.tobytes() == want.tobytes(), "%d mca_%d:\n%s\n%s" % (num, n, got, want))
+                check(data.dtype.kind == ("f" if floats else "i"), "%d type %s" % (num, data.dtype))
+                check(data.chunks == (1, width), "%d chunks %s" % (num, data.chunks))
+        calib = f["10.1/instrument/mca_0"]
+        check(list(calib["channels"][()]) == list(range(100, 120)), "channels")
+        check(list(f["9.1/instrument/mca_0/channels"][()]) == [0, 2, 4, 6, 8], "reduction")
+        check(list(f["9.1/instrument/mca_1/calibration"][()]) == [0, 1, 0.5], "calibration")
+        check([calib[k][()] for k in ("preset_time", "live_time", "elapsed_time")] ==
+              [1, 0.9, 1.0], "times")
+        check(f["10.1/instrument/mca_0/data"].dtype == "<i4", "seven digits in 32 bits")
+        check(f["2.1/instrument/mca_0/data"].dtype == "<i8", "eleven digits in 64 bits")
+
+
 def main():
     a = e2e_util.parse_args()
     work = tempfile.mkdtemp(prefix="kurvatab-hdf5-")
@@ -58,6 +134,8 @@ def main():
                     want = numpy.array([float(row[c]) for row in data], dtype="<f8")
                     got = numpy.asarray(meas[n][()], dtype="<f8")
                     check(got.tobytes() == want.tobytes(), "%s/%s" % (g, n))
+
+        check_spectra(a.binary, work)
 
         shutil.copy(os.path.join(a.source, "tests/e2e/data/demo.dat"), work)
         e2e_util.run(a.binary, work, ["demo.dat"], stdin=b"N\nn\nq\n", check=True)

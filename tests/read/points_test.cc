@@ -40,6 +40,33 @@ TEST(PointReader, PassesOverSpectrumLines) {
   EXPECT_EQ(walk(g, 0), "1,2[2]@2 5,6[2]@5 ");
 }
 
+// Each point as "x:counts" of its spectra ("x:-" without one), "~" after a cut one.
+std::string spectra(ScanFixture& f, int ref) {
+  PointReader p(f.t, f.t.Index[size_t(ref)], f.st);
+  p.keep_spectra();
+  std::string s;
+  for (PointReader::Step step; (step = p.next()) != PointReader::kEnd;) {
+    if (step != PointReader::kData) continue;
+    int err;
+    s += std::to_string(int(p.x(&err))) + ":" + (p.spectrum_count() ? "" : "-");
+    for (size_t k = 0; k < p.spectrum_count(); k++) {
+      const Spectrum& sp = p.spectra()[k];
+      for (double v : sp.counts) s += std::to_string(int(v)) + ",";
+      s += sp.complete ? "|" : "~|";
+    }
+    s += " ";
+  }
+  return s;
+}
+
+TEST(PointReader, KeepsEachPointsSpectraTheFirstFromTheHeader) {
+  ScanFixture f(kSpectrumFile);
+  EXPECT_EQ(spectra(f, 0), "1:- 2:0,1,2,3,4,5,6,7,8,9,10,11,| 3:5,5,5,5,| 4:1,2,~| ");
+  EXPECT_EQ(spectra(f, 1), "5:9,9,9,9,| ");
+  ScanFixture g("#S 1 a\n#N 2\n@A1 1 2\n@A2 3\\\n 4\n1 2\n@A1 5\n2 3\n");
+  EXPECT_EQ(spectra(g, 0), "1:1,2,|3,4,| 2:5,| ");
+}
+
 TEST(PointReader, ReadsOnlyAsFarAsTheColumnsAsked) {
   ScanFixture f("#S 1 a\n#N 4\n1 2 3 4 5\n6 7 8 9\n");
   EXPECT_EQ(walk(f, 0, {1, 2}), "1,?[2]@3 6,?[2]@4 ");
