@@ -20,6 +20,7 @@
 #include "output/export.h"
 #include "output/hdf5_export.h"
 #include "output/listing.h"
+#include "output/sink.h"
 #include "read/column_choice.h"
 
 bool FileCommandInput::take_line(std::string* line, bool* too_long) {
@@ -194,8 +195,6 @@ int op_header_data(Session& s, int ref) {
   scan_header(s.index, s.con, ref);
   return scan_print(s.index, s.con, ref);
 }
-int op_write(Session& s, int ref) { return scan_write(s.index, s.settings, s.con, ref, ""); }
-int op_wformat(Session& s, int ref) { return scan_printf(s.index, s.settings, s.con, ref, ""); }
 
 void cmd_header(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_header); }
 void cmd_comment(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_comment); }
@@ -403,13 +402,41 @@ void cmd_hdf5(Interp& in, const CommandEntry&, const char* c) {
   scan_hdf5(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
 }
 
-LoopAction hdf5_loop_action(Session& s) {
-  auto job = std::make_shared<Hdf5Export>(s.index, s.settings, s.con);
+// Where the exports of a letter go; null for the letters that are not
+// exports.
+std::shared_ptr<ScanSink> output_sink(Session& s, char letter) {
+  switch (letter) {
+    case 'w':
+      return text_sink(s.index, s.settings, s.con, scan_write);
+    case 'W':
+      return text_sink(s.index, s.settings, s.con, scan_printf);
+    case 'n':
+      return std::make_shared<Hdf5Export>(s.index, s.settings, s.con);
+    default:
+      return nullptr;
+  }
+}
+
+void say_skipped(Session& s, int skipped) {
+  if (skipped) {
+    fprintf(s.con.out, " %d scan(s) skipped: a chosen label is missing or ambiguous there\n",
+            skipped);
+  }
+}
+
+// A loop over an export: one run of its sink for the whole range.
+LoopAction sink_loop_action(Session& s, std::shared_ptr<ScanSink> sink) {
   LoopAction a;
-  a.own_redirect = true;
-  a.begin = [job](const std::string& name) { return job->begin(name.c_str()); };
-  a.run = [job](int ref) { job->add(ref); };
-  a.end = [job]() { job->commit(); };
+  a.own_redirect = sink->one_output();
+  auto skipped = std::make_shared<int>(0);
+  a.begin = [sink](const std::string& name) { return sink->begin(sink->one_output() ? name : ""); };
+  a.run = [sink, skipped](int ref) {
+    if (sink->add(ref) == ScanSink::kSkipped) ++*skipped;
+  };
+  a.end = [&s, sink, skipped] {
+    sink->commit();
+    say_skipped(s, *skipped);
+  };
   return a;
 }
 
@@ -420,8 +447,8 @@ const CommandEntry kCommands[] = {
     {'v', cmd_view, false, 'v', op_view},
     {'i', cmd_index},
     {'s', cmd_scan},
-    {'w', cmd_write, true, 'w', op_write},
-    {'W', cmd_wformat, true, 'W', op_wformat},
+    {'w', cmd_write, true},  // in loops: output_sink
+    {'W', cmd_wformat, true},
     {'\0', nullptr, false, 'e', op_header_data},
     {'t', cmd_table},
     {'r', cmd_reindex},
@@ -457,7 +484,7 @@ const CommandEntry kCommands[] = {
      "  u : follow the running scan in xmgrace ( current, index or relative; Enter ends\n"},
     {'U', cmd_follow, false, '\0', nullptr,
      "  U : follow the running scan in the console, its lines as p prints them\n"},
-    {'n', cmd_hdf5, true, 'n', nullptr,  // in loops: hdf5_loop_action
+    {'n', cmd_hdf5, true, '\0', nullptr,  // in loops: output_sink
      "  n : write current scan to an HDF5 (NeXus) file, n [file]; in loops (1,9,n)file.h5\n"},
     // Columns by label.
     {'o', cmd_list_columns, false, 'o', op_list_columns,
@@ -475,7 +502,7 @@ const CommandEntry* find_command(char letter) {
 LoopAction loop_action(Session& s, char letter) {
   LoopAction a;
   if (letter == '\0') return a;
-  if (letter == 'n') return hdf5_loop_action(s);
+  if (std::shared_ptr<ScanSink> sink = output_sink(s, letter)) return sink_loop_action(s, sink);
   for (const CommandEntry& e : kCommands) {
     if (e.loop_letter != letter) continue;
     Operation op = e.loop_op;
@@ -485,12 +512,7 @@ LoopAction loop_action(Session& s, char letter) {
     a.run = [&s, op, skipped](int ref) {
       if (op(s, ref) == kSkippedScan) ++*skipped;
     };
-    a.end = [&s, skipped] {
-      if (*skipped) {
-        fprintf(s.con.out, " %d scan(s) skipped: a chosen label is missing or ambiguous there\n",
-                *skipped);
-      }
-    };
+    a.end = [&s, skipped] { say_skipped(s, *skipped); };
     break;
   }
   if (letter == 'a') {

@@ -1293,9 +1293,10 @@ bool Hdf5Export::Impl::commit() {
 Hdf5Export::Hdf5Export(IndexTable& t, const ExportOptions& st, Console& con)
     : impl_(new Impl(t, st, con)) {}
 Hdf5Export::~Hdf5Export() = default;
-bool Hdf5Export::begin(const char* name) { return impl_->begin(name); }
-bool Hdf5Export::add(int ref) { return impl_->add(ref); }
+bool Hdf5Export::begin(const std::string& name) { return impl_->begin(name.c_str()); }
+ScanSink::Added Hdf5Export::add(int ref) { return impl_->add(ref) ? kWritten : kFailed; }
 bool Hdf5Export::commit() { return impl_->commit(); }
+void Hdf5Export::discard() { impl_->discard(); }
 
 int scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
   if (!t.inf || ref < 0 || ref >= t.Indexed) {
@@ -1303,6 +1304,6 @@ int scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, con
     return ref;
   }
   Hdf5Export job(t, st, con);
-  if (job.begin(name) && job.add(ref)) job.commit();
+  if (job.begin(name) && job.add(ref) == ScanSink::kWritten) job.commit();
   return ref;
 }

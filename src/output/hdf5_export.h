@@ -39,29 +39,34 @@
 #include "base/console.h"
 #include "base/options.h"
 #include "index/index_table.h"
+#include "output/sink.h"
 
 // One export run: begin, add any number of scans, commit. Messages go to
 // con.out, one line per scan written and one for the file, and one line
 // naming the file and the reason for any failure; after a failure the
 // remaining calls do nothing. A run that is not committed is discarded with
 // its temporary file. `t` and `con` must outlive the run.
-class Hdf5Export {
+class Hdf5Export : public ScanSink {
  public:
   Hdf5Export(IndexTable& t, const ExportOptions& st, Console& con);
-  ~Hdf5Export();
+  ~Hdf5Export() override;
   Hdf5Export(const Hdf5Export&) = delete;
   Hdf5Export& operator=(const Hdf5Export&) = delete;
 
+  // Every scan of a run goes into one file.
+  bool one_output() const override { return true; }
   // `name` is the target as typed (blanks around it are dropped); an empty
   // name gives the scan file's name with ".h5" added, in the current
   // directory. Checks the target and creates the temporary file.
-  bool begin(const char* name);
+  bool begin(const std::string& name) override;
   // Writes the scan at the 0-based position `ref`, replacing one of the
   // same name written before.
-  bool add(int ref);
+  Added add(int ref) override;
   // Copies the scans of the earlier file that were not written again,
   // completes the file and puts it in place.
-  bool commit();
+  bool commit() override;
+  // Removes the temporary file; an earlier file stays as it was.
+  void discard() override;
 
   struct Impl;  // the run's state, in the .cc file
 
