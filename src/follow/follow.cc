@@ -246,8 +246,16 @@ class InterruptGuard {
 // Waits and updates until the user ends the follow.
 FollowEnd wait_and_update(Follower& f, FollowInput& in, FollowClock& clock,
                           const InterruptGuard& interrupt) {
-  int64_t last_update = clock.now_ms();
-  int64_t next_look = last_update + kFollowLookMs;
+  // Updates are paced as from a bucket of two that refills one every
+  // kFollowUpdateMs: a change after a quiet spell is shown at once, a steady
+  // stream of changes at most ten times a second. A bucket of one (updates
+  // at least 100 ms apart) would hold a writer of ten lines a second at
+  // whatever delay its first line met, and add every late wake-up to it.
+  // `paced` is the time by which the bucket is full again; begin() has just
+  // updated, and counts as two updates in a row.
+  int64_t now = clock.now_ms();
+  int64_t paced = now + 2 * kFollowUpdateMs;
+  int64_t next_look = now + kFollowLookMs;
   bool due = false;
   for (;;) {
     FollowInput::Result r = in.poll_line();
@@ -255,15 +263,16 @@ FollowEnd wait_and_update(Follower& f, FollowInput& in, FollowClock& clock,
     if (r == FollowInput::kEnd) return FollowEnd::kEndOfInput;
     if (interrupt.interrupted()) return FollowEnd::kInterrupted;
     if (f.watch().drain()) due = true;
-    int64_t now = clock.now_ms();
+    now = clock.now_ms();
     if (now >= next_look) due = true;
-    if (due && now - last_update >= kFollowUpdateMs) {
+    const int64_t allowed = paced - kFollowUpdateMs;
+    if (due && now >= allowed) {
       f.update();
       due = false;
-      last_update = now;
+      paced = std::max(paced, now) + kFollowUpdateMs;
       next_look = now + kFollowLookMs;
     }
-    int64_t timeout = due ? last_update + kFollowUpdateMs - now : next_look - now;
+    int64_t timeout = due ? paced - kFollowUpdateMs - now : next_look - now;
     if (in.fd() < 0) timeout = std::min<int64_t>(timeout, kFollowUpdateMs);
     clock.wait({in.fd(), f.watch().fd(), interrupt.fd()}, int(std::max<int64_t>(timeout, 0)));
   }

@@ -25,7 +25,9 @@
 // A look at the path at least this often (a network file system tells no
 // one about writes from other hosts).
 constexpr int kFollowLookMs = 500;
-// At most one update (reading, drawing, the status line) this often.
+// Updates (reading, drawing, the status line) come at most ten a second:
+// one every this many milliseconds, with one saved while the file is quiet,
+// so that the first change after a quiet spell is shown at once.
 constexpr int kFollowUpdateMs = 100;
 
 // Time and waiting.
@@ -77,8 +79,8 @@ class FollowSink {
   // The file was truncated or replaced and the table built anew; the
   // follow starts over at scan `ref` (-1: the file holds no scan yet).
   virtual void rebuilt(IndexTable& t, int ref) = 0;
-  // The lines of one update have all come: show them. Called at most once
-  // every kFollowUpdateMs.
+  // The lines of one update have all come: show them. Called at most ten
+  // times a second (see kFollowUpdateMs).
   virtual void update() = 0;
   // The follow ends.
   virtual void end() = 0;
@@ -167,7 +169,7 @@ enum class FollowEnd { kTyped, kInterrupted, kEndOfInput };
 
 // Runs a follow of scan `ref` (a valid position) from begin() to end():
 // waits (no CPU) for inotify, typed text or Ctrl-C, looks at the file every
-// kFollowLookMs, and updates at most every kFollowUpdateMs. Ctrl-C ends the
+// kFollowLookMs, and updates at most ten times a second. Ctrl-C ends the
 // follow, not the program: a SIGINT handler is installed for the run and
 // the previous one restored.
 FollowEnd follow_run(Follower& f, int ref, FollowInput& in, FollowClock& clock);
