@@ -191,8 +191,13 @@ class GraceSide:
             with open(name, "rb") as f:
                 for raw in f:
                     t, _, text = raw.decode("latin-1").rstrip("\n").partition(" ")
-                    if text:
-                        out.append((float(t), text))
+                    # A line being written as the log is read may come torn.
+                    try:
+                        stamp = float(t)
+                    except ValueError:
+                        continue
+                    if text and raw.endswith(b"\n"):
+                        out.append((stamp, text))
         return out
 
     def wait_for(self, text, timeout):
@@ -249,6 +254,9 @@ def grace_latency(kurvatab, work, seconds, rate):
         f.write(HEADER + "0 1000 0\n1 1000 7\n")
     side = GraceSide(work, real=False)
     fol = Follow(kurvatab, work, path, side)
+    # Lines written while the xmgrace starts wait in the pipe for it: that is
+    # Grace's start-up, not the follow's delay.
+    side.wait_for("REDRAW", 30)
     written = {}
     write_lines(path, 2, int(seconds * rate), rate, written)
     side.wait_for("S_ POINT %d, " % (1 + int(seconds * rate)), 5)
