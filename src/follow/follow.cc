@@ -252,9 +252,9 @@ FollowEnd wait_and_update(Follower& f, FollowInput& in, FollowClock& clock,
   // at least 100 ms apart) would hold a writer of ten lines a second at
   // whatever delay its first line met, and add every late wake-up to it.
   // `paced` is the time by which the bucket is full again; begin() has just
-  // updated, and counts as two updates in a row.
+  // taken one update from it.
   int64_t now = clock.now_ms();
-  int64_t paced = now + 2 * kFollowUpdateMs;
+  int64_t paced = now + kFollowUpdateMs;
   int64_t next_look = now + kFollowLookMs;
   bool due = false;
   for (;;) {
