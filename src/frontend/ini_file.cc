@@ -98,6 +98,16 @@ void take_line(Session& s, const std::string& line) {
       print_columns(s);
       break;
     }
+    case 'G': {
+      // The fit model: a line the earlier readers ignore.
+      std::string why;
+      if (parse_fit_model(text, &st.fit_model, &why)) {
+        fprintf(o, " fit model set to %s\n", model_name(st.fit_model).c_str());
+      } else {
+        fprintf(o, " %s\n", why.c_str());
+      }
+      break;
+    }
     case 'F':
       st.wformat = text;
       fprintf(o, " format used by the W command set to \"%s\"\n", st.wformat.c_str());
@@ -190,6 +200,9 @@ bool ini_write_stream(const Session& s, FILE* out) {
     const std::string& label = st.*column_label_member(char(*l - 'A' + 'a'));
     if (!label.empty()) ok = fprintf(out, "%c %s\n", *l, label.c_str()) >= 0 && ok;
   }
+  // So does the fit model, when it is not the default.
+  if (st.fit_model != FitModel())
+    ok = fprintf(out, "G %s\n", model_name(st.fit_model).c_str()) >= 0 && ok;
   return ok && !ferror(out);
 }
 

@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
 
 #include "analysis/file_check.h"
+#include "analysis/fit.h"
 #include "analysis/peak_stats.h"
 #include "frontend/column_settings.h"
 #include "frontend/follow_command.h"
@@ -188,8 +190,13 @@ void at_position(Interp& in, const char* c, Operation op) {
 int op_header(Session& s, int ref) { return scan_header(s.index, s.con, ref); }
 int op_comment(Session& s, int ref) { return scan_comment(s.index, s.con, ref); }
 int op_print(Session& s, int ref) { return scan_print(s.index, s.con, ref); }
+int op_fit_redraw(Session& s, int ref);
 int op_view(Session& s, int ref) {
-  return gracesend_scan(s.grace, s.index, s.settings, s.con, ref);
+  int r = gracesend_scan(s.grace, s.index, s.settings, s.con, ref);
+  // The scan fitted last is drawn with its fit.
+  if (r == ref && s.fitted_ref == ref && s.fitted_scan == s.index.Index[size_t(ref)].scan)
+    op_fit_redraw(s, ref);
+  return r;
 }
 int op_header_data(Session& s, int ref) {
   scan_header(s.index, s.con, ref);
@@ -333,17 +340,18 @@ void cmd_quit(Interp& in, const CommandEntry&, const char*) { in.quit = true; }
 // Columns chosen by label are resolved for the scan first (the monitor only
 // when normalising); a scan that lacks one gets the line that says so and
 // no statistics.
-bool stats_of(Session& s, int ref, ScanStats* stats) {
-  const bool normalize = s.settings.normalize != 0;
+bool columns_of(Session& s, int ref, ColumnChoice* cols) {
   ColumnChoice wanted = s.settings;
-  if (!normalize) wanted.zlabel.clear();
-  ColumnChoice cols;
+  if (!s.settings.normalize) wanted.zlabel.clear();
   std::string why;
-  if (!resolve_columns(s.index, s.index.Index[size_t(ref)], wanted, &cols, &why)) {
-    fputs(why.c_str(), s.con.out);
-    return false;
-  }
-  *stats = scan_stats(s.index, ref, cols, normalize);
+  if (resolve_columns(s.index, s.index.Index[size_t(ref)], wanted, cols, &why)) return true;
+  fputs(why.c_str(), s.con.out);
+  return false;
+}
+bool stats_of(Session& s, int ref, ScanStats* stats) {
+  ColumnChoice cols;
+  if (!columns_of(s, ref, &cols)) return false;
+  *stats = scan_stats(s.index, ref, cols, s.settings.normalize != 0);
   return true;
 }
 int op_stats_line(Session& s, int ref) {
@@ -360,6 +368,63 @@ int op_stats(Session& s, int ref) {
 }
 void cmd_stats(Interp& in, const CommandEntry&, const char* c) {
   at_position(in, c, op_stats_line);
+}
+
+// g: the fit of a scan, one line; in a loop one row of a table whose
+// header the loop's begin writes. When Grace shows the scan (plotted last),
+// the fitted curve is drawn over it; a later plot of the scan draws it too.
+enum class FitOutput { kLine, kRow, kCurveOnly };
+
+void draw_fit(Session& s, const ScanFit& f) {
+  const FitResult& r = f.fit;
+  const double w = std::fabs(r.p[1]);
+  const double span = f.xmax - f.xmin;
+  // Smooth: at least 20 points per FWHM, and never fewer than 500.
+  const double per_width = w > 0 ? std::ceil(20 * span / w) : 0;
+  const int n = per_width > 500 ? (per_width < 20000 ? int(per_width) : 20000) : 500;
+  std::vector<double> x, y;
+  model_curve(f.model, r.p, f.xmin, f.xmax, n + 1, &x, &y);
+  char legend[160];
+  snprintf(legend, sizeof legend, "%s: %s %.6g FWHM %.6g", model_name(f.model).c_str(),
+           f.model.shape == FitShape::kStep ? "edge" : "centre", r.p[0], r.p[1]);
+  const std::string comment =
+      "fit " + model_name(f.model) + " of " + s.index.inf_name + " #S" + std::to_string(f.scan);
+  gracesend_curve(s.grace, s.con, x, y, legend, comment);
+}
+
+int fit_scan(Session& s, int ref, FitOutput output) {
+  ColumnChoice cols;
+  if (!columns_of(s, ref, &cols)) return kSkippedScan;
+  const Settings& st = s.settings;
+  const ScanFit f = scan_fit(s.index, ref, cols, st.normalize != 0, st.errorbar != 0, st.fit_model);
+  if (output == FitOutput::kLine) write_fit_line(s.con.my_stdout, f);
+  if (output == FitOutput::kRow) write_fit_row(s.con.my_stdout, f);
+  if (f.fit.status != FitResult::kFitted) return ref;
+  s.fitted_ref = ref;
+  s.fitted_scan = f.scan;
+  if (s.grace.pipe->is_open() && s.grace.plotted_ref == ref && s.grace.plotted_scan == f.scan)
+    draw_fit(s, f);
+  return ref;
+}
+int op_fit_line(Session& s, int ref) { return fit_scan(s, ref, FitOutput::kLine); }
+int op_fit(Session& s, int ref) { return fit_scan(s, ref, FitOutput::kRow); }
+int op_fit_redraw(Session& s, int ref) { return fit_scan(s, ref, FitOutput::kCurveOnly); }
+void cmd_fit(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_fit_line); }
+
+void cmd_fit_model(Interp& in, const CommandEntry&, const char* c) {
+  FitModel& m = in.s.settings.fit_model;
+  FILE* o = in.s.con.out;
+  if (std::string(c).find_first_not_of(' ') == std::string::npos) {
+    fprintf(o, " fit model is %s (G gauss|lorentz|voigt|step none|const|line)\n",
+            model_name(m).c_str());
+    return;
+  }
+  std::string why;
+  if (!parse_fit_model(c, &m, &why)) {
+    fprintf(o, " %s\n", why.c_str());
+    return;
+  }
+  fprintf(o, " fit model set to %s\n", model_name(m).c_str());
 }
 
 void cmd_check(Interp& in, const CommandEntry&, const char*) {
@@ -490,6 +555,11 @@ const CommandEntry kCommands[] = {
     {'o', cmd_list_columns, false, 'o', op_list_columns,
      "  o : list the columns of a scan: number, label, value in the first data line\n"
      "  x, y, z, C : take labels too: y Detector, x \"2theta\", C Theta Detector Monitor\n"},
+    {'g', cmd_fit, false, 'g', op_fit,
+     "  g : fit the peak (current, index or relative) with the model of G; in a loop one\n"
+     "      table: (10,40,g)fits.txt; drawn over the scan when xmgrace shows it\n"},
+    {'G', cmd_fit_model, false, '\0', nullptr,
+     "  G : fit model: G [gauss|lorentz|voigt|step] [none|const|line]; G alone shows it\n"},
 };
 
 const CommandEntry* find_command(char letter) {
@@ -518,6 +588,12 @@ LoopAction loop_action(Session& s, char letter) {
   if (letter == 'a') {
     a.begin = [&s](const std::string&) {
       write_stats_header(s.con.my_stdout);
+      return true;
+    };
+  }
+  if (letter == 'g') {
+    a.begin = [&s](const std::string&) {
+      write_fit_header(s.con.my_stdout, s.settings.fit_model);
       return true;
     };
   }

@@ -20,6 +20,10 @@ struct Session {
   IndexTable index;
   GraceLink grace;
   ProgressMeter* meter = nullptr;  // shows long passes; set only at a terminal
+  // The scan g fitted last (0-based position and number): a plot of it
+  // draws its fit again. -1 when none.
+  int fitted_ref = -1;
+  int fitted_scan = -1;
 };
 
 #endif  // KURVATAB_FRONTEND_SESSION_H_

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "analysis/fit.h"
 #include "base/options.h"
 #include "base/version.h"
 
@@ -14,6 +15,7 @@
 struct Settings : PlotOptions {
   std::string prgname;  // argv[0]
   std::string ininame;  // argv[0] followed by ".ini"
+  FitModel fit_model;   // what g fits; set by G
 };
 
 // The on/off settings: the interpreter's toggle letters and the

@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "base/file_trust.h"
 #include "grace/grace_process.h"
@@ -162,6 +163,7 @@ bool start_grace(GraceLink& g, Console& con) {
     }
   }
   g.started.push_back({pid, {}});
+  g.plotted_ref = g.plotted_scan = -1;
   g.logy = false;
   g.device.clear();
   g.print_to.clear();
@@ -349,6 +351,38 @@ void note_print_settings(GraceLink& g, const std::string& text) {
   }
 }
 
+// A new plot file filled by `write`, named for Grace in *quoted. False
+// after a line saying why.
+bool write_plot_file(GraceLink& g, Console& con, const std::function<bool(FILE*)>& write,
+                     std::string* quoted) {
+  int fd = make_plot_file(g, con);
+  if (fd < 0) return false;
+  const std::string name = g.tmpname;
+  std::string path, why;
+  if (!grace_file_name(name, &path, quoted, &why)) {
+    close(fd);
+    fprintf(con.out, " temporary plot file %s: %s\n", name.c_str(), why.c_str());
+    return false;
+  }
+  FILE* out = fdopen(fd, "w");
+  if (!out) {
+    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(), strerror(errno));
+    close(fd);
+    return false;
+  }
+  bool written = write(out);
+  int saved_errno = errno;
+  if (fclose(out) != 0) {
+    written = false;
+    saved_errno = errno;
+  }
+  if (!written) {
+    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(),
+            strerror(saved_errno));
+  }
+  return written;
+}
+
 // The plot of gracesend_scan and gracesend_scan_until: the scan's points
 // from its data lines that end by `until` (-1: all of them). True when the
 // set was sent; *skipped is set when the scan lacks a column chosen by
@@ -378,48 +412,28 @@ bool plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con,
   const bool named_axes = !st.xlabel.empty() || !st.ylabel.empty();
   // Each plot has a file of its own: Grace reads it later, when the next
   // plot may already be written.
-  int fd = make_plot_file(g, con);
-  if (fd < 0) return false;
-  std::string name = g.tmpname;
-  std::string path, quoted, why;
-  if (!grace_file_name(name, &path, &quoted, &why)) {
-    close(fd);
-    fprintf(con.out, " temporary plot file %s: %s\n", name.c_str(), why.c_str());
-    return false;
-  }
-  FILE* out = fdopen(fd, "w");
-  if (!out) {
-    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(), strerror(errno));
-    close(fd);
-    return false;
-  }
   int64_t points = 0, unnormalised = 0;
-  bool written;
-  if (until >= 0) {
+  auto write = [&](FILE* out) {
+    if (until < 0) {
+      PointReader walk(t, rec, plot);
+      return write_points(out, walk, plot, &points, &unnormalised);
+    }
     PointReader::Resume from;
     from.offset = rec.vseek;
     from.until = until;
     PointReader walk(t, rec, plot, from);
-    written = write_points(out, walk, plot, &points, &unnormalised);
-  } else {
-    PointReader walk(t, rec, plot);
-    written = write_points(out, walk, plot, &points, &unnormalised);
-  }
-  int saved_errno = errno;
-  if (fclose(out) != 0) {
-    written = false;
-    saved_errno = errno;
-  }
-  if (!written) {
-    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(),
-            strerror(saved_errno));
-    return false;
-  }
+    return write_points(out, walk, plot, &points, &unnormalised);
+  };
+  std::string quoted;
+  if (!write_plot_file(g, con, write, &quoted)) return false;
   Commands cmds(g, con.err);
   send_plot_commands(cmds, g, t, rec, st, named_axes ? &plot : nullptr, con, quoted);
   cmds.flush();
   if (unnormalised > 0) print_unnormalised(con.out, unnormalised, points, ref, rec.scan);
-  return !cmds.failed();
+  if (cmds.failed()) return false;
+  g.plotted_ref = ref;
+  g.plotted_scan = rec.scan;
+  return true;
 }
 
 struct HardcopyFormat {
@@ -502,6 +516,30 @@ PointSent gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& 
 bool gracesend_redraw(GraceLink& g, const PlotOptions& st) {
   if (st.autoscale && !g.pipe->send("AUTOSCALE")) return false;
   return g.pipe->send("REDRAW") && g.pipe->flush();
+}
+
+bool gracesend_curve(GraceLink& g, Console& con, const std::vector<double>& x,
+                     const std::vector<double>& y, const std::string& legend,
+                     const std::string& comment) {
+  if (!g.pipe->is_open() || g.started.empty()) return false;
+  std::string quoted;
+  auto write = [&x, &y](FILE* out) {
+    for (size_t k = 0; k < x.size() && k < y.size(); k++)
+      if (std::isfinite(x[k]) && std::isfinite(y[k])) fprintf(out, "%.17g %.17g\n", x[k], y[k]);
+    return !ferror(out);
+  };
+  if (!write_plot_file(g, con, write, &quoted)) return false;
+  Commands cmds(g, con.err);
+  cmds.send("READ BLOCK " + quoted + "\n");
+  cmds.send("BLOCK XY \"1:2\"\n");
+  cmds.send("S_ SYMBOL 0\n");
+  cmds.send("S_ LINE TYPE 1\n");
+  cmds.send("S_ LINE COLOR 2\n");
+  cmds.send("S_ COMMENT " + quote_text(comment) + "\n");
+  cmds.send("S_ LEGEND " + quote_text(legend) + "\n");
+  cmds.send("REDRAW\n");
+  cmds.flush();
+  return !cmds.failed();
 }
 
 void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const char* name) {

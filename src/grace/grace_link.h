@@ -38,6 +38,11 @@ struct GraceLink {
 
   std::string tmpname;  // the plot file of the last plot
 
+  // The scan the connected Grace was given last by a plot: its 0-based
+  // position and number; -1 when none since Grace started.
+  int plotted_ref = -1;
+  int plotted_scan = -1;
+
   // What the connected Grace holds, as far as this program set it: a y axis
   // made logarithmic by a plot, and the hard copy device and print file as
   // the commands that set them ("": as Grace started).
@@ -101,6 +106,14 @@ PointSent gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& 
 // Shows the points appended: AUTOSCALE when st.autoscale, REDRAW, flush.
 // False as for gracesend_point.
 bool gracesend_redraw(GraceLink& g, const PlotOptions& st);
+
+// Draws a curve over the last plot in the connected Grace, as a set of its
+// own read from a plot file: a red line without symbols, with `legend` and
+// `comment` (shown as they stand, escaped for Grace). Starts no Grace.
+// False, after a line saying why, when it could not be sent.
+bool gracesend_curve(GraceLink& g, Console& con, const std::vector<double>& x,
+                     const std::vector<double>& y, const std::string& legend,
+                     const std::string& comment);
 
 // Asks the running Grace for a hard copy with the `graceprint` parameters.
 // `name` (the rest of the command line) may name a file: the hard copy then

@@ -69,9 +69,9 @@ TEST(ScanFit, LineSaysWhatWasFoundOrWhyNot) {
   FitModel gauss;
   const std::string want[] = {
       // As scipy's curve_fit gives it.
-      "scan=1 i=1 fit=gauss const points=6 skipped=1 centre=2.08465419 +- 0.00665 "
-      "fwhm=1.538803296 +- 0.0138 height=8.1216271 +- 0.0648 background=0.9486401136 +- 0.0344 "
-      "chi2r=0.003088507546 area=13.3032687 +- 0.156\n",
+      "scan=1 i=1 fit=gauss const points=6 skipped=1 centre=2.084654191 +- 0.00665 "
+      "fwhm=1.53880331 +- 0.0138 height=8.121627098 +- 0.0648 background=0.9486400942 +- 0.0344 "
+      "chi2r=0.003088507546 area=13.30326882 +- 0.156\n",
       "scan=2 i=2 fit=gauss const points=6 skipped=0: covariance singular (parameters not "
       "determined), no parameters\n",
       "scan=3 i=3 fit=gauss const points=3 skipped=0: too few points for 4 parameters, no fit\n",

@@ -63,20 +63,25 @@ def curve_drawn(path):
     return sum(any(dark(x, y) for x in cols) for y in rows) >= 0.6 * len(rows)
 
 
-def run(a, work):
+def grace_setup(a, work, scans, **changes):
+    """scans.dat in `work`, and the saving xmgrace first on PATH: the folders
+    where states are saved and plot files made, and the environment."""
     save, tmp, bindir = (os.path.join(work, d) for d in ("grace", "tmp", "bin"))
     list(map(os.mkdir, (save, tmp, bindir)))
     os.symlink(os.path.join(a.source, "tests/grace/xmgrace_saving"),
                os.path.join(bindir, "xmgrace"))
     with open(os.path.join(work, "scans.dat"), "w") as f:
-        f.write(SCANS)
+        f.write(scans)
     # A sanitizer build names the suppressed leak of grace_np otherwise.
     lsan = os.environ.get("LSAN_OPTIONS")
-    env = e2e_util.environment(
+    return save, tmp, e2e_util.environment(
         work, DISPLAY=os.environ["DISPLAY"], TMPDIR=tmp, KURVATAB_GRACE_SAVE=save,
-        KURVATAB_GRACE_SAVE_AFTER="REDRAW",
         KURVATAB_REAL_XMGRACE=shutil.which("xmgrace"), PATH=bindir + ":" + os.environ["PATH"],
-        LSAN_OPTIONS=(lsan + ":" if lsan else "") + "print_suppressions=0")
+        LSAN_OPTIONS=(lsan + ":" if lsan else "") + "print_suppressions=0", **changes)
+
+
+def run(a, work):
+    save, tmp, env = grace_setup(a, work, SCANS, KURVATAB_GRACE_SAVE_AFTER="REDRAW")
     r = e2e_util.run(a.binary, work, ["scans.dat"], env=env,
                      stdin=b"N\nL\nv 1\nL\nN\nP\nv 5\nh plot.png\nP\n(2,4,v)\nq\n")
     check(r.returncode == 0 and r.stderr == b"", "exit %d, stderr %r" % (r.returncode, r.stderr))
@@ -99,10 +104,11 @@ def run(a, work):
               "set %d: %r holds %s, world %s" % (n, legends.get(n), got, [x0, y0, x1, y1]))
 
 
-def main():
+def main(run=run):
+    """Runs the script again under xvfb-run, then `run` in a folder of its own."""
     a = e2e_util.parse_args()
     if os.environ.get("KURVATAB_UNDER_XVFB") != "1":
-        os.execvpe("xvfb-run", ["xvfb-run", "-a", sys.executable, os.path.abspath(__file__),
+        os.execvpe("xvfb-run", ["xvfb-run", "-a", sys.executable, os.path.abspath(sys.argv[0]),
                                 "--binary", a.binary, "--source", a.source],
                    dict(os.environ, KURVATAB_UNDER_XVFB="1"))
     work = tempfile.mkdtemp(prefix="kurvatab-grace-")

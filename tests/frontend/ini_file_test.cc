@@ -47,11 +47,12 @@ TEST(IniFile, WrittenAndReadBackExactly) {
   s.settings.xcol = 2;
   s.settings.xlabel = "Two Theta";
   s.settings.zlabel = "Monitor";
+  s.settings.fit_model = {FitShape::kVoigt, FitBackground::kLine};
   std::string file = written(s);
   EXPECT_EQ(
       "f NO FILE\nx 2\ny -1\nz -2\nA 1\nP 0\nL 0\nN 0\nE 0\nT 1\nl 1\n# 1\n"
       " F %6.2lf\\\\n\\\\\\\\ %s\\n\nCTheta \"Two Theta\" \\n -1\nH" +
-          std::string(5000, 'h') + "\nX Two Theta\nZ Monitor\n",
+          std::string(5000, 'h') + "\nX Two Theta\nZ Monitor\nG voigt line\n",
       file);
   Session t;
   std::string msgs = read_text(t, file);
@@ -73,10 +74,11 @@ TEST(IniFile, HandWrittenLines) {
             "x 0\ny -3\nz +2\n"                // a column of 0 keeps the old one
             "C\\\\1\nH\n"                      // unmarked texts are verbatim
             "Y Detector\ny 0\nX Theta\nx 4\n"  // a number replaces a label, 0 keeps it
-            "N 1");                            // no line feed: not taken
+            "G step\nG none bogus\n"  // a word left out is kept; a wrong one changes nothing
+            "N 1");                   // no line feed: not taken
   EXPECT_EQ(
       "f NO FILE\nx 4\ny -3\nz 2\nA 0\nP 1\nL 5\nN 0\nE 0\nT 1\nl 1\n# 0\n"
-      " F%8.4lf %8.4lf\\n\nC\\\\1\nH\nY Detector\n",
+      " F%8.4lf %8.4lf\\n\nC\\\\1\nH\nY Detector\nG step const\n",
       written(s));
   // As earlier releases wrote it: the format's line feed splits the line.
   EXPECT_EQ(read_text(s, "F%8.4lf %8.4lf\n\nC1 -1\n"),
