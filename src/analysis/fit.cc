@@ -3,7 +3,6 @@
 #include <cminpack.h>
 
 #include <algorithm>
-#include <cfloat>
 #include <cstring>
 #include <numeric>
 #include <sstream>
@@ -25,6 +24,10 @@ const char* const kBackgroundNames[] = {"none", "const", "line"};
 int shape_count(const FitModel& m) { return m.shape == FitShape::kVoigt ? 4 : 3; }
 int background_count(const FitModel& m) { return static_cast<int>(m.background); }
 
+// exp(-a) for a >= 0; far out in a tail 0 at once, rather than through
+// the library's slow underflow path.
+double tail_exp(double a) { return a < 745 ? std::exp(-a) : 0.0; }
+
 // The model and its derivatives by the parameters at x; d may be null.
 double evaluate(const FitModel& m, const double* p, double x, double* d) {
   const double c = p[0], w = p[1], h = p[2];
@@ -35,14 +38,14 @@ double evaluate(const FitModel& m, const double* p, double x, double* d) {
     const double s = 0.5 * (1 + std::erf(t));
     f = h * s;
     if (d) {
-      const double g = std::exp(-t * t) / std::sqrt(kPi);
+      const double g = tail_exp(t * t) / std::sqrt(kPi);
       d[0] = -h * g * k / w;
       d[1] = -h * g * t / w;
       d[2] = s;
     }
   } else {
     const double u = (x - c) / w;
-    const double gauss = std::exp(-4 * kLn2 * u * u);
+    const double gauss = tail_exp(4 * kLn2 * u * u);
     const double lorentz = 1 / (1 + 4 * u * u);
     const double eta = m.shape == FitShape::kVoigt ? p[3] : m.shape == FitShape::kLorentz ? 1 : 0;
     f = h * (eta * lorentz + (1 - eta) * gauss);
@@ -276,13 +279,13 @@ FitResult fit_points(const FitModel& m, const std::vector<double>& x, const std:
   if (m.shape != FitShape::kStep) r.p[1] = std::fabs(r.p[1]);
 
   // The covariance from the final R of lmder, scaled by the reduced
-  // chi-square; a rank below n (to rounding) is a singular covariance.
+  // chi-square. Only an exactly singular R makes it singular: as with
+  // scipy, a poorly determined parameter shows as a large uncertainty.
   double sumsq = 0;
   for (double f : fvec) sumsq += f * f;
   const int dof = mpts - n;
   r.chi2r = sumsq / dof;
-  const int rank = covar1(mpts, n, sumsq, fjac.data(), mpts, ipvt.data(),
-                          DBL_EPSILON * std::max(mpts, n), wa1.data());
+  const int rank = covar1(mpts, n, sumsq, fjac.data(), mpts, ipvt.data(), 0.0, wa1.data());
   r.cov.assign(size_t(n) * size_t(n), 0.0);
   for (int i = 0; i < n; i++)
     for (int j = 0; j < n; j++)
