@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "base/file_trust.h"
+#include "base/safe_file.h"
 #include "frontend/column_settings.h"
 #include "index/index_table.h"
 #include "index/scan_reader.h"
@@ -155,27 +156,29 @@ void ini_read_stream(Session& s, FILE* in, const std::string& name) {
 
 bool ini_read(Session& s) {
   const std::string& name = s.settings.ininame;
-  // A FIFO of that name must not hold the start up: it is opened without
-  // waiting, then skipped as no plain file.
-  int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  FILE* in = fd < 0 ? nullptr : fdopen(fd, "r");
-  if (!in) {
-    if (fd >= 0) close(fd);
-    return true;
-  }
-  // A directory of that name opens but cannot be read: skipped like a
+  // Opened once, without waiting on a FIFO and without following someone
+  // else's link; a directory or FIFO of that name is skipped like a
   // missing file.
   struct stat st;
-  if (fstat(fileno(in), &st) != 0 || !S_ISREG(st.st_mode)) {
+  std::string why;
+  bool refused = false;
+  int fd = open_unfollowed(name, O_RDONLY, 0, &st, &why, &refused);
+  if (fd < 0 && !refused) return true;
+  FILE* in = fd < 0 ? nullptr : fdopen(fd, "r");
+  if (fd >= 0 && !in) {
+    close(fd);
+    return true;
+  }
+  if (in && !S_ISREG(st.st_mode)) {
     fclose(in);
     return true;
   }
   // Its H line goes to Grace as it stands: someone who could write the
   // file could make Grace write the user's files.
-  std::string why = untrusted_reason(st, name);
+  if (in) why = untrusted_reason(st, name);
   if (!why.empty()) {
     fprintf(s.con.out, " %s not read, nor written at q: %s\n", name.c_str(), why.c_str());
-    fclose(in);
+    if (in) fclose(in);
     return false;
   }
   fprintf(s.con.out, "Using initialization file : %s\n", name.c_str());
@@ -206,43 +209,21 @@ bool ini_write_stream(const Session& s, FILE* out) {
   return ok && !ferror(out);
 }
 
-bool ini_write(const Session& s) {
-  std::string path = s.settings.ininame;
-  // A link keeps pointing at the file it names; that file is replaced.
-  struct stat lst;
-  if (lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    if (char* real = realpath(path.c_str(), nullptr)) {
-      path = real;
-      free(real);
-    }
-  }
-  struct stat st;
-  mode_t mode;
-  if (stat(path.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
-
-  std::string tmp = path + ".XXXXXX";
-  int fd = mkstemp(&tmp[0]);
-  if (fd < 0) return false;
-  FILE* out = fdopen(fd, "w");
-  if (!out) {
-    close(fd);
-    unlink(tmp.c_str());
+bool ini_write(const Session& s, std::string* refused) {
+  refused->clear();
+  FileReplacement file;
+  // Only its owner may write it, whatever the umask or the old file's
+  // modes.
+  if (!file.begin(s.settings.ininame, 0666,
+                  FileReplacement::kKeepMode | FileReplacement::kPrivateWrite, "", ".")) {
+    // A file that cannot be made is skipped silently, as it always was; one
+    // that is not the user's to replace is said.
+    if (file.refused()) *refused = file.error();
     return false;
   }
-  // Only its owner may write it, whatever the umask or the old file's
-  // modes. A file system without modes still takes the text.
-  fchmod(fd, mode & ~static_cast<mode_t>(S_IWGRP | S_IWOTH));
+  FILE* out = fdopen(dup(file.fd()), "w");
+  if (!out) return false;
   bool ok = ini_write_stream(s, out);
-  ok = fflush(out) == 0 && ok;
-  ok = fsync(fd) == 0 && ok;
   ok = fclose(out) == 0 && ok;
-  if (ok) ok = rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(tmp.c_str());
-  return ok;
+  return ok && file.commit();
 }

@@ -36,8 +36,10 @@ bool ini_write_stream(const Session& s, FILE* out);
 
 // Writes s.settings.ininame: the lines go to a new file beside it, which
 // replaces the old one only when written whole; only its owner may write
-// it. Silent; returns false on failure, the old file then being left as it
-// was.
-bool ini_write(const Session& s);
+// it. Returns false on failure, the old file then being left as it was.
+// A name that is someone else's link or file, or no regular file, is not
+// written: *refused then says why (otherwise it is empty: a file that
+// cannot be written is skipped silently).
+bool ini_write(const Session& s, std::string* refused);
 
 #endif  // KURVATAB_FRONTEND_INI_FILE_H_

@@ -726,7 +726,11 @@ static int run(int argc, char** argv, CommandInput& in, Session& s) {
   }
   status(s);
   interprete(s, in);
-  if (ini_writable) ini_write(s);
+  std::string refused;
+  if (ini_writable && !ini_write(s, &refused) && !refused.empty()) {
+    fprintf(s.con.out, " %s not written: %s (the settings of this run are not kept)\n",
+            st.ininame.c_str(), refused.c_str());
+  }
   fflush(s.con.out);
   return 0;
 }

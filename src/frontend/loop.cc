@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/safe_file.h"
 #include "base/text.h"
 #include "index/index_table.h"
 
@@ -35,13 +36,6 @@ int scan_at(const IndexTable& t, int i) {
   return (i >= 1 && i <= t.Indexed) ? t.Index[i - 1].scan : 0;
 }
 
-// Opening the scan file itself for the listings would empty it.
-bool names_scan_file(const IndexTable& t, const std::string& name) {
-  struct stat a, b;
-  return t.inf && stat(name.c_str(), &a) == 0 && fstat(fileno(t.inf), &b) == 0 &&
-         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // Holds the redirect file and puts con.my_stdout back when the loop ends,
 // however it ends.
 class Redirect {
@@ -51,8 +45,10 @@ class Redirect {
   Redirect& operator=(const Redirect&) = delete;
   ~Redirect() { close(); }
 
-  bool open(const std::string& name) {
-    f_ = fopen(name.c_str(), "w");
+  // False with *why set when it cannot be opened; the scan file itself is
+  // never opened, which would empty it.
+  bool open(const IndexTable& t, const std::string& name, std::string* why) {
+    f_ = open_output(name, t.inf ? fileno(t.inf) : -1, why);
     if (!f_) return false;
     name_ = name;
     con_.my_stdout = f_;
@@ -167,14 +163,10 @@ int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLooku
   Redirect redirect(con);
   if (!parsed.redirect.empty() && !action.own_redirect) {
     fprintf(con.out, " Redirecting stdout to %s\n", parsed.redirect.c_str());
-    const char* why = nullptr;
-    if (names_scan_file(t, parsed.redirect))
-      why = "it is the scan file being read";
-    else if (!redirect.open(parsed.redirect))
-      why = strerror(errno);
-    if (why) {
+    std::string why;
+    if (!redirect.open(t, parsed.redirect, &why)) {
       fprintf(con.out, " unable to write loop listings on '%s': %s; loop abandoned\n",
-              parsed.redirect.c_str(), why);
+              parsed.redirect.c_str(), why.c_str());
       return ref;
     }
   }

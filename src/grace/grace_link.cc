@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "base/file_trust.h"
+#include "base/safe_file.h"
 #include "grace/grace_process.h"
 #include "read/column_choice.h"
 #include "read/points.h"
@@ -124,19 +125,6 @@ class Commands {
   bool failed_ = false;
 };
 
-// Opens `name` for reading when it is a file (a directory opens on Linux but
-// is no file Grace could read; a FIFO does not hold us up); fills *sb.
-// Returns the descriptor or -1.
-int open_file(const char* name, struct stat* sb) {
-  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (fstat(fd, sb) != 0 || S_ISDIR(sb->st_mode)) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 void remove_files(GraceLink::Started& s) {
   for (const std::string& f : s.files) unlink(f.c_str());
   s.files.clear();
@@ -171,26 +159,78 @@ bool start_grace(GraceLink& g, Console& con) {
   return true;
 }
 
-// A new plot file of the running Grace in TMPDIR (else /tmp), named by its
-// absolute path. Returns its descriptor, or -1 after a message.
-int make_plot_file(GraceLink& g, Console& con) {
+// A new file of the running Grace in TMPDIR (else /tmp), named by its
+// absolute path in *name and removed when that Grace has ended. Returns its
+// descriptor, or -1 with *why set.
+int make_grace_file(GraceLink& g, std::string* name, std::string* why) {
   const char* dir = getenv("TMPDIR");
-  std::string error;
-  std::string name = absolute_path((dir && *dir) ? dir : "/tmp", &error);
-  if (name.empty()) {
-    fprintf(con.out, " Can't create temporary plot file: %s\n", error.c_str());
+  *name = absolute_path((dir && *dir) ? dir : "/tmp", why);
+  if (name->empty()) {
+    *why = "in TMPDIR: " + *why;
     return -1;
   }
-  if (name.back() != '/') name += '/';
-  name += "kurvatabXXXXXX";
-  int fd = mkstemp(&name[0]);
+  if (name->back() != '/') *name += '/';
+  *name += "kurvatabXXXXXX";
+  int fd = mkostemp(&(*name)[0], O_CLOEXEC);
   if (fd < 0) {
-    fprintf(con.out, " Can't create temporary plot file %s: %s\n", name.c_str(), strerror(errno));
+    *why = *name + ": " + strerror(errno);
     return -1;
   }
-  g.started.back().files.push_back(name);
+  g.started.back().files.push_back(*name);
+  return fd;
+}
+
+// A new plot file of the running Grace. Returns its descriptor, or -1
+// after a message.
+int make_plot_file(GraceLink& g, Console& con) {
+  std::string name, why;
+  int fd = make_grace_file(g, &name, &why);
+  if (fd < 0) {
+    fprintf(con.out, " Can't create temporary plot file %s\n", why.c_str());
+    return -1;
+  }
   g.tmpname = name;
   return fd;
+}
+
+// The file `name` for Grace to read, as a copy of the running Grace's own:
+// a name in a folder others may write could name another file by the time
+// Grace reads it. The file is opened once, without following someone
+// else's link; only a regular file is taken, with `trusted` only one that
+// belongs to the user alone. Sets *quoted to the copy's name quoted for
+// Grace (the file's own name when no Grace runs, which is then not asked).
+// False with *why set; *found is false when there is no such file.
+bool grace_copy(GraceLink& g, const char* name, bool trusted, std::string* quoted, std::string* why,
+                bool* found) {
+  struct stat sb;
+  bool refused = false;
+  int fd = open_unfollowed(name, O_RDONLY, 0, &sb, why, &refused);
+  *found = fd >= 0 || refused;
+  if (fd < 0) return false;
+  // A directory opens on Linux but is no file Grace could read.
+  if (S_ISDIR(sb.st_mode)) {
+    close(fd);
+    *found = false;
+    return false;
+  }
+  if (!S_ISREG(sb.st_mode)) {
+    *why = "it is no plain file";
+  } else if (trusted) {
+    *why = untrusted_reason(sb, name);
+  }
+  std::string path, copy;
+  if (why->empty() && (!g.pipe->is_open() || g.started.empty())) {
+    close(fd);
+    return grace_file_name(name, &path, quoted, why);
+  }
+  int to = why->empty() ? make_grace_file(g, &copy, why) : -1;
+  if (to >= 0) {
+    int err = copy_fd(fd, to);
+    if (close(to) != 0 && err == 0) err = errno;
+    if (err) *why = copy + ": " + strerror(err);
+  }
+  close(fd);
+  return why->empty() && grace_file_name(copy, &path, quoted, why);
 }
 
 // Writes the points the walk `points` hands out to `out`, each value with
@@ -219,15 +259,12 @@ bool write_points(FILE* out, PointReader& points, const PlotOptions& st, int64_t
 
 // Sends "GETP" for an automatic parameter file when it is present and
 // belongs to the user alone.
-void send_auto_file(Commands& cmds, Console& con, const char* name, const char* message) {
-  struct stat sb;
-  int fd = open_file(name, &sb);
-  if (fd < 0) return;
-  close(fd);
-  std::string why = S_ISREG(sb.st_mode) ? untrusted_reason(sb, name) : "it is no plain file";
-  std::string path, quoted;
-  if (!why.empty() || !grace_file_name(name, &path, &quoted, &why)) {
-    fprintf(con.out, " %s not loaded: %s\n", name, why.c_str());
+void send_auto_file(GraceLink& g, Commands& cmds, Console& con, const char* name,
+                    const char* message) {
+  std::string quoted, why;
+  bool found;
+  if (!grace_copy(g, name, true, &quoted, &why, &found)) {
+    if (found) fprintf(con.out, " %s not loaded: %s\n", name, why.c_str());
     return;
   }
   fprintf(con.out, "%s", message);
@@ -249,7 +286,7 @@ void send_plot_commands(Commands& cmds, GraceLink& g, const IndexTable& t, const
   const int graph = st.graceGraph;
   const std::string label = quote_text(t.inf_name + " #S" + std::to_string(rec.scan));
   if (st.autopurge) cmds.send(format("KILL G%d\nG%d ON\nWITH G%d", graph, graph, graph));
-  send_auto_file(cmds, con, "kurvatab.par", "Automatic xmgr parameter file : kurvatab.par\n");
+  send_auto_file(g, cmds, con, "kurvatab.par", "Automatic xmgr parameter file : kurvatab.par\n");
   if (st.autopurge || st.autoscale) {
     cmds.send("AUTOSCALE ONREAD XYAXES\n");
   } else {
@@ -274,7 +311,7 @@ void send_plot_commands(Commands& cmds, GraceLink& g, const IndexTable& t, const
   cmds.send("S_ LEGEND " + label + "\n");
   if (!st.logscale) cmds.send(format("G%d TYPE XY\n", graph));
   if (axis_names) send_axis_labels(cmds, *axis_names, st);
-  send_auto_file(cmds, con, "kurvatab.bat", "Automatic xmgr parameters file : kurvatab.bat\n");
+  send_auto_file(g, cmds, con, "kurvatab.bat", "Automatic xmgr parameters file : kurvatab.bat\n");
   if (st.titleauto) cmds.send("SUBTITLE " + label + "\n");
   cmds.send(format("LEGEND %s\n", st.legendauto ? "ON" : "OFF"));
   cmds.send("REDRAW\n");
@@ -284,16 +321,13 @@ void send_plot_commands(Commands& cmds, GraceLink& g, const IndexTable& t, const
 // with its absolute path. `kind` is "batch" or "parameter".
 int send_file_request(GraceLink& g, Console& con, const char* name, const char* kind,
                       const char* command) {
-  struct stat sb;
-  int fd = open_file(name, &sb);
-  if (fd < 0) {
-    fprintf(con.out, " xmgr %s file %s not found\n", kind, name);
-    return -1;
-  }
-  close(fd);
-  std::string path, quoted, why;
-  if (!grace_file_name(name, &path, &quoted, &why)) {
-    fprintf(con.out, " xmgr %s file %s: %s\n", kind, name, why.c_str());
+  std::string quoted, why;
+  bool found;
+  if (!grace_copy(g, name, false, &quoted, &why, &found)) {
+    if (found)
+      fprintf(con.out, " xmgr %s file %s: %s\n", kind, name, why.c_str());
+    else
+      fprintf(con.out, " xmgr %s file %s not found\n", kind, name);
     return -1;
   }
   fprintf(con.out, "Using xmgr %s file %s\n", kind, name);

@@ -14,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/safe_file.h"
+
 // An entry, every integer an unsigned LEB128 number in its shortest form
 // ("zz" marks a signed one, zigzag-coded):
 //
@@ -294,6 +296,17 @@ void make_dirs(const std::string& dir) {
   }
 }
 
+// True when `path` is a folder of the user's own that no one else may
+// write, reached through no link but one of the user's own.
+bool own_folder(const std::string& path) {
+  struct stat st;
+  std::string why;
+  int fd = open_unfollowed(path, O_RDONLY | O_DIRECTORY, 0, &st, &why);
+  if (fd < 0) return false;
+  close(fd);
+  return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 022) == 0;
+}
+
 uint64_t path_hash(const std::string& s) {
   uint64_t h = UINT64_C(0xcbf29ce484222325);
   for (unsigned char c : s) h = (h ^ c) * UINT64_C(0x100000001b3);
@@ -407,12 +420,9 @@ std::string index_cache_dir(bool create) {
   }
   std::string dir = base + "/kurvatab";
   if (create) make_dirs(dir);
-  struct stat st;
-  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
-      (st.st_mode & 022) != 0) {
-    return "";
-  }
-  return dir;
+  // Entries are trimmed there: neither it nor the folder it lies in may be
+  // someone else's or lead elsewhere through someone else's link.
+  return own_folder(base) && own_folder(dir) ? dir : "";
 }
 
 std::string index_cache_entry(const std::string& dir, const std::string& real_path) {
@@ -465,18 +475,15 @@ void index_cache_store(IndexTable& t) {
   }
   const std::string dir = index_cache_dir(true);
   if (dir.empty()) return;
-  const std::string name = index_cache_entry(dir, t.real_path);
-  std::string temp = name + ".tmp.XXXXXX";
-  const int fd = mkostemp(&temp[0], O_CLOEXEC);  // mode 0600
-  if (fd < 0) return;
+  FileReplacement entry;
+  if (!entry.begin(index_cache_entry(dir, t.real_path), 0600, FileReplacement::kReplaceName, "",
+                   ".tmp."))
+    return;
   const CacheId id{t.real_path, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
   struct stat ws;
-  bool ok = cache_encode(fd, t, id) && fstat(fd, &ws) == 0;
-  ok = close(fd) == 0 && ok;
-  if (!ok || rename(temp.c_str(), name.c_str()) != 0) {
-    unlink(temp.c_str());
+  if (!cache_encode(entry.fd(), t, id) || fstat(entry.fd(), &ws) != 0 ||
+      !entry.commit(false))  // a torn entry fails its checksum: no need to wait for the disk
     return;
-  }
   t.cached_length = t.IndexFileLength;
   t.cached_bytes = ws.st_size;
   trim_cache(dir);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/safe_file.h"
 #include "base/text.h"
 #include "index/scan_reader.h"
 #include "output/number_format.h"
@@ -35,12 +36,13 @@ class ExportOut {
     own_ = false;
     name_ = "stdout";
   }
-  bool open(const std::string& name) {
+  bool open(const std::string& name, int scan_fd) {
     name_ = name;
-    f_ = fopen(name.c_str(), "w");
+    std::string why;
+    f_ = open_output(name, scan_fd, &why);
     own_ = true;
     if (!f_) {
-      fprintf(con_.out, " unable to write data on '%s': %s\n", name.c_str(), strerror(errno));
+      fprintf(con_.out, " unable to write data on '%s': %s\n", name.c_str(), why.c_str());
       return false;
     }
     return true;
@@ -133,14 +135,6 @@ bool has_data(const scanRef& r, Console& con) {
   return false;
 }
 
-// True when `name` is the scan file itself: opening it for writing would
-// empty the file being read.
-bool is_scan_file(const IndexTable& t, const std::string& name) {
-  struct stat a, b;
-  return stat(name.c_str(), &a) == 0 && fstat(fileno(t.inf), &b) == 0 && a.st_dev == b.st_dev &&
-         a.st_ino == b.st_ino;
-}
-
 // Chooses the output of an export and opens it. False when it could not be
 // opened (reported).
 bool outputfile(IndexTable& t, Console& con, int ref, int s, const char* name, ExportOut* out) {
@@ -161,12 +155,7 @@ bool outputfile(IndexTable& t, Console& con, int ref, int s, const char* name, E
     file = generated;
   }
   fprintf(con.out, " writing data for (i=%d, s=%d) on '%s'\n", ref + 1, s, file.c_str());
-  if (is_scan_file(t, file)) {
-    fprintf(con.out, " unable to write data on '%s': %s\n", file.c_str(),
-            "it is the scan file being read");
-    return false;
-  }
-  return out->open(file);
+  return out->open(file, t.inf ? fileno(t.inf) : -1);
 }
 
 // The '#' lines from the record's cseek up to its eseek: those that begin

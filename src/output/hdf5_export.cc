@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/safe_file.h"
 #include "index/labels.h"
 #include "index/scan_reader.h"
 #include "read/column_choice.h"
@@ -239,38 +240,6 @@ std::string unique_name(std::string label, std::set<std::string>* used) {
   return name;
 }
 
-// Copies the file `from` into the open file `to`. Returns 0 or an errno.
-int copy_file(const std::string& from, int to) {
-  int in = ::open(from.c_str(), O_RDONLY);
-  if (in < 0) return errno;
-  int err = 0;
-  bool fallback = false;
-  for (;;) {
-    ssize_t n = fallback ? 0 : copy_file_range(in, nullptr, to, nullptr, 1 << 30, 0);
-    if (n < 0 && !fallback && lseek(to, 0, SEEK_CUR) == 0 &&
-        (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-      fallback = true;  // not between these files: read and write
-      continue;
-    }
-    if (fallback) {
-      char buf[1 << 16];
-      n = read(in, buf, sizeof buf);
-      for (ssize_t done = 0; n > 0 && done < n;) {
-        ssize_t w = write(to, buf + done, size_t(n - done));
-        if (w < 0) {
-          n = -1;
-          break;
-        }
-        done += w;
-      }
-    }
-    if (n < 0) err = errno;
-    if (n <= 0) break;
-  }
-  close(in);
-  return err;
-}
-
 // Walks the lines of a file backwards from `end` (a line start) down to
 // `floor` (a line start), reading in blocks.
 class LinesBackward {
@@ -352,14 +321,14 @@ struct Hdf5Export::Impl {
   bool normalize;
   Console& con;
 
-  std::string shown;      // the target as the messages name it
-  std::string target;     // the path renamed to at the end
-  std::string temp;       // the file being built
-  std::string scan_file;  // absolute path of the scan file
-  bool earlier = false;   // the target exists and its scans are kept
+  std::string shown;         // the target as the messages name it
+  FileReplacement out;       // the file being built, and the target it replaces
+  std::string earlier_path;  // the earlier file, as the library can open it
+  std::string scan_file;     // absolute path of the scan file
+  bool earlier = false;      // the target exists and its scans are kept
   mode_t mode = 0644;
   bool failed = false;
-  bool open = false;
+  bool open = false;  // the file being built exists
   Hid file, str_utf8, str_ascii, dxpl;
   Hid gcpl, dcpl_compact, dcpl_plain, dcpl_lines;  // shared creation properties
   std::set<std::string> written;
@@ -387,7 +356,7 @@ struct Hdf5Export::Impl {
   void discard() {
     if (failed && file) write_nowhere();
     file.reset();
-    if (open) unlink(temp.c_str());
+    out.discard();
     open = false;
   }
 
@@ -883,16 +852,6 @@ bool Hdf5Export::Impl::choose_target(const char* name) {
     typed = base + ".h5";
   }
   shown = typed;
-  target = typed;
-  // A link is followed: the file it names is the one replaced.
-  struct stat st;
-  if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    char* real = realpath(target.c_str(), nullptr);
-    if (real) {
-      target = real;
-      free(real);
-    }
-  }
   if (!t.inf) return fail("no scan file is open");
   char link[64];
   snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(t.inf));
@@ -900,38 +859,27 @@ bool Hdf5Export::Impl::choose_target(const char* name) {
   scan_file = real ? real : t.inf_name;
   free(real);
 
+  // The file replaced is the one named, or the one a link of the user's
+  // names; the earlier file must be the user's own regular file.
+  if (!out.begin(typed, 0666, FileReplacement::kKeepMode, ".", ".")) return fail(out.error());
+  open = true;
+  if (out.old_fd() < 0) return true;
   struct stat scan_st;
-  bool exists = stat(target.c_str(), &st) == 0;
-  if (exists && fstat(fileno(t.inf), &scan_st) == 0 && st.st_dev == scan_st.st_dev &&
+  const struct stat& st = out.old_stat();
+  if (fstat(fileno(t.inf), &scan_st) == 0 && st.st_dev == scan_st.st_dev &&
       st.st_ino == scan_st.st_ino)
     return fail("it is the scan file being read");
-  if (exists) {
-    if (!S_ISREG(st.st_mode)) return fail("not a regular file");
-    if (!check_earlier()) return false;
-    earlier = true;
-    mode = st.st_mode & 07777;
-  } else {
-    mode_t mask = umask(022);
-    umask(mask);
-    mode = 0666 & ~mask;
-  }
+  // The library reads the earlier file through the descriptor opened here.
+  earlier_path = "/proc/self/fd/" + std::to_string(out.old_fd());
+  if (!check_earlier()) return false;
+  earlier = true;
   return true;
 }
 
-// The temporary file beside the target, a copy of the earlier file if any.
+// The new file, a copy of the earlier file if any.
 bool Hdf5Export::Impl::make_temp() {
-  size_t slash = target.rfind('/');
-  std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string pattern = dir + "." + base + ".XXXXXX";
-  int fd = mkstemp(&pattern[0]);
-  if (fd < 0) return fail(strerror(errno));
-  temp = pattern;
-  open = true;
-  fchmod(fd, mode);
   // The scans of an earlier file are kept by working on a copy of it.
-  int err = earlier ? copy_file(target, fd) : 0;
-  if (close(fd) != 0 && err == 0) err = errno;
+  int err = earlier ? copy_fd(out.old_fd(), out.fd()) : 0;
   return err ? fail(strerror(err)) : true;
 }
 
@@ -953,7 +901,7 @@ bool Hdf5Export::Impl::open_file() {
       !ok(H5Pset_evict_on_close(fapl.get(), 1)))
     return false;
   if (earlier) {
-    file = Hid(H5Fopen(temp.c_str(), H5F_ACC_RDWR, fapl.get()));
+    file = Hid(H5Fopen(out.temp_path().c_str(), H5F_ACC_RDWR, fapl.get()));
   } else {
     // The space of a scan replaced later is kept track of in the file and
     // used again.
@@ -962,7 +910,7 @@ bool Hdf5Export::Impl::open_file() {
         !ok(H5Pset_file_space_strategy(fcpl.get(), H5F_FSPACE_STRATEGY_FSM_AGGR, 1, 1)) ||
         !ok(H5Pset_link_creation_order(fcpl.get(), kLinkOrder)))
       return false;
-    file = Hid(H5Fcreate(temp.c_str(), H5F_ACC_TRUNC, fcpl.get(), fapl.get()));
+    file = Hid(H5Fcreate(out.temp_path().c_str(), H5F_ACC_TRUNC, fcpl.get(), fapl.get()));
   }
   if (!made(file)) return false;
 
@@ -989,13 +937,13 @@ bool Hdf5Export::Impl::open_file() {
 // The earlier file must be one of ours, made from this scan file.
 bool Hdf5Export::Impl::check_earlier() {
 #if H5_VERSION_GE(1, 12, 0)
-  htri_t is_h5 = H5Fis_accessible(target.c_str(), H5P_DEFAULT);
+  htri_t is_h5 = H5Fis_accessible(earlier_path.c_str(), H5P_DEFAULT);
 #else
-  htri_t is_h5 = H5Fis_hdf5(target.c_str());
+  htri_t is_h5 = H5Fis_hdf5(earlier_path.c_str());
 #endif
   if (is_h5 < 0) return fail_h5();
   if (is_h5 == 0) return fail("not an HDF5 file");
-  Hid old(H5Fopen(target.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT));
+  Hid old(H5Fopen(earlier_path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT));
   if (!made(old)) return false;
   if (H5Aexists(old.get(), "scan_file") <= 0)
     return fail("not written by kurvatab (its root names no scan file)");
@@ -1275,14 +1223,7 @@ bool Hdf5Export::Impl::commit() {
   if (!last_group.empty() && !attr(f, "default", last_group)) return false;
   if (!ok(H5Fclose(file.release()))) return false;
   // On disk before it takes the target's place.
-  int fd = ::open(temp.c_str(), O_RDONLY);
-  if (fd < 0 || fsync(fd) != 0) {
-    int e = errno;
-    if (fd >= 0) close(fd);
-    return fail(strerror(e));
-  }
-  close(fd);
-  if (rename(temp.c_str(), target.c_str()) != 0) return fail(strerror(errno));
+  if (!out.commit()) return fail(out.error());
   open = false;
   fprintf(con.out, " HDF5 file '%s': %d scan(s) written", shown.c_str(), added);
   if (earlier) fprintf(con.out, ", %ld kept from the earlier file", kept);

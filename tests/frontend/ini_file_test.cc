@@ -117,16 +117,44 @@ TEST(IniFile, WriteReplacesKeepingTheMode) {
   Session s;
   s.settings.ininame = d.write("k.ini", "old\n");
   ASSERT_EQ(chmod(s.settings.ininame.c_str(), 0640), 0);
-  ASSERT_TRUE(ini_write(s));
+  std::string refused;
+  ASSERT_TRUE(ini_write(s, &refused));
   EXPECT_EQ(read_file(s.settings.ininame), kDefaultsFile);
   EXPECT_EQ(mode_of(s.settings.ininame), 0640u);
   mode_t mask = umask(0);
   s.settings.ininame = d.file("new.ini");
-  EXPECT_TRUE(ini_write(s));
+  EXPECT_TRUE(ini_write(s, &refused));
   umask(mask);
   EXPECT_EQ(mode_of(s.settings.ininame), 0644u);
   s.settings.ininame = d.file("no/such/dir/k.ini");
-  EXPECT_FALSE(ini_write(s));
+  EXPECT_FALSE(ini_write(s, &refused));
+  EXPECT_EQ(refused, "");  // silent, as a file that cannot be made always was
+}
+
+// Another user's link planted as the file (to the user's .bashrc) is neither
+// read nor written through; another user's file is not replaced.
+TEST(IniFile, OthersLinkOrFileIsNeitherReadNorWritten) {
+  if (geteuid() != 0) GTEST_SKIP() << "planting files of another user needs root";
+  TempDir d;
+  TestConsole tc;
+  Session s;
+  s.con = tc.con;
+  const std::string bashrc = d.write("bashrc", "x 5\n");
+  s.settings.ininame = d.file("k.ini");
+  ASSERT_EQ(symlink(bashrc.c_str(), s.settings.ininame.c_str()), 0);
+  ASSERT_EQ(lchown(s.settings.ininame.c_str(), 65534, 65534), 0);
+  EXPECT_FALSE(ini_read(s));
+  EXPECT_EQ(tc.out.str(true), " " + s.settings.ininame +
+                                  " not read, nor written at q: it is a link that belongs to uid "
+                                  "65534, not to you\n");
+  std::string refused;
+  EXPECT_FALSE(ini_write(s, &refused));
+  EXPECT_EQ(refused, "it is a link that belongs to uid 65534, not to you");
+  ASSERT_EQ(unlink(s.settings.ininame.c_str()), 0);
+  ASSERT_EQ(lchown(d.write("k.ini", "x 6\n").c_str(), 65534, 65534), 0);
+  EXPECT_FALSE(ini_write(s, &refused));
+  EXPECT_EQ(refused, "it belongs to uid 65534, not to you");
+  EXPECT_EQ(read_file(bashrc) + read_file(s.settings.ininame), "x 5\nx 6\n");
 }
 
 }  // namespace

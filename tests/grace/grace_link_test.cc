@@ -56,6 +56,20 @@ class GraceLinkTest : public ::testing::Test {
     return s;
   }
 
+  // `sent` with each GETP "file" shown as GETP and what that file holds:
+  // Grace is handed a copy of its own.
+  static std::string copies(std::string sent) {
+    for (size_t at = 0; (at = sent.find("GETP \"", at)) != std::string::npos;) {
+      size_t end = sent.find("\"\n", at + 6);
+      std::string path = sent.substr(at + 6, end - at - 6);
+      for (size_t q; (q = path.find("\\\"")) != std::string::npos;) path.erase(q, 1);
+      std::string text = read_file(path);
+      sent.replace(at + 5, end + 1 - at - 5, text);
+      at += 5 + text.size();
+    }
+    return sent;
+  }
+
   TempDir work_;
   ScopedEnv tmpdir_{"TMPDIR", "tmp"};  // relative: Grace must get it absolute
   char old_cwd_[4096];
@@ -137,16 +151,16 @@ TEST_F(GraceLinkTest, NamesLabelsAndAutomaticFilesReachGraceEscaped) {
   st_.normalize = 1;
   ASSERT_EQ(0, mkdir("t\"mp", 0700));
   ScopedEnv tmpdir("TMPDIR", "t\"mp");
-  std::string par = work_.write("kurvatab.par", "# par\n");
-  std::string bat = work_.write("kurvatab.bat", "# bat\n");
+  work_.write("kurvatab.par", "# par\n");
+  work_.write("kurvatab.bat", "# bat\n");
   ASSERT_EQ(0, chmod("kurvatab.par", 0644) + chmod("kurvatab.bat", 0600));
   std::string got = plot(0), read = "READ BLOCK \"" + work_.file("t\\\"mp") +
                                     g_.tmpname.substr(work_.path().size() + 5) + "\"";
-  EXPECT_EQ(seq("GETP \"" + par + "\"|AUTOSCALE ONREAD XYAXES|" + read + kRead.substr(1) +
+  EXPECT_EQ(seq("GETP # par\n|AUTOSCALE ONREAD XYAXES|" + read + kRead.substr(1) +
                     "G0 TYPE XY|XAXIS LABEL \"Theta\"|YAXIS LABEL \"Det \\\"a\\\\b\\\"/Mon\"|" +
-                    "GETP \"" + bat + "\"|SUBTITLE $|LEGEND ON|REDRAW",
+                    "GETP # bat\n|SUBTITLE $|LEGEND ON|REDRAW",
                 "\"x\\\\\\\"; SAVEALL \\\"p.agr\\\" \\\\ #S1\""),
-            got);
+            copies(got));
   EXPECT_EQ("1 10.000000099999999\n2 20.000000100000001\n", read_file(g_.tmpname));
   EXPECT_EQ(std::string(kStarting) + "Automatic xmgr parameter file : kurvatab.par\n" +
                 "Automatic xmgr parameters file : kurvatab.bat\n",
@@ -236,8 +250,18 @@ TEST_F(GraceLinkTest, BatchAndParameterFilesTakeEffectAtOnce) {
                 " xmgr batch file adir not found\nUsing xmgr parameter file my.par\n" +
                 tc_.err.str(),
             tc_.out.str());
-  EXPECT_EQ(seq("GETP \"" + bat + "\"|GETP \"" + par + "\""), fake_.sent);
+  // Grace reads copies: a file changed after the request changes nothing.
+  append_file(bat, "KILL G0\n");
+  EXPECT_EQ(seq("GETP REDRAW\n|GETP # par\n"), copies(fake_.sent));
   EXPECT_EQ(1, fake_.starts);
+  // Another user's link (planted in a shared folder) is not followed.
+  if (geteuid() == 0) {
+    ASSERT_EQ(0, symlink("my.par", "their.bat") + lchown("their.bat", 65534, 65534));
+    tc_.out.str(true);
+    EXPECT_EQ(-1, gracesend_batch(g_, tc_.con, "their.bat"));
+    EXPECT_EQ(" xmgr batch file their.bat: it is a link that belongs to uid 65534, not to you\n",
+              tc_.out.str(true));
+  }
 }
 
 // A Grace that cannot start, stops reading or ends is restarted; each ends before its files go.

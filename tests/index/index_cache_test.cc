@@ -161,4 +161,27 @@ TEST(IndexCache, EntriesUsedLongestAgoAreDroppedPastTheBound) {
         << name;
 }
 
+// A cache folder, or the folder it is made in, that is another user's link
+// is not used: trimming there would delete the *.idx files it points at.
+TEST(IndexCache, FolderThroughAnotherUsersLinkIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "planting files of another user needs root";
+  TempDir d;
+  fs::create_directories(d.file("victim"));
+  d.write("victim/0000000000000001.idx", "keep");
+  fs::create_directories(d.file("base"));
+  fs::create_symlink(d.file("victim"), d.file("base/kurvatab"));
+  fs::create_symlink(d.file("victim"), d.file("link"));
+  for (const char* base : {"base", "link"}) {
+    const std::string planted = d.file(base == std::string("base") ? "base/kurvatab" : "link");
+    ASSERT_EQ(0, lchown(planted.c_str(), 65534, 65534));
+    ScopedEnv xdg("XDG_CACHE_HOME", d.file(base).c_str());
+    EXPECT_EQ("", index_cache_dir(true)) << base;
+  }
+  fs::remove(d.file("link"));
+  fs::create_symlink(d.file("victim"), d.file("link"));  // the user's own link is followed
+  ScopedEnv xdg("XDG_CACHE_HOME", d.file("link").c_str());
+  EXPECT_EQ(d.file("link/kurvatab"), index_cache_dir(true));
+  EXPECT_EQ("keep", read_file(d.file("victim/0000000000000001.idx")));
+}
+
 }  // namespace

@@ -1,6 +1,9 @@
 // Messages and errors of w and W (bytes: tests/e2e/cases/output_export_bytes).
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "output/export.h"
 #include "scan_fixture.h"
@@ -30,25 +33,34 @@ TEST(ScanWrite, StopsAtALineWithoutXAndCountsUnnormalisedPoints) {
 // reason, after the lines that named it, and nothing more.
 TEST(Export, UnwritableOutput) {
   ScanFixture f(kDemoFile);
-  const char kNoSpace[] = " error writing data on '/dev/full': No space left on device\n";
+  const char kTooLarge[] = " error writing data on 'big': File too large\n";
   struct {
     bool w_format;
     const char* name;
     const char* error;
   } cases[] = {
-      {false, "/dev/full", kNoSpace},
-      {true, "/dev/full", kNoSpace},
+      {false, "big", kTooLarge},
+      {true, "big", kTooLarge},
+      {false, "/dev/full", " unable to write data on '/dev/full': not a regular file\n"},
       {false, "nodir/x", " unable to write data on 'nodir/x': No such file or directory\n"},
       {true, "scan.dat", " unable to write data on 'scan.dat': it is the scan file being read\n"}};
+  // Writes stop at 10 bytes, with an error instead of the signal.
+  struct rlimit old;
+  getrlimit(RLIMIT_FSIZE, &old);
+  const struct rlimit small = {10, old.rlim_max};
+  void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
   for (const auto& c : cases) {
+    setrlimit(RLIMIT_FSIZE, &small);
     (c.w_format ? scan_printf : scan_write)(f.t, f.st, f.con(), 0, c.name);
-    std::string printing = c.w_format && c.name[0] == '/'
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::string printing = c.w_format && c.error == kTooLarge
                                ? " printing 2 column(s) \"1 -1\" with format \"%8.4lf %8.4lf\n\"\n"
                                : "";
     EXPECT_EQ(f.out(), std::string(" writing data on '") + c.name +
                            "'\n writing data for (i=1, s=1) on '" + c.name + "'\n" + printing +
                            c.error);
   }
+  signal(SIGXFSZ, old_handler);
   EXPECT_EQ(f.file("scan.dat"), kDemoFile);
 }
 
