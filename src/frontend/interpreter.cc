@@ -467,6 +467,31 @@ void cmd_hdf5(Interp& in, const CommandEntry&, const char* c) {
   scan_hdf5(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
 }
 
+// m: a spectrum of the current scan in Grace; M: spectra as text.
+void cmd_spectrum_plot(Interp& in, const CommandEntry&, const char* c) {
+  SpectrumPick pick;
+  std::string rest, why;
+  if (!parse_spectrum_pick(c, &pick, &rest, &why)) {
+    fprintf(in.s.con.out, " %s\n", why.c_str());
+    return;
+  }
+  if (!rest.empty()) {
+    fprintf(in.s.con.out, " m takes a point, + and a1, a2 ...: '%s' is none of them\n",
+            rest.c_str());
+    return;
+  }
+  if (!check_index(in.s.index, in.s.con, in.i - 1)) return;
+  gracesend_spectrum(in.s.grace, in.s.index, in.s.settings, in.s.con, in.i - 1, pick);
+}
+
+int op_spectrum_plot(Session& s, int ref) {
+  return gracesend_spectrum(s.grace, s.index, s.settings, s.con, ref, SpectrumPick());
+}
+
+void cmd_spectrum_write(Interp& in, const CommandEntry&, const char* c) {
+  scan_spectra(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
+}
+
 // Where the exports of a letter go; null for the letters that are not
 // exports.
 std::shared_ptr<ScanSink> output_sink(Session& s, char letter) {
@@ -477,6 +502,8 @@ std::shared_ptr<ScanSink> output_sink(Session& s, char letter) {
       return text_sink(s.index, s.settings, s.con, scan_printf);
     case 'n':
       return std::make_shared<Hdf5Export>(s.index, s.settings, s.con);
+    case 'M':
+      return text_sink(s.index, s.settings, s.con, scan_spectra);
     default:
       return nullptr;
   }
@@ -560,6 +587,13 @@ const CommandEntry kCommands[] = {
      "      table: (10,40,g)fits.txt; drawn over the scan when xmgrace shows it\n"},
     {'G', cmd_fit_model, false, '\0', nullptr,
      "  G : fit model: G [gauss|lorentz|voigt|step] [none|const|line]; G alone shows it\n"},
+    // Spectra of multichannel analysers.
+    {'m', cmd_spectrum_plot, false, 'm', op_spectrum_plot,
+     "  m : plot a spectrum of the current scan in xmgrace, m [point] [+] [a2]: the last point,\n"
+     "      or the one given, + the sum over the points, a2 the second analyser\n"},
+    {'M', cmd_spectrum_write, true, '\0', nullptr,
+     "  M : write spectra of the current scan, M [point] [+] [a2] [file|-]: without a point\n"
+     "      each point's spectrum a column; in loops (1,9,M)\n"},
 };
 
 const CommandEntry* find_command(char letter) {

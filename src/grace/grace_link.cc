@@ -280,11 +280,11 @@ void send_axis_labels(Commands& cmds, const ColumnChoice& names, const PlotOptio
   cmds.send("YAXIS LABEL " + quote_text(y) + "\n");
 }
 
-void send_plot_commands(Commands& cmds, GraceLink& g, const IndexTable& t, const scanRef& rec,
+void send_plot_commands(Commands& cmds, GraceLink& g, const std::string& label_text,
                         const PlotOptions& st, const ColumnChoice* axis_names, Console& con,
                         const std::string& file) {
   const int graph = st.graceGraph;
-  const std::string label = quote_text(t.inf_name + " #S" + std::to_string(rec.scan));
+  const std::string label = quote_text(label_text);
   if (st.autopurge) cmds.send(format("KILL G%d\nG%d ON\nWITH G%d", graph, graph, graph));
   send_auto_file(g, cmds, con, "kurvatab.par", "Automatic xmgr parameter file : kurvatab.par\n");
   if (st.autopurge || st.autoscale) {
@@ -461,7 +461,8 @@ bool plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con,
   std::string quoted;
   if (!write_plot_file(g, con, write, &quoted)) return false;
   Commands cmds(g, con.err);
-  send_plot_commands(cmds, g, t, rec, st, named_axes ? &plot : nullptr, con, quoted);
+  send_plot_commands(cmds, g, t.inf_name + " #S" + std::to_string(rec.scan), st,
+                     named_axes ? &plot : nullptr, con, quoted);
   cmds.flush();
   if (unnormalised > 0) print_unnormalised(con.out, unnormalised, points, ref, rec.scan);
   if (cmds.failed()) return false;
@@ -545,6 +546,42 @@ PointSent gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& 
     return PointSent::kFailed;
   }
   return PointSent::kSent;
+}
+
+int gracesend_spectrum(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+                       const SpectrumPick& pick) {
+  if (!t.inf || ref < 0 || ref >= t.Indexed) return ref;
+  scanRef& rec = t.Index[size_t(ref)];
+  PickedSpectrum sp;
+  std::string why;
+  if (!pick_spectrum(t, rec, pick, &sp, &why)) {
+    fprintf(con.out, " scan %d (i=%d): %s\n", rec.scan, ref + 1, why.c_str());
+    return ref;
+  }
+  if (!grace_start(g, con)) return ref;
+  auto write = [&sp](FILE* out) {
+    for (size_t k = 0; k < sp.s.counts.size(); k++) {
+      const double ch = double(sp.info.channel(int64_t(k)));
+      fprintf(out, "%.17g %.17g\n", sp.info.energy(ch), sp.s.counts[k]);
+    }
+    return !ferror(out);
+  };
+  std::string quoted;
+  if (!write_plot_file(g, con, write, &quoted)) return ref;
+  // Counts alone: no error bars, nothing divided by a monitor.
+  PlotOptions plot = st;
+  plot.errorbar = 0;
+  plot.normalize = 0;
+  plot.xlabel = sp.info.has_calib ? "energy" : "channel";
+  plot.ylabel = "counts";
+  Commands cmds(g, con.err);
+  send_plot_commands(
+      cmds, g, t.inf_name + " #S" + std::to_string(rec.scan) + " " + describe_pick(pick, sp.point),
+      plot, &plot, con, quoted);
+  cmds.flush();
+  // What Grace shows last is no scan.
+  g.plotted_ref = g.plotted_scan = -1;
+  return ref;
 }
 
 bool gracesend_redraw(GraceLink& g, const PlotOptions& st) {

@@ -14,6 +14,7 @@
 #include "grace/grace_pipe.h"
 #include "index/index_table.h"
 #include "read/points.h"
+#include "read/spectra.h"
 
 struct GraceLink {
   // A link through this process's grace_np pipe, or through `pipe`, which
@@ -59,6 +60,14 @@ struct GraceLink {
 // and name the axes; a scan that lacks one is not plotted (one line says
 // why) and kSkippedScan is returned. Otherwise returns `ref`.
 int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref);
+
+// Plots the picked spectrum of the scan at 0-based position `ref` as a new
+// data set: counts against energy when the header gives a calibration,
+// else against the channel number. Log scale, purge, title and legend as
+// for a scan; no error bars, no monitor. A scan without that spectrum is
+// not plotted (one line says why). Returns `ref`.
+int gracesend_spectrum(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+                       const SpectrumPick& pick);
 
 // Starts Grace when none is connected, with the lines a plot prints about
 // it ("Starting xmgrace, please wait!"; why it failed and "Can't run

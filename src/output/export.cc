@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdarg>
@@ -15,6 +17,7 @@
 #include "output/number_format.h"
 #include "read/columns.h"
 #include "read/points.h"
+#include "read/spectra.h"
 
 namespace {
 
@@ -404,5 +407,91 @@ int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, c
     return true;
   });
   finish_export(out, con, t, *r, end);
+  return ref;
+}
+
+namespace {
+
+// Spectra held as columns, at most: 256 MiB of values.
+constexpr size_t kMostSpectrumValues = size_t(32) << 20;
+
+// A value with the fewest digits that read back as the same double.
+void append_shortest(std::string* b, double v) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  b->append(buf, size_t(r.ptr - buf));
+}
+
+void append_channel(std::string* b, const McaInfo& info, size_t k) {
+  const int64_t ch = info.channel(int64_t(k));
+  b->append(std::to_string(ch));
+  char energy[40];
+  snprintf(energy, sizeof energy, " %.10g", info.energy(double(ch)));
+  b->append(energy);
+}
+
+}  // namespace
+
+int scan_spectra(IndexTable& t, const ExportOptions&, Console& con, int ref, const char* text) {
+  scanRef* r = export_record(t, con, ref);
+  if (!r) return ref;
+  SpectrumPick pick;
+  std::string name, why;
+  if (!parse_spectrum_pick(text ? text : "", &pick, &name, &why)) {
+    fprintf(con.out, " %s\n", why.c_str());
+    return ref;
+  }
+  const bool one = pick.sum || pick.point > 0;
+  PickedSpectrum sp;
+  std::vector<std::vector<double>> all;
+  McaInfo info;
+  if (one ? !pick_spectrum(t, *r, pick, &sp, &why)
+          : !all_spectra(t, *r, pick.analyser, kMostSpectrumValues, &all, &info, &why)) {
+    fprintf(con.out, " scan %d (i=%d): %s\n", r->scan, ref + 1, why.c_str());
+    return ref;
+  }
+  if (name.empty() || name[0] == '*') {
+    char generated[64];
+    snprintf(generated, sizeof generated, "mca%03d.%03d", r->scan, ref + 1);
+    name = generated;
+  }
+  ExportOut out(con);
+  if (!outputfile(t, con, ref, r->scan, name.c_str(), &out)) return ref;
+  out.print("#F %s\n", t.inf_name.c_str());
+  out.print("#S %d\n", r->scan);
+  if (one) {
+    out.print("#kurvatab spectrum: %s", describe_pick(pick, sp.point).c_str());
+    if (pick.sum) out.print(", %lld spectra", static_cast<long long>(sp.points));
+    out.print("\n#  channel  %s  counts\n", sp.info.has_calib ? "energy" : "channel");
+    for (size_t k = 0; k < sp.s.counts.size() && out.ok(); k++) {
+      std::string* b = out.buf();
+      append_channel(b, sp.info, k);
+      b->push_back(' ');
+      append_shortest(b, sp.s.counts[k]);
+      b->push_back('\n');
+      out.line_done();
+    }
+  } else {
+    size_t width = 0;
+    for (const std::vector<double>& c : all) width = std::max(width, c.size());
+    out.print("#kurvatab spectra of %zu point(s)%s, a column each (nan: none there)\n", all.size(),
+              pick.analyser ? (", analyser " + std::to_string(pick.analyser + 1)).c_str() : "");
+    std::string* b = out.buf();
+    b->append("#  channel  ").append(info.has_calib ? "energy" : "channel");
+    for (size_t p = 0; p < all.size(); p++) b->append("  p").append(std::to_string(p + 1));
+    b->push_back('\n');
+    out.line_done();
+    for (size_t k = 0; k < width && out.ok(); k++) {
+      b = out.buf();
+      append_channel(b, info, k);
+      for (const std::vector<double>& c : all) {
+        b->push_back(' ');
+        append_shortest(b, k < c.size() ? c[k] : NAN);
+      }
+      b->push_back('\n');
+      out.line_done();
+    }
+  }
+  out.finish();
   return ref;
 }

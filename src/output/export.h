@@ -26,6 +26,17 @@
 int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
 int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
 
+// The `M` export: spectra of the scan at `ref` as text. `text` holds the
+// words of the pick (read/spectra.h: a point, "+" for the sum, "a2" for the
+// second analyser), then the output name as for scan_write ("-", a file;
+// empty or '*': "mca%03d.%03d" with the scan number and 1-based position).
+// One point or the sum: the columns channel, energy (the channel again
+// without #@CALIB) and counts. Otherwise every point's spectrum, a column
+// each after channel and energy, "nan" where a point has none. Counts are
+// written with the fewest digits that read back exactly, energies with ten.
+// Returns `ref`.
+int scan_spectra(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* text);
+
 // The W format, checked and taken apart. Allowed: literal text, "%%" and
 // floating conversions (flags "-+ #0", a width and a precision of digits, an
 // optional 'l', one of e E f F g G a A); at most kMaxWColumns conversions.

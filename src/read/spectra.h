@@ -40,11 +40,34 @@ struct SpectrumPick {
   size_t analyser = 0;
 };
 
-// The picked spectrum. For a sum, `s` is the channel-wise sum (the longest
-// spectrum's length, shorter ones adding nothing beyond their end) and
-// `*points` the points that had one. Returns false with `*why` set when the
-// scan has no such point or spectrum.
-bool pick_spectrum(IndexTable& t, scanRef& r, const SpectrumPick& pick, Spectrum* s,
-                   int64_t* points, std::string* why);
+// Reads the words of a spectrum command: a point number, "+" for the sum
+// over the points, "a" and the analyser's number (1-based), in any order,
+// blanks between them; what follows them (an output name) is left in
+// *rest, blanks around it dropped. False with *why set for a number that is
+// no point or analyser.
+bool parse_spectrum_pick(const char* text, SpectrumPick* pick, std::string* rest, std::string* why);
+
+// "point 5", "last point" or "sum over the points", and "of analyser 2"
+// when there are several: what a message or a legend calls the pick.
+std::string describe_pick(const SpectrumPick& pick, int64_t point);
+
+// A spectrum picked from a scan, with what the header says of its analyser.
+struct PickedSpectrum {
+  Spectrum s;          // for a sum: channel by channel, as long as the longest
+  int64_t point = 0;   // the point's number in the scan (the last one for a sum)
+  int64_t points = 0;  // spectra summed (1 for a single point)
+  McaInfo info;
+};
+
+// The picked spectrum. False with *why set when the scan has no such point,
+// or no such spectrum there (or in any point, for a sum).
+bool pick_spectrum(IndexTable& t, scanRef& r, const SpectrumPick& pick, PickedSpectrum* out,
+                   std::string* why);
+
+// Every point's spectrum of one analyser, one entry a point (empty for a
+// point without one). False with *why set when the scan has none, or when
+// they hold more than `most` values together.
+bool all_spectra(IndexTable& t, scanRef& r, size_t analyser, size_t most,
+                 std::vector<std::vector<double>>* out, McaInfo* info, std::string* why);
 
 #endif  // KURVATAB_READ_SPECTRA_H_

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The real xmgrace under xvfb-run, behind tests/grace/xmgrace_saving: Grace's
 state saved after a normalised log plot of small values and at exit, after
-linear after log, a purged plot printed to PNG by h, a loop of plots and q.
+linear after log, a purged plot printed to PNG by h, a loop of plots, a spectrum and q.
 Points match within 1e-15 relative (Grace's number reader rounds)."""
 import os
 import re
@@ -19,7 +19,11 @@ PEAK = "".join("%.1f 1000 %d\n" % (10 + k / 10, 5 + 800 * max(0, 1 - abs(k - 10)
 SCANS = ("#S 1  reflectivity\n#N 3\n#L th  mon  det\n"
          "0.1 1000 0.01\n0.2 1000 0.00001\n0.3 0.5 2\n0.4 1000 0\n"
          "#S 2  peak\n#N 3\n1 10 5\n2 10 50\n3 10 7\n#S 3  peak\n#N 3\n1 10 6\n2 10 60\n3 10 8\n"
-         "#S 4  peak\n#N 3\n1 10 9\n2 10 90\n3 10 11\n#S 5  wide peak\n#N 3\n" + PEAK)
+         "#S 4  peak\n#N 3\n1 10 9\n2 10 90\n3 10 11\n#S 5  wide peak\n#N 3\n" + PEAK +
+         "#S 6  spectra\n#N 3\n#@CHANN 4 10 13 1\n#@CALIB 1 0.5 0\n@A 1 2\\\n 3 40\n1 10 5\n"
+         "@A 5 6 7 8\n2 10 6\n")
+# The first spectrum of scan 6 against energy 1 + 0.5 * channel.
+SPECTRUM = [[6, 1], [6.5, 2], [7, 3], [7.5, 40]]
 
 
 def points(scan, normalize=False):
@@ -83,7 +87,7 @@ def grace_setup(a, work, scans, **changes):
 def run(a, work):
     save, tmp, env = grace_setup(a, work, SCANS, KURVATAB_GRACE_SAVE_AFTER="REDRAW")
     r = e2e_util.run(a.binary, work, ["scans.dat"], env=env,
-                     stdin=b"N\nL\nv 1\nL\nN\nP\nv 5\nh plot.png\nP\n(2,4,v)\nq\n")
+                     stdin=b"N\nL\nv 1\nL\nN\nP\nv 5\nh plot.png\nP\n(2,4,v)\ni6\nm 1\nq\n")
     check(r.returncode == 0 and r.stderr == b"", "exit %d, stderr %r" % (r.returncode, r.stderr))
     left = [n for n in os.listdir(save) if n.endswith(".run")] + os.listdir(tmp)
     check(left == [], "Grace still running or plot files left after q: %s" % left)
@@ -96,10 +100,11 @@ def run(a, work):
     check(yscale == "Logarithmic" and same(sets.get(0), want), "log plot: %s, %s" % (yscale, sets))
     check(0 < world[1] <= min(y for _, y in want) * (1 + 1e-7), "log plot: world %s" % world)
     sets, legends, yscale, (x0, y0, x1, y1) = at_exit
-    check(yscale == "Normal" and sorted(sets) == [0, 1, 2, 3], "at exit: %s, %s" % (yscale, sets))
-    for n, scan in enumerate((5, 2, 3, 4)):
+    check(yscale == "Normal" and sorted(sets) == [0, 1, 2, 3, 4], "at exit: %s, %s" % (yscale, sets))
+    for n, (scan, want) in enumerate(((5, points(5)), (2, points(2)), (3, points(3)),
+                                      (4, points(4)), ("6 point 1", SPECTRUM))):
         got = sets.get(n, [])
-        check(legends.get(n) == "scans.dat #S%d" % scan and same(got, points(scan)) and
+        check(legends.get(n) == "scans.dat #S%s" % scan and same(got, want) and
               all(x0 <= x <= x1 and y0 <= y <= y1 for x, y in got),
               "set %d: %r holds %s, world %s" % (n, legends.get(n), got, [x0, y0, x1, y1]))
 
