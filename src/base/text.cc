@@ -181,6 +181,26 @@ bool read_number(const char** p, const char* end, double* v, std::string* scratc
 }
 
 bool skip_number(const char** p, const char* end, std::string* scratch) {
+  // Nearly every column passed over is a plain decimal without an exponent:
+  // where it ends is found without working out its value, as plain_decimal
+  // would find it. Anything else takes the full reading.
+  const char* s = *p;
+  while (s < end && is_space(*s)) ++s;
+  if (s < end && (*s == '-' || *s == '+')) ++s;
+  if (!(s + 1 < end && *s == '0' && lower(s[1]) == 'x')) {
+    const char* first = s;
+    while (s < end && is_digit(*s)) ++s;
+    size_t digits = size_t(s - first);
+    if (s < end && *s == '.') {
+      const char* point = s++;
+      while (s < end && is_digit(*s)) ++s;
+      digits += size_t(s - point - 1);
+    }
+    if (digits > 0 && (s == end || lower(*s) != 'e')) {
+      *p = s;
+      return true;
+    }
+  }
   double v;
   return take_number(p, end, &v, scratch, false);
 }
