@@ -1,6 +1,5 @@
 #include "analysis/file_check.h"
 
-#include <locale.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,201 +13,49 @@
 #include <vector>
 
 #include "analysis/peak_stats.h"
+#include "base/text.h"
+#include "format/data_line.h"
+#include "format/header.h"
 #include "index/index_table.h"
 #include "index/labels.h"
 #include "index/scan_reader.h"
 
 namespace {
 
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_xdigit(char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
-// ---------------------------------------------------------------------------
-// The values of a data line, found without converting every number: this
-// pass has to be cheaper than the column reader, which converts them all.
-// Which characters make a number, and so how many columns a line has, is
-// exactly what the column reader takes.
-
-enum class Number {
-  kFinite,   // certainly finite; converted only when it is x
-  kNan,      // "nan"
-  kInf,      // "inf", "infinity"
-  kConvert,  // may be too large for a double: converted to find out
-};
-
-// Takes the characters `word` (lower case) from *s, ignoring case.
-bool take_word(const char** s, const char* end, const char* word) {
-  for (; *word; ++word, ++*s)
-    if (*s == end || lower(**s) != *word) return false;
-  return true;
-}
-
-// The end of the number that starts at s (not white space), or null when no
-// number starts there.
-const char* number_end(const char* s, const char* end, Number* kind) {
-  *kind = Number::kFinite;
-  if (*s == '-' || *s == '+') {
-    if (++s == end) return nullptr;
-  }
-  if (lower(*s) == 'n') {
-    *kind = Number::kNan;
-    return take_word(&s, end, "nan") ? s : nullptr;
-  }
-  if (lower(*s) == 'i') {
-    *kind = Number::kInf;
-    if (!take_word(&s, end, "inf")) return nullptr;
-    if (s < end && lower(*s) == 'i' && !take_word(&s, end, "inity")) return nullptr;
-    return s;
-  }
-  bool hex = false, got_digit = false, got_dot = false, got_e = false;
-  char exp_char = 'e', last = '\0';
-  size_t len = 0;
-  int64_t int_digits = 0, exponent = 0;
-  bool exp_negative = false;
-  if (*s == '0') {
-    last = *s++;
-    len++;
-    if (s < end && lower(*s) == 'x') {
-      last = *s++;
-      len++;
-      hex = true;
-      exp_char = 'p';
-    } else {
-      got_digit = true;
-    }
-  }
-  for (; s < end; ++s) {
-    char c = *s;
-    if (is_digit(c) || (!got_e && hex && is_xdigit(c))) {
-      got_digit = true;
-      if (got_e) {
-        if (exponent < 100000) exponent = exponent * 10 + (c - '0');
-      } else if (!got_dot && (int_digits > 0 || c != '0')) {
-        int_digits++;
-      }
-    } else if (got_e && last == exp_char && (c == '-' || c == '+')) {
-      exp_negative = c == '-';
-    } else if (got_digit && !got_e && lower(c) == exp_char) {
-      c = exp_char;
-      got_e = got_dot = true;
-    } else if (c == '.' && !got_dot) {
-      got_dot = true;
-    } else {
-      break;
-    }
-    last = c;
-    len++;
-  }
-  if (len == 0 || (hex && len == 2)) return nullptr;
-  if (hex) {
-    *kind = Number::kConvert;
-  } else if (!got_digit) {
-    return nullptr;
-  } else if (int_digits + (exp_negative ? -exponent : exponent) > 300) {
-    *kind = Number::kConvert;
-  }
-  return s;
-}
-
-// The common case, quickly: a sign, digits and at most one point, followed
-// by white space or the end of the line. Null when the text at s is anything
-// else; number_end then decides.
-const char* plain_number_end(const char* s, const char* end) {
-  if (*s == '-' || *s == '+') s++;
-  const char* digits = s;
-  int dots = 0;
-  while (s < end && (is_digit(*s) || (*s == '.' && dots++ == 0))) s++;
-  const ptrdiff_t n = s - digits - (dots > 0 ? 1 : 0);
-  if (n < 1 || n > 300 || dots > 1 || (s < end && !is_space(*s))) return nullptr;
-  return s;
-}
-
-locale_t c_locale() {
-  static locale_t loc = newlocale(LC_ALL_MASK, "C", locale_t(0));
-  return loc;
-}
-
-double convert(const char* s, const char* e, Number kind, std::string* scratch) {
-  if (kind == Number::kNan) return NAN;
-  if (kind == Number::kInf) return *s == '-' ? -INFINITY : INFINITY;
-  scratch->assign(s, e);
-  return strtod_l(scratch->c_str(), nullptr, c_locale());
-}
-
+// What the check needs of a data line's values: how many there are (by the
+// column reader's rule), x, those that are not finite, and the text that
+// ends them.
 struct LineValues {
-  int64_t count = 0;  // numbers read from the start
-  bool text = false;  // something other than numbers and white space
+  int64_t count = 0;      // numbers read from the start
+  std::string_view text;  // what follows them, when it is not white space
   int64_t not_finite = 0;
   double first_not_finite = 0;
   bool has_x = false;
   double x = NAN;
 };
 
-// Reads the numbers of a line; `xcol` (1-based, 0 for none) is converted.
+// Reads the numbers of a line; `xcol` (1-based, 0 for none) is x.
 void read_values(std::string_view line, int64_t xcol, std::string* scratch, LineValues* v) {
   *v = LineValues();
   const char* p = line.data();
   const char* end = p + line.size();
   if (const void* nul = memchr(p, '\0', line.size())) end = static_cast<const char*>(nul);
-  for (;;) {
-    while (p < end && is_space(*p)) p++;
-    if (p == end) return;
-    Number kind = Number::kFinite;
-    const char* e = plain_number_end(p, end);
-    if (!e) e = number_end(p, end, &kind);
-    if (!e) {
-      v->text = true;
-      return;
+  double d;
+  while (read_number(&p, end, &d, scratch)) {
+    if (!std::isfinite(d) && v->not_finite++ == 0) v->first_not_finite = d;
+    if (++v->count == xcol) {
+      v->has_x = true;
+      v->x = d;
     }
-    v->count++;
-    const bool is_x = v->count == xcol;
-    if (kind != Number::kFinite || is_x) {
-      double d = convert(p, e, kind, scratch);
-      if (!std::isfinite(d) && v->not_finite++ == 0) v->first_not_finite = d;
-      if (is_x) {
-        v->has_x = true;
-        v->x = d;
-      }
-    }
-    p = e;
   }
+  while (p < end && is_space(*p)) p++;
+  if (p < end) v->text = std::string_view(p, size_t(end - p));
 }
 
 // ---------------------------------------------------------------------------
 // Header lines.
-
-// The integer at the start of s as atoi reads it, clamped to int.
-int read_int(std::string_view s) {
-  std::string head(s.substr(0, 64));
-  long long v = strtoll(head.c_str(), nullptr, 10);
-  return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-}
-
-// Labels of a #L line (the text behind "#L"). They are separated by two or
-// more blanks or a tab, since a label may hold a single blank ("Two Theta");
-// with `any_blank` every blank separates.
-int count_labels(std::string_view s, bool any_blank) {
-  int n = 0;
-  bool in_label = false;
-  for (size_t i = 0; i < s.size();) {
-    if (!is_space(s[i])) {
-      if (!in_label) n++;
-      in_label = true;
-      i++;
-      continue;
-    }
-    size_t j = i;
-    bool tab = false;
-    for (; j < s.size() && is_space(s[j]); j++) tab |= s[j] != ' ';
-    if (any_blank || tab || j - i >= 2 || j == s.size()) in_label = false;
-    i = j;
-  }
-  return n;
-}
 
 bool says_aborted(std::string_view line) {
   static const char kWord[] = "abort";
@@ -272,12 +119,12 @@ struct ScanCheck {
   IndexState state = waitdata;
   int ncol_N = 0;
   int64_t n_line = 0;
-  int labels = -1, labels_any_blank = -1;
   int64_t l_line = 0;
-  std::string l_text;   // the #L line's labels, for an x chosen by label
+  std::string l_text;   // the #L line's labels
   int repeats_pos = 0;  // position of the scan that had its number first, 0 when none
   int64_t repeats_line = 0;
   int64_t aborted_line = 0;
+  bool aborted_glued = false;  // said by a comment glued to a data line
   int64_t data_lines = 0;
   int64_t columns = 0;  // what every data line should have
   int64_t xcol = 0;     // x column of the data lines, 1-based
@@ -293,7 +140,9 @@ class Checker {
  public:
   Checker(const ColumnChoice& cols, FILE* out) : cols_(cols), out_(out) {}
 
-  void line(std::string_view l, int64_t lineno);
+  // `last` is the line's last character that is not white space (of the
+  // whole line, when `l` holds only its start).
+  void line(std::string_view l, int64_t lineno, char last);
   void finish(int64_t last_line, bool ends_in_line_feed);
   CheckSummary summary;
 
@@ -308,16 +157,19 @@ class Checker {
   FILE* out_;
   bool in_scan_ = false;
   ScanCheck cur_;
+  DataLineRule rule_;
   std::unordered_map<int, std::pair<int, int64_t>> first_use_;  // scan number -> position, line
   std::string scratch_;
   LineValues values_;
   std::vector<Finding> late_;  // findings known only at the end of the file
 };
 
-void Checker::line(std::string_view l, int64_t lineno) {
+void Checker::line(std::string_view l, int64_t lineno, char last) {
   const char c0 = l.empty() ? '\0' : l[0];
-  if (c0 == '#') {
-    if (l.size() > 1 && l[1] == 'S') {
+  const LineKind kind = rule_.next(c0, [last] { return last == '\\'; });
+  if (kind == LineKind::kSpectrum) return;
+  if (kind == LineKind::kHash) {
+    if (is_key(l, 'S')) {
       start_scan(l, lineno);
     } else if (in_scan_) {
       comment_line(l, lineno);
@@ -325,7 +177,7 @@ void Checker::line(std::string_view l, int64_t lineno) {
     return;
   }
   if (!in_scan_) return;  // the file's header
-  if (c0 == '\0') {
+  if (kind == LineKind::kNul) {
     cur_.nul.add(lineno);
     // As in the index, a NUL line ends the scan's data; what follows up to
     // the next scan is not read.
@@ -341,7 +193,7 @@ void Checker::start_scan(std::string_view l, int64_t lineno) {
   if (in_scan_) end_scan();
   in_scan_ = true;
   cur_ = ScanCheck();
-  cur_.scan = read_int(l.substr(2));
+  cur_.scan = scan_number(l);
   cur_.pos = ++summary.scans;
   cur_.line = lineno;
   auto used = first_use_.emplace(cur_.scan, std::make_pair(cur_.pos, lineno));
@@ -354,16 +206,13 @@ void Checker::start_scan(std::string_view l, int64_t lineno) {
 void Checker::comment_line(std::string_view l, int64_t lineno) {
   const char c1 = l.size() > 1 ? l[1] : '\0';
   if (cur_.state == waitdata && c1 == 'N') {
-    cur_.ncol_N = read_int(l.substr(2));
+    cur_.ncol_N = column_count(l);
     cur_.n_line = lineno;
     return;
   }
   if (cur_.state == waitdata && c1 == 'L') {
-    std::string_view labels = l.substr(2);
-    cur_.labels = count_labels(labels, false);
-    cur_.labels_any_blank = count_labels(labels, true);
+    cur_.l_text.assign(l.substr(2));
     cur_.l_line = lineno;
-    if (!cols_.xlabel.empty()) cur_.l_text.assign(labels);
     return;
   }
   if (cur_.aborted_line == 0 && c1 != 'L' && says_aborted(l)) cur_.aborted_line = lineno;
@@ -395,11 +244,19 @@ void Checker::data_line(std::string_view l, int64_t lineno) {
   LineValues& v = values_;
   read_values(l, c.xcol, &scratch_, &v);
   if (v.count == 0) {
-    if (v.text) c.text.add(lineno);  // a blank line is no finding
+    if (!v.text.empty()) c.text.add(lineno);  // a blank line is no finding
     return;
   }
   c.data_lines++;
-  if (v.text) c.text.add(lineno);
+  if (!v.text.empty() && v.text[0] == '#' && says_aborted(v.text)) {
+    // The writer lost the line feed in front of its comment.
+    if (c.aborted_line == 0) {
+      c.aborted_line = lineno;
+      c.aborted_glued = true;
+    }
+  } else if (!v.text.empty()) {
+    c.text.add(lineno);
+  }
   if (v.count != c.columns && c.other_count.add(lineno)) c.first_count = v.count;
   if (v.not_finite > 0 && c.not_finite.add(lineno, v.not_finite))
     c.first_not_finite = v.first_not_finite;
@@ -430,11 +287,16 @@ void Checker::end_scan() {
         format("scan number used before, at i=%d (line %lld)", c.repeats_pos,
                static_cast<long long>(c.repeats_line)));
   if (c.data_lines == 0) add(&f, c.line, CheckKind::kEmpty, "no data lines");
-  if (c.ncol_N >= 1 && c.labels >= 0 && c.labels != c.ncol_N && c.labels_any_blank != c.ncol_N)
-    add(&f, std::max(c.n_line, c.l_line), CheckKind::kLabels,
-        format("#N says %d columns, #L names %d", c.ncol_N, c.labels));
+  if (c.n_line > 0 && c.l_line > 0) {
+    const size_t labels = split_labels(c.l_text, c.ncol_N).size();
+    if (int64_t(labels) != c.ncol_N)
+      add(&f, std::max(c.n_line, c.l_line), CheckKind::kLabels,
+          format("#N says %d columns, #L names %zu", c.ncol_N, labels));
+  }
   if (c.aborted_line > 0)
-    add(&f, c.aborted_line, CheckKind::kAborted, "a comment says the scan was aborted");
+    add(&f, c.aborted_line, CheckKind::kAborted,
+        c.aborted_glued ? "a data line cut short by a comment that says the scan was aborted"
+                        : "a comment says the scan was aborted");
   if (c.other_count.count > 0)
     add(&f, c.other_count.line, CheckKind::kColumns,
         format("%lld values where %s %lld%s", static_cast<long long>(c.first_count),
@@ -496,7 +358,7 @@ CheckSummary check_file(FILE* inf, const ColumnChoice& cols, FILE* out,
   std::string_view l;
   int64_t lineno = 0;
   while (in.next(&l)) {
-    ck.line(l, ++lineno);
+    ck.line(l, ++lineno, in.last_char());
     if (progress && in.tell() >= next_report) {
       progress(in.tell(), length, false);
       next_report = in.tell() + kReportEvery;

@@ -12,6 +12,7 @@
 
 #include "base/text.h"
 #include "format/data_line.h"
+#include "format/header.h"
 #include "index/index_cache.h"
 
 #ifdef __SSE2__
@@ -221,9 +222,7 @@ void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
   if (t_.Indexed > 0) t_.Index.back().eseek = pseek;
   scanRef& r = t_.add_record();
   const char* end = p + n;
-  int num = 0;
-  read_int(std::string_view(p + 2, n - 2), &num);
-  r.scan = num;
+  r.scan = scan_number(std::string_view(p, n));
   r.hseek = pseek;
   t_.last_head.assign(p, n < kHeadCheck ? n : kHeadCheck);
   r.lpos = lpos;
@@ -264,9 +263,7 @@ void Indexer::other_line(const char* p, size_t n, int64_t pseek) {
     if (state == waitend && c1 == 'S') state = waithead;
     if (state == waitdata && c1 == 'S') state = waithead;
     if (state == waitdata && c1 == 'N') {
-      int v = 0;
-      read_int(std::string_view(p + 2, n - 2), &v);
-      cur_->ncol = cur_->ncol_N = v;
+      cur_->ncol = cur_->ncol_N = column_count(std::string_view(p, n));
     }
     if (state == waitdata && c1 == 'L') {
       const int64_t d = pseek - cur_->hseek;

@@ -1,39 +1,9 @@
 #include "index/labels.h"
 
+#include "format/header.h"
 #include "index/scan_reader.h"
 
 namespace {
-
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-// Splits at runs of blanks; with `single` every run separates, otherwise
-// only runs of two or more characters or runs holding a tab. Keeps the first
-// `max` labels in *labels and returns the count of all.
-size_t split(std::string_view s, bool single, size_t max, std::vector<std::string>* labels) {
-  labels->clear();
-  size_t count = 0;
-  auto add = [&](std::string_view label) {
-    if (count++ < max) labels->emplace_back(label);
-  };
-  size_t i = 0;
-  while (i < s.size() && is_blank(s[i])) i++;
-  size_t start = i;
-  while (i < s.size()) {
-    if (!is_blank(s[i])) {
-      i++;
-      continue;
-    }
-    size_t run = i;
-    bool tab = false;
-    while (i < s.size() && is_blank(s[i])) tab |= s[i++] == '\t';
-    if (single || tab || i - run >= 2 || i == s.size()) {
-      add(s.substr(start, run - start));
-      start = i;
-    }
-  }
-  if (start < s.size()) add(s.substr(start));
-  return count;
-}
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
@@ -48,9 +18,7 @@ bool find_far_label_line(IndexTable& t, const scanRef& r, std::string* text) {
     if (line[0] != '#' && line[0] != '\0') break;
     if (line.size() >= 2 && line[1] == 'S') break;
     if (line.size() >= 2 && line[1] == 'L') {
-      std::string_view rest = line.substr(2);
-      if (!rest.empty() && rest.back() == '\n') rest.remove_suffix(1);
-      text->assign(rest);
+      text->assign(line_body(line.substr(2)));
       found = true;
     }
     in.skip_rest();
@@ -59,16 +27,6 @@ bool find_far_label_line(IndexTable& t, const scanRef& r, std::string* text) {
 }
 
 }  // namespace
-
-std::vector<std::string> split_labels(std::string_view text, int ncol_N, size_t max_labels) {
-  if (text.size() >= 2 && text[0] == '#' && text[1] == 'L') text.remove_prefix(2);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-  std::vector<std::string> labels, single;
-  size_t n = split(text, false, max_labels, &labels);
-  if (ncol_N > 0 && n != size_t(ncol_N) && split(text, true, max_labels, &single) == size_t(ncol_N))
-    return single;
-  return labels;
-}
 
 bool same_label_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -119,7 +77,7 @@ bool read_label_line(IndexTable& t, const scanRef& r, std::string* text) {
   }
   // The file may have changed since it was indexed.
   if (line.size() < 2 || line[0] != '#' || line[1] != 'L') return false;
-  text->assign(line, 2, std::string::npos);
+  text->assign(line_body(std::string_view(line).substr(2)));
   return true;
 }
 

@@ -20,7 +20,8 @@
 #include <vector>
 
 #include "base/safe_file.h"
-#include "index/labels.h"
+#include "format/data_line.h"
+#include "format/header.h"
 #include "index/scan_reader.h"
 #include "read/column_choice.h"
 #include "read/columns.h"
@@ -165,55 +166,6 @@ std::string_view trim(std::string_view s) {
          (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
     s.remove_suffix(1);
   return s;
-}
-
-// A line without its line feed.
-std::string_view chomp(std::string_view line) {
-  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-  return line;
-}
-
-// The text of a "#X" line behind its key and the digits that number it
-// ("#P0 1 2" gives " 1 2").
-std::string_view after_key(std::string_view line) {
-  line.remove_prefix(2);
-  while (!line.empty() && line.front() >= '0' && line.front() <= '9') line.remove_prefix(1);
-  return line;
-}
-
-// A #D date of the form "Thu Feb 21 14:41:54 2002" (the week day may be
-// missing) or "2002-02-21 14:41:54" as ISO 8601; empty when it is neither.
-std::string iso_date(std::string_view d) {
-  static const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
-                                        "jul", "aug", "sep", "oct", "nov", "dec"};
-  std::string s(trim(d));
-  int y, mo = 0, day, h, mi, sec, n = 0;
-  char tsep;
-  if (sscanf(s.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d%n", &y, &mo, &day, &tsep, &h, &mi, &sec, &n) ==
-          7 &&
-      (tsep == 'T' || tsep == ' ') && size_t(n) == s.size()) {
-  } else {
-    char w1[16] = "", w2[16] = "";
-    n = 0;
-    int fields =
-        sscanf(s.c_str(), "%15s %15s %d %d:%d:%d %d%n", w1, w2, &day, &h, &mi, &sec, &y, &n);
-    const char* mon = w2;
-    if (fields != 7 || size_t(n) != s.size()) {
-      n = 0;
-      if (sscanf(s.c_str(), "%15s %d %d:%d:%d %d%n", w1, &day, &h, &mi, &sec, &y, &n) != 6 ||
-          size_t(n) != s.size())
-        return "";
-      mon = w1;
-    }
-    for (int k = 0; k < 12; k++)
-      if (strlen(mon) == 3 && strncasecmp(mon, kMonths[k], 3) == 0) mo = k + 1;
-  }
-  if (mo < 1 || mo > 12 || day < 1 || day > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 ||
-      sec > 60 || y < 0 || y > 9999)
-    return "";
-  char out[32];
-  snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:%02d", y, mo, day, h, mi, sec);
-  return out;
 }
 
 // Now, as ISO 8601 with the local offset.
@@ -987,8 +939,7 @@ std::string Hdf5Export::Impl::motors_before(int64_t hseek) {
   std::string_view line;
   while (in.tell() < hseek && in.next(&line) && line.size() >= 2 && line[0] == '#' &&
          line[1] == 'O') {
-    if (!motor_text.empty()) motor_text += "  ";
-    motor_text += chomp(after_key(line));
+    add_motor_names(line, &motor_text);
     in.skip_rest();
     if (motor_text.size() > kMaxMotorText) {
       motor_text.clear();  // more names than any scan has positions
@@ -1009,7 +960,8 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   Hid specfile = instrument ? group(instrument.get(), "specfile", "NXcollection") : Hid();
   if (!specfile) return false;
 
-  // The header: every line from #S up to the first data line.
+  // The header: the lines from #S up to the first data line, without the
+  // spectra that may stand before it.
   std::string title, date, l_text, o_text;
   std::vector<double> positions;
   bool positions_ok = true, cut = false;
@@ -1017,32 +969,27 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
     LineList header(*this, specfile.get(), "scan_header");
     int64_t end = r.vseek > 0 ? r.vseek : r.eseek;
     ScanReader in(t.inf, r.hseek);
+    DataLineRule rule;
     std::string_view line;
-    ColumnLine values;
     bool first = true;
     while (in.tell() < end && in.next(&line)) {
       cut |= in.line_is_cut();
       in.skip_rest();
-      std::string_view l = chomp(line);
-      if (l.size() >= 2 && l[0] == '#') {
-        if (first && l[1] == 'S') {
-          std::string_view s = l.substr(2);
-          while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-          while (!s.empty() && s.front() >= '0' && s.front() <= '9') s.remove_prefix(1);
-          title = trim(s);
-        } else if (l[1] == 'D' && date.empty()) {
-          date = trim(l.substr(2));
-        } else if (l[1] == 'L') {
-          l_text = l.substr(2);
-        } else if (l[1] == 'O' && positions_ok) {
-          if (!o_text.empty()) o_text += "  ";
-          o_text += after_key(l);
-          positions_ok = o_text.size() <= kMaxMotorText;
-        } else if (l[1] == 'P' && positions_ok) {
-          values.parse(after_key(l));
-          positions.insert(positions.end(), values.values.begin(), values.values.end());
-          positions_ok = positions.size() <= kMaxPositioners;
-        }
+      if (rule.next(line[0], [&] { return in.last_char() == '\\'; }) == LineKind::kSpectrum)
+        continue;
+      std::string_view l = line_body(line);
+      if (first && is_key(l, 'S')) {
+        title = scan_line_title(l);
+      } else if (is_key(l, 'D') && date.empty()) {
+        date = date_text(l);
+      } else if (is_key(l, 'L')) {
+        l_text = l.substr(2);
+      } else if (is_key(l, 'O') && positions_ok) {
+        add_motor_names(l, &o_text);
+        positions_ok = o_text.size() <= kMaxMotorText;
+      } else if (is_key(l, 'P') && positions_ok) {
+        add_positions(l, &positions);
+        positions_ok = positions.size() <= kMaxPositioners;
       }
       first = false;
       if (!header.add(l)) return false;
@@ -1096,7 +1043,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
     for (PointReader::Step step; (step = points.next()) != PointReader::kEnd;) {
       cut |= points.in().line_is_cut();
       if (step == PointReader::kComment) {
-        if (!comments.add(chomp(points.line()))) return false;
+        if (!comments.add(line_body(points.line()))) return false;
         continue;
       }
       const std::vector<double>& v = points.values().values;
@@ -1105,7 +1052,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
         ncol = points.ncol();
         size_t n = size_t(ncol > 0 ? ncol : 0);
         if (v.size() > n) n = v.size();
-        if (!m.start(n, split_labels(l_text, r.ncol_N, kMaxColumns), r.lines)) return false;
+        if (!m.start(n, split_labels(l_text, ncol, kMaxColumns), r.lines)) return false;
       }
       if (!m.add_row(v)) return false;
       if (points.spectrum_count() > 0 && !mca.started()) {
@@ -1128,7 +1075,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
       if (rule.next(line[0], [last] { return last == '\\'; }) == LineKind::kSpectrum && !continued)
         left_out++;
       in.skip_rest();
-      if (line[0] == '#' && !comments.add(chomp(line))) return false;
+      if (line[0] == '#' && !comments.add(line_body(line))) return false;
     }
     rows = hsize_t(points.data_lines());
   }

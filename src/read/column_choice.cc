@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "format/header.h"
 #include "index/labels.h"
 #include "index/scan_reader.h"
 #include "read/columns.h"

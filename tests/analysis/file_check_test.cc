@@ -74,6 +74,14 @@ TEST(CheckFile, OneOfEachFinding) {
                                     "could not be read\n checked c.dat: 10 scans"));
 }
 
+// A row of a mesh scan: each point after a spectrum of three lines.
+std::string mesh_row(const std::string& y) {
+  std::string row;
+  for (const char* x : {"0", "1", "2"})
+    row += "@A 0 0\\\r\n 0 0\\\r\n 0 0\r\n" + std::string(x) + " " + y + " 5\r\n";
+  return row;
+}
+
 // x by column (from the end by #N or the first line) or by each scan's
 // label; what the index does not read is not examined.
 TEST(CheckFile, FindingsTable) {
@@ -96,6 +104,30 @@ TEST(CheckFile, FindingsTable) {
       {1, "", "junk\n1 2 3\n#S 1\n#N 2\n1 2\n\0\nmore text\n#S 2\n#N 2\n1 2\n"s,
        " scan 1 (i=1) line 6: line begins with a NUL byte\n"},
       {1, "", "#S 1\n#N 2\n#L a  b\n1 2\n#L a  b  c\n3 4\n", ""},  // only the header's #L
+      // Spectra are no data; a mesh scan's x steps back once per row, after a spectrum.
+      {1, "", kSpectrumFile, " scan 1 (i=1) line 13: a comment says the scan was aborted\n"},
+      {1, "",
+       "#S 1  mesh\r\n#N 3\r\n#@MCA 16C\r\n#@CHANN 4 0 3 1\r\n#L x  y  det\r\n" + mesh_row("0") +
+           mesh_row("1") + mesh_row("2"),
+       " scan 1 (i=1) line 21: x 0 after 2 in a scan whose x rises (first of 2 such steps in this "
+       "scan)\n"},
+      {1, "", "#S 1\n#N 0\n#L a  b  c\n",
+       " scan 1 (i=1) line 1: no data lines\n scan 1 (i=1) line 3: #N says 0 columns, #L names "
+       "3\n"},
+      {1, "", "#S 1\n#L a  b  c\n", " scan 1 (i=1) line 1: no data lines\n"},
+      // A comment glued to a data line by a lost line feed.
+      {1, "",
+       "#S 1\n#N 2\n1 5\n24.4121 48916#C Wed Jun 18 22:07:51 2014.  Scan aborted after 19 "
+       "points.\n",
+       " scan 1 (i=1) line 4: a data line cut short by a comment that says the scan was aborted\n"},
+      {1, "", "#S 1\n#N 2\n1 5 #C a note\n2 6#C Scan aborted\n3 7 aborted\n",
+       " scan 1 (i=1) line 3: text among the data (first of 2 such lines in this scan)\n"
+       " scan 1 (i=1) line 4: a data line cut short by a comment that says the scan was aborted\n"},
+      // Labels apart by single blanks, #N one more; x by such a label.
+      {1, "Phi", "#S 1\n#N 7\n#L EPOCH Phi CESR IC1 IC2 DIODE\n1 3 0 0 0 0 0\n2 2\n3 4\n",
+       " scan 1 (i=1) line 3: #N says 7 columns, #L names 6\n"
+       " scan 1 (i=1) line 5: 2 values where #N says 7 (first of 2 such lines in this scan)\n"
+       " scan 1 (i=1) line 6: x 4 after 2 in a scan whose x falls\n"},
   };
   for (const auto& [xcol, xlabel, file, findings] : cases) {
     EXPECT_EQ(findings, check(file, xcol, xlabel).findings) << file;

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,28 @@ TEST(Hdf5Export, ValuesGroupsAndReexport) {
   EXPECT_EQ(h5.strings("57.1/start_time"), "2002-02-21T14:41:54");
   EXPECT_EQ(h5.names("57.1/instrument/positioners"), "Chi|Theta|Two Theta");
   EXPECT_EQ(h5.values("57.1/instrument/positioners/Chi"), "0.69999999999999996");
+}
+
+// A header written with CR LF after a restarted file header, dated in seconds, with
+// a spectrum before the first data line.
+TEST(Hdf5Export, HeaderFieldsOfAnInstrumentFile) {
+  ScopedEnv tz("TZ", "UTC");
+  tzset();
+  ScanFixture f(
+      "#F first\r\n#O0 a  b\r\n\r\n#S 1 one\r\n#P0 1 2\r\n#N 1\r\n1\r\n"
+      "#F restarted\r\n#O0 TwoTheta  Theta\r\n#O1 zet\r\n\r\n"
+      "#S 2  ascan  th 0 1\r\n#D 1505495021.0\r\n#P0 1 2\r\n#P1 3\r\n#N 7\r\n#@MCA 16C\r\n"
+      "#L EPOCH Phi CESR IC1 IC2 DIODE\r\n@A 0 0\\\r\n 0 0\r\n1 2 3 4 5 6 7\r\n#C done\r\n");
+  scan_hdf5(f.t, f.st, f.con(), 1, "out.h5");
+  H5File h5(f.dir.file("out.h5"));
+  EXPECT_EQ(h5.names("2.1/instrument/positioners"), "Theta|TwoTheta|zet");
+  EXPECT_EQ(h5.strings("2.1/start_time"), "2017-09-15T17:03:41");
+  EXPECT_EQ(h5.strings("2.1/title"), "ascan  th 0 1");
+  EXPECT_EQ(h5.strings("2.1/instrument/specfile/scan_header"),
+            "#S 2  ascan  th 0 1|#D 1505495021.0|#P0 1 2|#P1 3|#N 7|#@MCA 16C|"
+            "#L EPOCH Phi CESR IC1 IC2 DIODE");
+  EXPECT_EQ(h5.strings("2.1/instrument/specfile/comments"), "#C done");
+  EXPECT_EQ(h5.names("2.1/measurement"), "CESR|DIODE|EPOCH|IC1|IC2|Phi|col7");
 }
 
 // Labels name the datasets ('/' replaced, repeats numbered) and choose each scan's y.
