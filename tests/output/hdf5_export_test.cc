@@ -128,7 +128,7 @@ TEST(Hdf5Export, HeaderFieldsOfAnInstrumentFile) {
             "#S 2  ascan  th 0 1|#D 1505495021.0|#P0 1 2|#P1 3|#N 7|#@MCA 16C|"
             "#L EPOCH Phi CESR IC1 IC2 DIODE");
   EXPECT_EQ(h5.strings("2.1/instrument/specfile/comments"), "#C done");
-  EXPECT_EQ(h5.names("2.1/measurement"), "CESR|DIODE|EPOCH|IC1|IC2|Phi|col7");
+  EXPECT_EQ(h5.names("2.1/measurement"), "CESR|DIODE|EPOCH|IC1|IC2|Phi|col7|mca_0");
 }
 
 // Labels name the datasets ('/' replaced, repeats numbered) and choose each scan's y.
