@@ -322,7 +322,9 @@ ScanFit scan_fit(IndexTable& t, int ref, const ColumnChoice& cols, bool normaliz
   f.normalize = normalize;
   f.weighted = weighted;
   std::vector<double> x, y, sigma;
+  int64_t points = 0;
   ScanPointCounts counts = walk_scan_points(t, r, cols, normalize, [&](const ScanPoint& p) {
+    if (++points > kMaxFitPoints) return;
     if (weighted) {
       // The error bar the plot draws for the point.
       const double e = count_error(p.y + 0.000001, p.z);
@@ -341,6 +343,11 @@ ScanFit scan_fit(IndexTable& t, int ref, const ColumnChoice& cols, bool normaliz
     auto [lo, hi] = std::minmax_element(x.begin(), x.end());
     f.xmin = *lo;
     f.xmax = *hi;
+  }
+  if (points > kMaxFitPoints) {
+    f.fit.status = FitResult::kTooManyPoints;
+    f.fit.points = points;
+    return f;
   }
   f.fit = fit_points(m, x, y, sigma);
   return f;
@@ -363,6 +370,9 @@ void write_fit_line(FILE* out, const ScanFit& f) {
       return;
     case FitResult::kNotConverged:
       fprintf(out, ": not converged (%s), no parameters\n", r.why.c_str());
+      return;
+    case FitResult::kTooManyPoints:
+      fprintf(out, ": more than %lld points, no fit\n", static_cast<long long>(kMaxFitPoints));
       return;
     case FitResult::kSingular:
       fprintf(out, ": covariance singular (parameters not determined), no parameters\n");

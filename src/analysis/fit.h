@@ -58,11 +58,12 @@ double model_value(const FitModel& m, const double* p, double x);
 
 struct FitResult {
   enum Status {
-    kFitted,        // converged, with a covariance
-    kTooFewPoints,  // not more points than parameters: no fit made
-    kNoStart,       // no starting values (a flat scan for a step)
-    kNotConverged,  // MINPACK stopped without meeting its tolerances
-    kSingular,      // converged, but the covariance cannot be had
+    kFitted,         // converged, with a covariance
+    kTooFewPoints,   // not more points than parameters: no fit made
+    kNoStart,        // no starting values (a flat scan for a step)
+    kNotConverged,   // MINPACK stopped without meeting its tolerances
+    kSingular,       // converged, but the covariance cannot be had
+    kTooManyPoints,  // more than kMaxFitPoints: no fit made
   };
   Status status = kTooFewPoints;
   std::string why;  // for kNotConverged: what MINPACK said
@@ -90,6 +91,10 @@ std::vector<double> fit_start(const FitModel& m, const std::vector<double>& x,
 // positive. x, y and sigma are finite and of the same length.
 FitResult fit_points(const FitModel& m, const std::vector<double>& x, const std::vector<double>& y,
                      const std::vector<double>& sigma);
+
+// The most points a scan's fit takes: its memory grows with them (some 80
+// bytes a point), and a longer scan is no peak to fit.
+constexpr int64_t kMaxFitPoints = 1000000;
 
 // The fit of a scan of the index table, with what was left out.
 struct ScanFit {
