@@ -385,7 +385,7 @@ void draw_fit(Session& s, const ScanFit& f) {
   std::vector<double> x, y;
   model_curve(f.model, r.p, f.xmin, f.xmax, n + 1, &x, &y);
   char legend[160];
-  snprintf(legend, sizeof legend, "%s: %s %.6g FWHM %.6g", model_name(f.model).c_str(),
+  snprintf(legend, sizeof legend, "%s: %s %.6g FWHM %.4g", model_name(f.model).c_str(),
            f.model.shape == FitShape::kStep ? "edge" : "centre", r.p[0], r.p[1]);
   const std::string comment =
       "fit " + model_name(f.model) + " of " + s.index.inf_name + " #S" + std::to_string(f.scan);

@@ -37,7 +37,7 @@ def run(a, work):
     check(sorted(sets) == [0, 1] and legends.get(0) == "scans.dat #S1",
           "sets at exit: %s, legends %s" % (sorted(sets), legends))
     curve = sets.get(1, [])
-    check(legends.get(1) == "gauss const: centre %.6g FWHM %.6g" % (c, w), "legend %r" % legends.get(1))
+    check(legends.get(1) == "gauss const: centre %.6g FWHM %.4g" % (c, w), "legend %r" % legends.get(1))
     check(len(curve) >= 500 and curve[0][0] == 10 and curve[-1][0] == 12,
           "grid: %d points from %s to %s" % (len(curve), curve[:1], curve[-1:]))
     model = lambda x: h * math.exp(-4 * math.log(2) * ((x - c) / w) ** 2) + b
