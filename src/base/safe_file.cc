@@ -148,10 +148,12 @@ FILE* open_output(const std::string& name, int keep_fd, std::string* why) {
   struct stat st, keep;
   int fd = open_regular(name, O_WRONLY | O_CREAT, 0666, false, &st, why);
   if (fd < 0) return nullptr;
+  // A new, empty file is not truncated: on a journalling file system that is
+  // a change of the inode all the same, and a loop writes thousands of files.
   if (keep_fd >= 0 && fstat(keep_fd, &keep) == 0 && keep.st_dev == st.st_dev &&
       keep.st_ino == st.st_ino) {
     *why = "it is the scan file being read";
-  } else if (ftruncate(fd, 0) != 0) {
+  } else if (st.st_size != 0 && ftruncate(fd, 0) != 0) {
     *why = strerror(errno);
   } else if (FILE* f = fdopen(fd, "w")) {
     return f;
