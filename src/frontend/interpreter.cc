@@ -638,6 +638,14 @@ LoopAction loop_action(Session& s, char letter) {
 void run_line(Interp& in, const std::string& line) {
   const char* p = line.c_str();
   while (*p == ' ') p++;
+  // A file that shrank or was rewritten in place no longer matches the
+  // table, which would show what is no longer there: said once, before any
+  // command but those that index anew or end.
+  if (!strchr("rfq", *p)) {
+    std::string how = index_changed_since(in.s.index);
+    if (!how.empty())
+      fprintf(in.s.con.out, " %s %s: r reindexes it\n", in.s.index.inf_name.c_str(), how.c_str());
+  }
   const CommandEntry* e = find_command(*p);
   if (!e) {
     status(in.s, in.i);

@@ -19,8 +19,8 @@
 // An entry, every integer an unsigned LEB128 number in its shortest form
 // ("zz" marks a signed one, zigzag-coded):
 //
-//   "KTINDEX2"
-//   path length, path bytes; device; inode
+//   "KTINDEX3"
+//   path length, path bytes; device; inode; zz(mtime ns), zz(ctime ns)
 //   length covered (IndexFileLength); record count
 //   last_head length, bytes; tail length, bytes
 //   per record: zz(scan - previous scan), zz(ncol from #N),
@@ -34,7 +34,7 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'K', 'T', 'I', 'N', 'D', 'E', 'X', '2'};
+constexpr char kMagic[8] = {'K', 'T', 'I', 'N', 'D', 'E', 'X', '3'};
 constexpr size_t kIoBlock = 64 * 1024;
 constexpr uint64_t kMaxString = 64 * 1024;          // path, last_head, tail
 constexpr uint64_t kMaxLength = uint64_t(1) << 62;  // no sum of offsets overflows
@@ -265,14 +265,16 @@ bool decode(int fd, IndexTable& t, const std::function<bool(const CacheId&, int6
   EntryReader in(fd);
   char magic[sizeof kMagic];
   CacheId file;
-  uint64_t length, count;
+  uint64_t length, count, mtime, ctime;
   if (!in.raw(magic, sizeof magic) || memcmp(magic, kMagic, sizeof magic) != 0 ||
       !in.bytes(&file.path, kMaxString) || !in.number(&file.dev) || !in.number(&file.ino) ||
-      !in.number(&length) || length > kMaxLength || !in.number(&count) ||
-      count > static_cast<uint64_t>(INT_MAX - 512) || count > length ||
-      !accept(file, static_cast<int64_t>(length))) {
+      !in.number(&mtime) || !in.number(&ctime) || !in.number(&length) || length > kMaxLength ||
+      !in.number(&count) || count > static_cast<uint64_t>(INT_MAX - 512) || count > length) {
     return false;
   }
+  file.mtime_ns = unzigzag(mtime);
+  file.ctime_ns = unzigzag(ctime);
+  if (!accept(file, static_cast<int64_t>(length))) return false;
   t.IndexFileLength = static_cast<int64_t>(length);
   if (!in.bytes(&t.last_head, kMaxString) || !in.bytes(&t.tail, kMaxString) ||
       t.tail.size() > length || !read_records(in, t, count) || !in.checksum_ends_entry()) {
@@ -312,6 +314,8 @@ uint64_t path_hash(const std::string& s) {
   for (unsigned char c : s) h = (h ^ c) * UINT64_C(0x100000001b3);
   return h;
 }
+
+int64_t ns(const struct timespec& ts) { return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec; }
 
 bool is_entry_name(const std::string& n) {
   return n.size() > 4 && n.compare(n.size() - 4, 4, ".idx") == 0;
@@ -374,6 +378,8 @@ bool cache_encode(int fd, const IndexTable& t, const CacheId& id) {
   out.bytes(id.path.data(), id.path.size());
   out.number(id.dev);
   out.number(id.ino);
+  out.number(zigzag(id.mtime_ns));
+  out.number(zigzag(id.ctime_ns));
   out.number(static_cast<uint64_t>(t.IndexFileLength));
   out.number(static_cast<uint64_t>(t.Indexed));
   out.bytes(t.last_head.data(), t.last_head.size());
@@ -443,15 +449,21 @@ bool index_cache_load(IndexTable& t) {
       open(index_cache_entry(dir, t.real_path).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat es;
-  // Only an entry no one else could have written.
-  bool ok = fstat(fd, &es) == 0 && S_ISREG(es.st_mode) && es.st_uid == geteuid() &&
-            (es.st_mode & 077) == 0 && cache_decode(fd, t, [&](const CacheId& id, int64_t length) {
-              return id.path == t.real_path && id.dev == static_cast<uint64_t>(st.st_dev) &&
-                     id.ino == static_cast<uint64_t>(st.st_ino) && length <= st.st_size;
-            });
+  // Only an entry no one else could have written. A file rewritten in place
+  // keeps its inode, often its length too: at the same length its times
+  // must be those the entry was written with; a longer one must still hold
+  // every #S line where the entry has it.
+  bool ok =
+      fstat(fd, &es) == 0 && S_ISREG(es.st_mode) && es.st_uid == geteuid() &&
+      (es.st_mode & 077) == 0 && cache_decode(fd, t, [&](const CacheId& id, int64_t length) {
+        return id.path == t.real_path && id.dev == static_cast<uint64_t>(st.st_dev) &&
+               id.ino == static_cast<uint64_t>(st.st_ino) &&
+               (length < st.st_size || (length == st.st_size && id.mtime_ns == ns(st.st_mtim) &&
+                                        id.ctime_ns == ns(st.st_ctim)));
+      });
   ok = ok && index_covered_unchanged(t);
   // A grown file is read on from the last scan; with no scan, from the start.
-  ok = ok && (st.st_size == t.IndexFileLength || t.Indexed > 0);
+  ok = ok && (st.st_size == t.IndexFileLength || (t.Indexed > 0 && index_heads_unchanged(t)));
   if (ok) futimens(fd, nullptr);  // the entry was used now: it is dropped last
   close(fd);
   if (!ok) {
@@ -460,6 +472,7 @@ bool index_cache_load(IndexTable& t) {
   }
   t.cached_length = t.IndexFileLength;
   t.cached_bytes = es.st_size;
+  index_note_times(t);
   if (st.st_size > t.IndexFileLength) {
     index_continue(t);
     index_cache_refresh(t);
@@ -479,7 +492,8 @@ void index_cache_store(IndexTable& t) {
   if (!entry.begin(index_cache_entry(dir, t.real_path), 0600, FileReplacement::kReplaceName, "",
                    ".tmp."))
     return;
-  const CacheId id{t.real_path, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  const CacheId id{t.real_path, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+                   ns(st.st_mtim), ns(st.st_ctim)};
   struct stat ws;
   if (!cache_encode(entry.fd(), t, id) || fstat(entry.fd(), &ws) != 0 ||
       !entry.commit(false))  // a torn entry fails its checksum: no need to wait for the disk

@@ -3,13 +3,14 @@
 //
 // One entry per file, in $XDG_CACHE_HOME/kurvatab/ (default
 // ~/.cache/kurvatab/), named after a hash of the file's real path. An entry
-// holds the path, the file's device and inode, the length it covers, the
-// bytes a reindex checks, and every record with its text, and ends in a
-// checksum. It is used only for the same path, device and inode, a file at
-// least as long, and those bytes unchanged in the file; then the table is
-// exactly that of a full pass. Anything else (no entry, another file, a
-// shorter or changed file, a damaged entry) means a full pass, after which
-// the entry is written again.
+// holds the path, the file's device, inode and times, the length it
+// covers, the bytes a reindex checks, and every record with its text, and
+// ends in a checksum. It is used only for the same path, device and inode
+// and those bytes unchanged in the file, and then only for a file of the
+// same length and times, or a longer one whose #S lines all still stand
+// where the entry has them; then the table is exactly that of a full pass. Anything else (no entry,
+// another file, a shorter or changed file, a damaged entry) means a full pass, after which the
+// entry is written again.
 //
 // Entries are the user's own (mode 0600, in a folder of mode 0700), written
 // to a temporary file and renamed into place, and all of them together stay
@@ -55,6 +56,8 @@ struct CacheId {
   std::string path;  // real path
   uint64_t dev = 0;
   uint64_t ino = 0;
+  int64_t mtime_ns = 0;  // modification and change times when written
+  int64_t ctime_ns = 0;
 };
 
 // Writes the entry of `t` for the file `id` to `fd` (from its current

@@ -218,15 +218,12 @@ class Indexer {
   int64_t head_seek_ = -1;    // its offset; -1 when no line is pending
 };
 
-void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
-  if (t_.Indexed > 0) t_.Index.back().eseek = pseek;
-  scanRef& r = t_.add_record();
+// The scan number of the #S line `p` (n bytes, with its line feed if it
+// has one), and in *text the description its record keeps: what follows
+// the number, cut to kMaxScanText - 1 characters, and a line feed.
+int head_fields(const char* p, size_t n, std::string* text) {
   const char* end = p + n;
-  r.scan = scan_number(std::string_view(p, n));
-  r.hseek = pseek;
-  t_.last_head.assign(p, n < kHeadCheck ? n : kHeadCheck);
-  r.lpos = lpos;
-  r.cseek = lseek;
+  const int num = scan_number(std::string_view(p, n));
   const char* q = p + 2;
   while (q < end && *q == ' ') q++;
   while (q < end && is_digit(*q)) q++;
@@ -234,8 +231,20 @@ void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
   size_t len = static_cast<size_t>(end - q);
   if (len > 0 && q[len - 1] == '\n') len--;  // the newline is put back below
   if (len > kMaxScanText - 1) len = kMaxScanText - 1;
-  std::string text(q, len);
-  text += '\n';
+  text->assign(q, len);
+  *text += '\n';
+  return num;
+}
+
+void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
+  if (t_.Indexed > 0) t_.Index.back().eseek = pseek;
+  scanRef& r = t_.add_record();
+  std::string text;
+  r.scan = head_fields(p, n, &text);
+  r.hseek = pseek;
+  t_.last_head.assign(p, n < kHeadCheck ? n : kHeadCheck);
+  r.lpos = lpos;
+  r.cseek = lseek;
   r.txt = t_.texts.add(text.data(), text.size());
   cur_ = &r;
 }
@@ -436,6 +445,7 @@ void index_from(IndexTable& t, Indexer& ix, int64_t offset) {
                  ? static_cast<size_t>(t.IndexFileLength)
                  : kTailCheck;
   if (!read_at(t, t.IndexFileLength - static_cast<int64_t>(n), n, &t.tail)) t.tail.clear();
+  index_note_times(t);
 }
 
 void print_closing(const IndexTable& t, Console& con) {
@@ -498,6 +508,54 @@ bool index_covered_unchanged(IndexTable& t) {
          probe == t.tail &&
          (t.Indexed == 0 ||
           (read_at(t, t.Index.back().hseek, t.last_head.size(), &probe) && probe == t.last_head));
+}
+
+bool index_heads_unchanged(IndexTable& t) {
+  std::string line, text;
+  for (int k = 0; k < t.Indexed; k++) {
+    const scanRef& r = t.Index[size_t(k)];
+    // The start of the line is enough to tell it from another scan's.
+    size_t n = size_t(std::min<int64_t>(r.eseek - r.hseek, int64_t(kHeadCheck)));
+    if (!read_at(t, r.hseek, n, &line) || line.compare(0, 2, "#S") != 0) return false;
+    size_t nl = line.find('\n');
+    if (nl != std::string::npos) line.resize(nl + 1);
+    if (head_fields(line.data(), line.size(), &text) != r.scan) return false;
+    // The text read may be cut short of the record's (its line feed too).
+    text.pop_back();
+    if (strncmp(r.txt, text.data(), text.size()) != 0) return false;
+  }
+  return true;
+}
+
+namespace {
+
+// The open file's length and times, false when none is open.
+bool file_times(IndexTable& t, struct stat* st) { return t.inf && fstat(fileno(t.inf), st) == 0; }
+
+int64_t ns(const struct timespec& ts) { return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec; }
+
+}  // namespace
+
+void index_note_times(IndexTable& t) {
+  struct stat st;
+  if (!file_times(t, &st)) return;
+  t.file_mtime_ns = ns(st.st_mtim);
+  t.file_ctime_ns = ns(st.st_ctim);
+}
+
+std::string index_changed_since(IndexTable& t) {
+  struct stat st;
+  if (!file_times(t, &st) || !S_ISREG(st.st_mode) || t.file_ctime_ns < 0) return "";
+  const char* how = nullptr;
+  if (st.st_size < t.IndexFileLength) {
+    how = "is shorter than when it was indexed";
+  } else if (st.st_size == t.IndexFileLength &&
+             (ns(st.st_mtim) != t.file_mtime_ns || ns(st.st_ctim) != t.file_ctime_ns)) {
+    how = "was rewritten since it was indexed";
+  }
+  if (!how || ns(st.st_ctim) == t.said_changed_ns) return "";
+  t.said_changed_ns = ns(st.st_ctim);
+  return how;
 }
 
 void index_continue(IndexTable& t) {

@@ -141,6 +141,14 @@ struct IndexTable {
   std::string tail;
   int64_t bytes_read = 0;  // bytes of the scan file the indexer has read
 
+  // The file's modification and change times (ns) when the table was last
+  // brought up to date: a file of the same length with other times was
+  // rewritten in place. said_changed_ns: the change time last reported by
+  // index_changed_since (so that a change is said once).
+  int64_t file_mtime_ns = -1;
+  int64_t file_ctime_ns = -1;
+  int64_t said_changed_ns = -1;
+
   // How the indexer reads the file (pread; a test hands in one that fails),
   // and the first read error of the last pass with the offset it hit.
   BlockReadFn read_fn = ::pread;
@@ -187,6 +195,21 @@ void index_reset(IndexTable& t);
 // True when the file still holds the bytes a reindex checks (the end of what
 // the table covers and the start of the last scan's #S line).
 bool index_covered_unchanged(IndexTable& t);
+
+// True when the #S line of every record still stands at its offset and
+// gives the record's scan number and (the start of) its text: a file that
+// grew and holds these was only appended to.
+bool index_heads_unchanged(IndexTable& t);
+
+// A file changed since the table was built in a way the table does not
+// follow by itself: shorter than the table covers, or rewritten in place at
+// the same length. Returns "" when not, or when that change was said
+// before; otherwise how it changed ("is shorter than when it was indexed",
+// "was rewritten since it was indexed"), to be said once.
+std::string index_changed_since(IndexTable& t);
+
+// Notes the open file's times as those of the table (index_changed_since).
+void index_note_times(IndexTable& t);
 
 // Reads the last scan again and what follows it to the end of the file, as
 // a reindex of a file that only grew does. Needs a record.

@@ -78,6 +78,25 @@ TEST(Interpreter, PositionsMoveAndRejectedOnesFollowTheRules) {
             h.feed("s 1\ns 1\ns +1\ns 7\ns-1\ns\nS 0\ns +1\nq\n"));
 }
 
+// A file that shrank, or was rewritten in place, is said once to differ
+// from its table; r reindexes it.
+TEST(Interpreter, ChangedFileIsSaidOnce) {
+  Harness h;
+  h.open(kDemoFile);
+  const std::string off = " automatic autoscale turned off\n",
+                    on = " automatic autoscale turned on\n";
+  ASSERT_EQ(0, truncate(h.path.c_str(), 60));
+  EXPECT_EQ(h.at(2, 2) + " " + h.path + " is shorter than when it was indexed: r reindexes it\n" +
+                off + h.at(2, 2) + on + h.at(2, 2),
+            h.feed("A\nA\n"));
+  usleep(20000);                        // timestamps move in clock ticks
+  h.dir.write("scans.dat", kDemoFile);  // in place: the same inode and length
+  EXPECT_EQ(h.at(2, 2) + " " + h.path + " was rewritten since it was indexed: r reindexes it\n" +
+                off + h.at(2, 2),
+            h.feed("A\n"));
+  EXPECT_EQ(std::string::npos, h.feed("r\nA\n").find("indexed"));
+}
+
 // Blank, unknown and non-ASCII lines show the status; an overlong line is
 // refused whole; a last line without its line feed runs; K needs a file.
 TEST(Interpreter, PromptAndStatusWithoutAFile) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -53,6 +54,18 @@ void poke(const std::string& path, size_t back) {
   std::ofstream(path, std::ios::binary) << b;
 }
 
+// Rewrites `path` in place (same inode) with each `from` and `to` swapped,
+// then appends `more`. Timestamps move in steps of a clock tick: one passes.
+void rewrite(const std::string& path, const std::string& from, const std::string& to,
+             const std::string& more = "") {
+  std::string b = read_file(path);
+  size_t a = b.find(from), z = b.find(to);
+  b.replace(a, from.size(), to);
+  if (z != std::string::npos && from.size() == to.size()) b.replace(z, to.size(), from);
+  usleep(20000);
+  std::ofstream(path, std::ios::binary) << b << more;
+}
+
 TEST(IndexCache, SavedPrivatelyAndReused) {
   CacheCase c;
   const std::string small =
@@ -98,6 +111,10 @@ TEST(IndexCache, EntryRefusedUnlessValidAndRewritten) {
        }},
       {"truncated", false, [](auto& c) { fs::resize_file(c.path, fs::file_size(c.path) - 500); }},
       {"last bytes changed, same length", false, [](auto& c) { poke(c.path, 3); }},
+      {"rewritten in place, same length: two scans swapped", false,
+       [](auto& c) { rewrite(c.path, "#S 500 ", "#S 501 "); }},
+      {"rewritten in place: a #S made #C, a scan appended", false,
+       [](auto& c) { rewrite(c.path, "#S 500 ", "#C 500 ", "#S 1001 new\n1 2\n"); }},
       {"a byte of the entry changed", false, [](auto& c) { poke(c.entry(), 100); }},
       {"entry readable by others", false, [](auto& c) { chmod(c.entry().c_str(), 0644); }},
       {"entry a link to a valid entry", false,
