@@ -13,6 +13,7 @@
 #include "analysis/file_check.h"
 #include "analysis/fit.h"
 #include "analysis/peak_stats.h"
+#include "base/interrupt.h"
 #include "frontend/column_settings.h"
 #include "frontend/follow_command.h"
 #include "frontend/ini_file.h"
@@ -76,6 +77,7 @@ CommandInput::Result FileCommandInput::read_line_for(std::string* line, int time
     }
     ssize_t r = fill();
     if (r == 0) eof_ = true;
+    if (r < 0 && errno == EINTR && stop_requested()) return kEnd;
     if (r < 0 && errno == EINTR) {
       if (timeout_ms >= 0) return kPending;
       continue;
@@ -651,7 +653,11 @@ void run_line(Interp& in, const std::string& line) {
     status(in.s, in.i);
     return;
   }
+  // A Ctrl-C typed before the command does not stop it; one typed while it
+  // runs stops it, and is spent with it.
+  clear_interrupt();
   e->run(in, *e, p + 1);
+  clear_interrupt();
 }
 
 }  // namespace
@@ -695,7 +701,7 @@ int interprete(Session& s, CommandInput& input) {
     fflush(s.con.out);
     fflush(s.con.my_stdout);
     CommandInput::Result r = input.read_line(&line);
-    if (r == CommandInput::kEnd) return 0;
+    if (r == CommandInput::kEnd || stop_requested()) return 0;
     if (r == CommandInput::kError) {
       fprintf(s.con.err, " cannot read commands: %s\n", strerror(errno));
       return 0;
@@ -768,13 +774,16 @@ static int run(int argc, char** argv, CommandInput& in, Session& s) {
   }
   status(s);
   interprete(s, in);
+  // SIGTERM or SIGHUP: the settings are written as at q, Grace is ended with
+  // the session, and the status tells the signal.
+  const int stop = stop_requested();
   std::string refused;
   if (ini_writable && !ini_write(s, &refused) && !refused.empty()) {
     fprintf(s.con.out, " %s not written: %s (the settings of this run are not kept)\n",
             st.ininame.c_str(), refused.c_str());
   }
   fflush(s.con.out);
-  return 0;
+  return stop ? 128 + stop : 0;
 }
 
 int kurvatab_main(int argc, char** argv, FILE* in, Session& s) {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/interrupt.h"
 #include "base/text.h"
 #include "index/labels.h"
 
@@ -187,9 +188,27 @@ std::vector<std::string> label_completions(const std::string& line, size_t end,
   return out;
 }
 
+// Called by readline when a signal broke its read. Ctrl-C drops the line
+// typed so far and shows a fresh prompt, as a shell does; SIGTERM and SIGHUP
+// end the line, and read_line then ends the input.
+static int on_signal_event() {
+  if (stop_requested()) {
+    rl_replace_line("", 0);
+    rl_done = 1;
+  } else if (interrupted()) {
+    clear_interrupt();
+    rl_replace_line("", 0);
+    rl_crlf();
+    rl_on_new_line();
+    rl_redisplay();
+  }
+  return 0;
+}
+
 LineInput::LineInput(std::string history_file, FILE* err)
     : history_file_(std::move(history_file)), err_(err) {
   rl_readline_name = "kurvatab";
+  rl_signal_event_hook = on_signal_event;
   rl_attempted_completion_function = attempt_completion;
   rl_initialize();
   // Pasted lines run one by one, as when typed.
@@ -239,6 +258,10 @@ CommandInput::Result LineInput::read_line(std::string* line) {
     installed_ = false;
   }
   char* got = readline(prompt_.c_str());
+  if (stop_requested()) {
+    free(got);
+    return kEnd;
+  }
   if (!got) {
     // End of input (Ctrl-D): end the prompt's line as a typed line would.
     fputc('\n', rl_outstream ? rl_outstream : stdout);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/interrupt.h"
 #include "base/safe_file.h"
 #include "base/text.h"
 #include "index/index_table.h"
@@ -187,6 +188,10 @@ int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLooku
     } else {
       fprintf(con.err, " Unable to interpret loop '%s' invalid command '%s'!\n", text.c_str(),
               parsed.after_letter.c_str());
+    }
+    if (interrupted()) {
+      fprintf(con.out, " loop stopped by Ctrl-C after (i=%d, s=%d)\n", i, sn);
+      break;
     }
     if (loop_stops(parsed.index_mode, i, sn, i_end) || i == INT_MAX) break;
     i++;

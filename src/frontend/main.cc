@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/interrupt.h"
 #include "frontend/interpreter.h"
 #include "frontend/line_input.h"
 #include "frontend/progress.h"
@@ -29,6 +30,9 @@ int main(int argc, char** argv) {
   // writes to it fail with EPIPE, which is reported, instead of ending the
   // program.
   signal(SIGPIPE, SIG_IGN);
+  // Ctrl-C stops a command, SIGTERM and SIGHUP end the program as q does,
+  // and a write past the file size limit fails instead of killing it.
+  install_signal_handlers();
   // Each export of a loop takes and gives back the same few hundred KiB of
   // buffers; kept by the allocator, they are not faulted in afresh for every
   // scan.

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/interrupt.h"
 #include "base/safe_file.h"
 #include "base/text.h"
 #include "index/scan_reader.h"
@@ -193,7 +194,8 @@ ExportEnd export_data(PointReader& points, bool comments, ExportOut& out, WriteL
       if (comments) out.copy(points.in(), points.line());
       continue;
     }
-    if (!write_line(points)) {
+    // Ctrl-C stops it as a line that cannot be written does.
+    if (interrupted() || !write_line(points)) {
       end.stopped_at = points.line_number();
       break;
     }

@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/interrupt.h"
 #include "base/safe_file.h"
 #include "format/data_line.h"
 #include "format/header.h"
@@ -1136,6 +1137,8 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
 
 bool Hdf5Export::Impl::add(int ref) {
   if (failed || !open) return false;
+  // Ctrl-C: the file is not written, the earlier one stays as it was.
+  if (interrupted()) return fail("stopped by Ctrl-C");
   if (ref < 0 || ref >= t.Indexed) {
     fprintf(con.out, " %d is not a valid index\n", ref);
     return false;
@@ -1151,6 +1154,7 @@ bool Hdf5Export::Impl::add(int ref) {
 }
 
 bool Hdf5Export::Impl::commit() {
+  if (interrupted() && !failed) fail("stopped by Ctrl-C");
   if (failed || !open || added == 0) {  // nothing to add: the earlier file stays as it is
     discard();
     return false;
