@@ -40,12 +40,16 @@ void put_fixed(std::string& s, int64_t v, int dec) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    fprintf(stderr, "usage: %s OUT BYTES [typical|short] [SEED]\n", argv[0]);
+    fprintf(stderr, "usage: %s OUT BYTES [typical|short|many|mid|single] [SEED]\n", argv[0]);
     return 2;
   }
   const int64_t target = strtoll(argv[2], nullptr, 10);
   const bool short_scans = argc > 3 && strcmp(argv[3], "short") == 0;
   const bool single = argc > 3 && strcmp(argv[3], "single") == 0;
+  // Ten columns: "many", 50 to 130 lines (about 150 scans per MiB); "mid",
+  // 100 to 260 lines (about 75 scans per MiB).
+  const bool many = argc > 3 && strcmp(argv[3], "many") == 0;
+  const bool mid = argc > 3 && strcmp(argv[3], "mid") == 0;
   std::mt19937_64 rng(argc > 4 ? strtoull(argv[4], nullptr, 10) : 20261206);
   FILE* out = fopen(argv[1], "w");
   if (!out) {
@@ -63,9 +67,12 @@ int main(int argc, char** argv) {
     // Every 97th scan repeats the number before it, as after a restart.
     if (scan == 0 || rng() % 97 != 0) scan++;
     const int ncol = single        ? 8
+                     : many || mid ? 10
                      : short_scans ? 6 + static_cast<int>(rng() % 3)
                                    : 6 + static_cast<int>(rng() % 15);
     const int64_t lines = single        ? target
+                          : many        ? 50 + static_cast<int>(rng() % 81)
+                          : mid         ? 100 + static_cast<int>(rng() % 161)
                           : short_scans ? 60 + static_cast<int>(rng() % 121)
                                         : 10 + static_cast<int>(rng() % 1300);
     s += "#S " + std::to_string(scan) + "  ascan  th 10 12  " + std::to_string(lines - 1) + " 1\n";

@@ -179,7 +179,7 @@ TEST(Hdf5Export, FailedWriteLeavesTheEarlierFile) {
   const std::string before = f.file("out.h5");
   rlimit old;
   getrlimit(RLIMIT_FSIZE, &old);
-  const rlimit small = {before.size() + 16384, old.rlim_max};
+  const rlimit small = {before.size() + 4096, old.rlim_max};
   signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &small);
   f.out();
