@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "format/data_line.h"
 #include "format/header.h"
+#include "format/spectrum.h"
 #include "index/index_table.h"
 #include "index/labels.h"
 #include "index/scan_reader.h"
@@ -131,6 +132,14 @@ struct ScanCheck {
   Tally other_count, text, nul, not_finite, backwards;
   int64_t first_count = 0;  // values on the first line of another count
   double first_not_finite = 0;
+  // Spectra: the header's fields, the spectra read since the last data
+  // line (and the line of the first), and what was not whole.
+  McaHeader mca;
+  size_t point_spectra = 0;
+  int64_t point_spectra_line = 0;
+  int64_t with_spectra = 0;  // data lines with spectra before them
+  Tally cut_short, other_length, without_spectrum;
+  int64_t first_length = 0, first_chann = 0;
   int direction = 0;  // +1 x rises, -1 x falls, 0 not known yet
   bool have_x = false;
   double prev_x = NAN, step_x = NAN, step_prev_x = NAN;
@@ -151,6 +160,8 @@ class Checker {
   void end_scan();
   void comment_line(std::string_view l, int64_t lineno);
   void data_line(std::string_view l, int64_t lineno);
+  void spectrum_line(std::string_view l, int64_t lineno, bool first);
+  void end_spectrum();
   void add(std::vector<Finding>* f, int64_t line, CheckKind kind, std::string text);
 
   ColumnChoice cols_;
@@ -161,13 +172,22 @@ class Checker {
   std::unordered_map<int, std::pair<int, int64_t>> first_use_;  // scan number -> position, line
   std::string scratch_;
   LineValues values_;
+  Spectrum spectrum_;  // the spectrum being read
+  bool in_spectrum_ = false;
   std::vector<Finding> late_;  // findings known only at the end of the file
 };
 
 void Checker::line(std::string_view l, int64_t lineno, char last) {
   const char c0 = l.empty() ? '\0' : l[0];
+  const bool continued = rule_.in_spectrum();
   const LineKind kind = rule_.next(c0, [last] { return last == '\\'; });
-  if (kind == LineKind::kSpectrum) return;
+  if (kind == LineKind::kSpectrum) {
+    if (in_scan_) spectrum_line(l, lineno, !continued);
+    return;
+  }
+  // A spectrum whose last line ended in a backslash ends here.
+  if (continued && in_scan_) cur_.cut_short.add(lineno - 1);
+  if (in_spectrum_) end_spectrum();
   if (kind == LineKind::kHash) {
     if (is_key(l, 'S')) {
       start_scan(l, lineno);
@@ -203,8 +223,34 @@ void Checker::start_scan(std::string_view l, int64_t lineno) {
   }
 }
 
+void Checker::spectrum_line(std::string_view l, int64_t lineno, bool first) {
+  if (first) {
+    if (in_spectrum_) end_spectrum();
+    if (cur_.point_spectra++ == 0) cur_.point_spectra_line = lineno;
+    spectrum_.clear();
+    in_spectrum_ = true;
+  }
+  add_spectrum_line(l, first, &spectrum_, &scratch_);
+  if (spectrum_.complete) end_spectrum();
+}
+
+// A spectrum read whole (or as far as it goes): its length against #@CHANN.
+void Checker::end_spectrum() {
+  in_spectrum_ = false;
+  const McaInfo info = cur_.mca.analyser(cur_.point_spectra - 1);
+  const int64_t n = int64_t(spectrum_.counts.size());
+  if (info.has_chann && n != info.channels && cur_.other_length.add(cur_.point_spectra_line)) {
+    cur_.first_length = n;
+    cur_.first_chann = info.channels;
+  }
+}
+
 void Checker::comment_line(std::string_view l, int64_t lineno) {
   const char c1 = l.size() > 1 ? l[1] : '\0';
+  if (c1 == '@') {
+    cur_.mca.add_line(l);
+    return;
+  }
   if (cur_.state == waitdata && c1 == 'N') {
     cur_.ncol_N = column_count(l);
     cur_.n_line = lineno;
@@ -248,6 +294,12 @@ void Checker::data_line(std::string_view l, int64_t lineno) {
     return;
   }
   c.data_lines++;
+  if (c.point_spectra > 0) {
+    c.with_spectra++;
+  } else {
+    c.without_spectrum.add(lineno);
+  }
+  c.point_spectra = 0;
   if (!v.text.empty() && v.text[0] == '#' && says_aborted(v.text)) {
     // The writer lost the line feed in front of its comment.
     if (c.aborted_line == 0) {
@@ -318,6 +370,22 @@ void Checker::end_scan() {
         format("x %s after %s in a scan whose x %s%s", num(c.step_x).c_str(),
                num(c.step_prev_x).c_str(), c.direction > 0 ? "rises" : "falls",
                first_of(c.backwards.count, "such steps").c_str()));
+  if (c.cut_short.count > 0)
+    add(&f, c.cut_short.line, CheckKind::kSpectra,
+        "spectrum cut short: its line ends in a backslash, no line continues it" +
+            first_of(c.cut_short.count, "such spectra"));
+  if (c.other_length.count > 0)
+    add(&f, c.other_length.line, CheckKind::kSpectra,
+        format("spectrum of %lld values where #@CHANN says %lld%s",
+               static_cast<long long>(c.first_length), static_cast<long long>(c.first_chann),
+               first_of(c.other_length.count, "such spectra").c_str()));
+  if (c.with_spectra > 0 && c.without_spectrum.count > 0)
+    add(&f, c.without_spectrum.line, CheckKind::kSpectra,
+        "data line without the spectra the other points have" +
+            first_of(c.without_spectrum.count, "such lines"));
+  if (c.point_spectra > 0)
+    add(&f, c.point_spectra_line, CheckKind::kSpectra,
+        "spectrum after the last data line: the scan ended before its point");
   for (Finding& late : late_) f.push_back(std::move(late));
   late_.clear();
   std::stable_sort(f.begin(), f.end(),
@@ -330,6 +398,8 @@ void Checker::end_scan() {
 void Checker::finish(int64_t last_line, bool ends_in_line_feed) {
   summary.lines = last_line;
   if (!in_scan_) return;
+  if (rule_.in_spectrum()) cur_.cut_short.add(last_line);
+  if (in_spectrum_) end_spectrum();
   if (!ends_in_line_feed)
     add(&late_, last_line, CheckKind::kUnfinished,
         "no line feed at the end of the file: the scan is still being written");
@@ -386,6 +456,7 @@ void write_check_summary(FILE* out, const std::string& name, const CheckSummary&
       "repeated scan numbers",
       "scans whose x is not monotonic",
       "scans with values that are not finite",
+      "scans whose spectra are not whole",
   };
   if (s.bytes < s.length)
     fprintf(out,

@@ -36,8 +36,9 @@ enum class CheckKind {
   kRepeated,    // a scan number used before
   kXOrder,      // x steps against the scan's direction
   kNotFinite,   // values that are not a number or infinite
+  kSpectra,     // spectra cut short, of another length, without a point, or missing at one
 };
-constexpr int kCheckKinds = 10;
+constexpr int kCheckKinds = 11;
 
 struct CheckSummary {
   int scans = 0;

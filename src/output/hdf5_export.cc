@@ -686,7 +686,8 @@ class McaWriter {
     if (!x_.made(space)) return false;
     a->data = Hid(
         H5Dcreate2(g.get(), "data", file_type, space.get(), H5P_DEFAULT, dcpl.get(), H5P_DEFAULT));
-    if (!x_.made(a->data)) return false;
+    // Viewers draw each row as a curve.
+    if (!x_.made(a->data) || !x_.attr(a->data.get(), "interpretation", "spectrum")) return false;
     if (info.has_chann) {
       std::vector<int64_t> ch(a->width);
       for (hsize_t k = 0; k < a->width; k++) ch[k] = info.channel(int64_t(k));

@@ -16,7 +16,8 @@
 //   instrument/specfile/scan_header   the header lines, verbatim
 //   instrument/specfile/comments      the '#' lines among and after the data
 //   instrument/mca_N/data             the spectra of analyser N, points x
-//                                     channels, whole numbers as integers;
+//                                     channels ("interpretation": "spectrum"),
+//                                     whole numbers as integers;
 //                                     -1 (NaN for float64) where a point has
 //                                     none or a shorter one; beside it
 //                                     channels, calibration, preset_time,

@@ -50,7 +50,7 @@ TEST(CheckFile, OneOfEachFinding) {
       "#S 6 aborted\n#N 2\n1 5\n2 6\n#C Scan aborted by user\n"
       "#S 6 repeated\n#N 2\n1 5\n2 6\n"
       "#S 8 x order\n#N 2\n1 5\n2 6\n1.5 7\n3 8\n"
-      "#S 9 not finite\n#N 2\n1 nan\n2 inf\n3 1e999\n"
+      "#S 9 not finite\n#N 2\n1 nan\n2 inf\n3 1e999\n@A 1\n"
       "#S 10 unfinished\n#N 2\n1 5\n2 6"s);
   EXPECT_EQ(c.findings,
             " scan 1 (i=1) line 4: #N says 3 columns, #L names 2\n"
@@ -62,11 +62,13 @@ TEST(CheckFile, OneOfEachFinding) {
             " scan 6 (i=7) line 31: scan number used before, at i=6 (line 26)\n"
             " scan 8 (i=8) line 39: x 1.5 after 2 in a scan whose x rises\n"
             " scan 9 (i=9) line 43: value nan is not finite (first of 3 such values in this scan)\n"
-            " scan 10 (i=10) line 49: no line feed at the end of the file: the scan is still "
+            " scan 9 (i=9) line 46: spectrum after the last data line: the scan ended before its "
+            "point\n"
+            " scan 10 (i=10) line 50: no line feed at the end of the file: the scan is still "
             "being written\n");
   for (int k = 0; k < kCheckKinds; k++) EXPECT_EQ(1, c.sum.count(CheckKind(k))) << k;
   EXPECT_EQ(summary(c.sum).substr(0, 101),
-            " checked c.dat: 10 scans, 49 lines, 10 findings\n"
+            " checked c.dat: 10 scans, 50 lines, 11 findings\n"
             "      1  scans whose #N differs from their #L labels\n");
   c.sum.bytes = 10;  // less read than the file held: not checked in full
   c.sum.length = 20;
@@ -104,10 +106,18 @@ TEST(CheckFile, FindingsTable) {
       {1, "", "junk\n1 2 3\n#S 1\n#N 2\n1 2\n\0\nmore text\n#S 2\n#N 2\n1 2\n"s,
        " scan 1 (i=1) line 6: line begins with a NUL byte\n"},
       {1, "", "#S 1\n#N 2\n#L a  b\n1 2\n#L a  b  c\n3 4\n", ""},  // only the header's #L
-      // Spectra are no data; a mesh scan's x steps back once per row, after a spectrum.
-      {1, "", kSpectrumFile, " scan 1 (i=1) line 13: a comment says the scan was aborted\n"},
+      // Spectra are no data; what is not whole of them is named. A mesh scan's x steps back
+      // once per row, after a spectrum.
+      {1, "", kSpectrumFile,
+       " scan 1 (i=1) line 5: data line without the spectra the other points have\n"
+       " scan 1 (i=1) line 12: spectrum cut short: its line ends in a backslash, no line "
+       "continues it\n"
+       " scan 1 (i=1) line 13: a comment says the scan was aborted\n"},
+      {1, "", "#S 1\n#N 2\n#@CHANN 3 0 2 1\n@A 1 2 3\n1 5\n@A 1 2\n2 6\n@A 1 2 3 4\n3 7\n",
+       " scan 1 (i=1) line 6: spectrum of 2 values where #@CHANN says 3 (first of 2 such spectra "
+       "in this scan)\n"},
       {1, "",
-       "#S 1  mesh\r\n#N 3\r\n#@MCA 16C\r\n#@CHANN 4 0 3 1\r\n#L x  y  det\r\n" + mesh_row("0") +
+       "#S 1  mesh\r\n#N 3\r\n#@MCA 16C\r\n#@CHANN 6 0 5 1\r\n#L x  y  det\r\n" + mesh_row("0") +
            mesh_row("1") + mesh_row("2"),
        " scan 1 (i=1) line 21: x 0 after 2 in a scan whose x rises (first of 2 such steps in this "
        "scan)\n"},
