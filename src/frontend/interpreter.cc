@@ -457,7 +457,17 @@ void cmd_check(Interp& in, const CommandEntry&, const char*) {
 // u and U: follow the scan at the position as the file grows, in Grace or
 // in the console; afterwards the scan followed last is current.
 void cmd_follow(Interp& in, const CommandEntry& e, const char* c) {
-  in.i = getnum(c, in.i);
+  // Without a position the running scan: the last of the file, once the
+  // file has been looked at for new scans (the prompt may still be at the
+  // one before).
+  const char* rest = c;
+  while (*rest == ' ') rest++;
+  if (!*rest && in.s.index.Indexed > 0) {
+    check_index(in.s.index, in.s.con, in.s.index.Indexed - 1);
+    in.i = in.s.index.Indexed;
+  } else {
+    in.i = getnum(c, in.i);
+  }
   if (!in.input || !check_index(in.s.index, in.s.con, in.i - 1)) return;
   in.i = follow_command(in.s, *in.input, in.i - 1, e.letter == 'u') + 1;
 }

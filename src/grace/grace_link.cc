@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cinttypes>
@@ -649,6 +650,14 @@ void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const ch
   std::string path, quoted, why;
   if (!grace_file_name(file, &path, &quoted, &why)) {
     fprintf(con.out, " h: %s: %s\n", file.c_str(), why.c_str());
+    return;
+  }
+  // Grace does not tell whether it wrote the file: a folder it cannot write
+  // to is found out here.
+  const std::string folder = path.substr(0, std::max<size_t>(path.rfind('/'), 1));
+  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    fprintf(con.out, " h: no hard copy to %s: its folder %s: %s\n", file.c_str(), folder.c_str(),
+            strerror(errno));
     return;
   }
   cmds.send(params + "\n");

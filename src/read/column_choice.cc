@@ -182,6 +182,34 @@ bool resolve_column_list(IndexTable& t, const scanRef& r, const std::vector<List
   return true;
 }
 
+namespace {
+
+// Labels are padded to the widest of a scan's up to this width.
+constexpr size_t kMaxLabelWidth = 32;
+
+// A label as the listing shows it: control characters written as \t, \r
+// or \xNN, so that no byte of the file moves the terminal's cursor or
+// changes its state.
+std::string visible(const std::string& label) {
+  std::string out;
+  for (unsigned char c : label) {
+    if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c == 0x7f) {
+      char hex[8];
+      snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    } else {
+      out += char(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 int scan_columns_list(IndexTable& t, Console& con, int ref, const ColumnChoice& cols) {
   if (!t.inf || ref < 0 || ref >= t.Indexed) return ref;
   const scanRef& r = t.Index[size_t(ref)];
@@ -210,9 +238,12 @@ int scan_columns_list(IndexTable& t, Console& con, int ref, const ColumnChoice& 
   }
 
   // The columns there are: a #N count alone lists nothing it cannot show.
+  // Labels are padded to the widest, up to kMaxLabelWidth: a longer one is
+  // shown whole and pushes its own row only.
   const size_t rows = std::max(sc.labels.size(), values.size());
   size_t width = 5;
-  for (const std::string& l : sc.labels) width = l.size() > width ? l.size() : width;
+  for (const std::string& l : sc.labels) width = std::max(width, visible(l).size());
+  width = std::min(width, kMaxLabelWidth);
 
   FILE* o = con.my_stdout;
   fprintf(o, " columns of %s, with the values of its first data line%s\n", title.c_str(),
@@ -221,7 +252,7 @@ int scan_columns_list(IndexTable& t, Console& con, int ref, const ColumnChoice& 
     const int col = int(k + 1);
     std::string from_last;
     if (sc.ncol >= col) from_last = std::to_string(col - 1 - sc.ncol);
-    std::string label = k < sc.labels.size() ? sc.labels[k] : "-";
+    std::string label = k < sc.labels.size() ? visible(sc.labels[k]) : "-";
     char value[64];
     if (k < values.size()) {
       snprintf(value, sizeof value, "%-14.10g", values[k]);
@@ -230,7 +261,8 @@ int scan_columns_list(IndexTable& t, Console& con, int ref, const ColumnChoice& 
     }
     char head[32];
     snprintf(head, sizeof head, " %4d %4s  ", col, from_last.c_str());
-    std::string row = head + label + std::string(width - label.size(), ' ') + "  " + value;
+    std::string row =
+        head + label + std::string(width - std::min(width, label.size()), ' ') + "  " + value;
     const char* what[3] = {" x", " y", " monitor"};
     for (int m = 0; m < 3; m++)
       if (marked[m] == col) row += what[m];

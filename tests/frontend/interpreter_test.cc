@@ -242,6 +242,9 @@ TEST(Interpreter, FollowInGraceOrElseInTheConsole) {
   EXPECT_EQ(h.at(2, 2) + start + follow + h.at(1, 1), h.feed("u 1\n"));
   EXPECT_EQ("", h.tc.listing.str());
   EXPECT_NE(std::string::npos, h.grace.sent.find("S_ LEGEND \"" + h.path + " #S1\"\n"));
+  // Without a position: the last scan, once the file is looked at for new ones.
+  append_file(h.path, "#S 3  running\n#N 3\n5 1000 7\n");
+  EXPECT_NE(std::string::npos, h.feed("U\n").find(" following scan 3 (i=3) of "));
 }
 
 // x, y, z and C by label: the column each names in the current scan, and

@@ -217,14 +217,18 @@ TEST_F(GraceLinkTest, HardCopyGoesWhereTheUserWants) {
   // The parameters may set device and file themselves.
   st_.graceprint = "hardcopy device \"JPEG\"; Print To \"a.jpg\"";
   print("");
-  EXPECT_EQ(seq(st_.graceprint + "|HARDCOPY DEVICE \"EPS\"|PRINT TO \"/x/b.eps\"|PRINT|" +
-                "HARDCOPY DEVICE \"JPEG\"|PRINT TO \"a.jpg\""),
-            print("/x/b.eps"));
+  EXPECT_EQ(seq(st_.graceprint + "|HARDCOPY DEVICE \"EPS\"|PRINT TO \"" + work_.path() +
+                "/b.eps\"|PRINT|HARDCOPY DEVICE \"JPEG\"|PRINT TO \"a.jpg\""),
+            print((work_.path() + "/b.eps").c_str()));
   tc_.out.str(true);
-  for (const char* name : {"c.pdf", "dir.png/c"}) EXPECT_EQ("", print(name)) << name;
+  // Nothing is sent for a format Grace lacks, or a folder Grace cannot write to.
+  for (const char* name : {"c.pdf", "dir.png/c", "/no/such/dir/b.eps"})
+    EXPECT_EQ("", print(name)) << name;
   EXPECT_EQ(
       " h: this Grace has no PDF device: name the file .ps, .eps, .png, .jpg or .svg\n"
-      " h: cannot tell the format of dir.png/c: name it .ps, .eps, .png, .jpg or .svg\n" +
+      " h: cannot tell the format of dir.png/c: name it .ps, .eps, .png, .jpg or .svg\n"
+      " h: no hard copy to /no/such/dir/b.eps: its folder /no/such/dir: No such file or "
+      "directory\n" +
           tc_.err.str(),
       tc_.out.str());
 }

@@ -71,6 +71,20 @@ TEST(ScanColumnsList, NumbersLabelsFirstValuesAndTheChosenColumns) {
             "    4   -3  Seconds    1\n"
             "    5   -2  Monitor    2000           monitor\n"
             "    6   -1  Detector   50             y\n");
+  // Labels pad to at most 32 characters (a longer one is shown whole, on its
+  // row only); control characters are shown escaped.
+  ScanFixture wide("#S 1  w\n#N 3\n#L " + std::string(40, 'L') + "  a\x7f[2J  c\n1 2 3\n");
+  scan_columns_list(wide.t, wide.con(), 0, ColumnChoice{4, 4, 4, "", "", ""});
+  EXPECT_EQ(wide.out(),
+            " columns of scan 1 (i=1), with the values of its first data line\n"
+            "    1   -3  " +
+                std::string(40, 'L') +
+                "  1\n"
+                "    2   -2  a\\x7f[2J" +
+                std::string(24, ' ') +
+                "  2\n"
+                "    3   -1  c" +
+                std::string(31, ' ') + "  3\n");
 }
 
 }  // namespace
