@@ -15,19 +15,13 @@ struct ScanFixture {
   TestConsole tc;
   IndexTable t;
   ExportOptions st;
-  std::string path, old_cwd;
+  std::string path;
+  InDir in_dir{dir.path()};
 
   explicit ScanFixture(const std::string& content) : path(dir.write("scan.dat", content)) {
-    char* cwd = getcwd(nullptr, 0);
-    old_cwd = cwd ? cwd : "/";
-    free(cwd);
-    if (chdir(dir.path().c_str()) != 0) abort();
     index_open(t, tc.con, path.c_str());
     index_file(t, tc.con);
     tc.out.str(true);
-  }
-  ~ScanFixture() {
-    if (chdir(old_cwd.c_str()) != 0) abort();
   }
   Console& con() { return tc.con; }
   std::string out() { return tc.out.str(true); }

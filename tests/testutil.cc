@@ -1,5 +1,7 @@
 #include "testutil.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -34,6 +36,17 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   std::filesystem::remove_all(path_, ec);
+}
+
+InDir::InDir(const std::string& dir) {
+  char* cwd = getcwd(nullptr, 0);
+  old_ = cwd ? cwd : "/";
+  free(cwd);
+  if (chdir(dir.c_str()) != 0) abort();
+}
+
+InDir::~InDir() {
+  if (chdir(old_.c_str()) != 0) abort();
 }
 
 std::string TempDir::write(const std::string& name, const std::string& content) const {

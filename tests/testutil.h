@@ -51,6 +51,19 @@ class TempDir {
   std::string path_;
 };
 
+// Changes into `dir` and goes back to the former working folder at destruction
+// (tests that run commands which change folder keep the next test's folder valid).
+class InDir {
+ public:
+  explicit InDir(const std::string& dir);
+  ~InDir();
+  InDir(const InDir&) = delete;
+  InDir& operator=(const InDir&) = delete;
+
+ private:
+  std::string old_;
+};
+
 // Sets (or, with nullptr, unsets) an environment variable for its lifetime.
 struct ScopedEnv {
   std::string name, old;

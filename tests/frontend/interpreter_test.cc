@@ -28,6 +28,7 @@ struct Harness {
   FakeGracePipe grace;
   Session s{grace};
   TempDir dir;
+  InDir in_dir{dir.path()};  // `d` commands move the working folder
   std::string path;
 
   Harness() {

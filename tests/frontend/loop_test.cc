@@ -24,8 +24,6 @@ std::string scan(int n) { return "#S " + std::to_string(n) + " s\n#N 3\n" + line
 class LoopRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
-    ASSERT_EQ(chdir(dir_.path().c_str()), 0);
     for (int n = 1; n <= 10; n++) ten_ += scan(n);
     path_ = dir_.write("scans.dat", ten_);
     con_ = tc_.con;
@@ -35,7 +33,6 @@ class LoopRun : public ::testing::Test {
     index_file(t_, con_);
     tc_.out.str(true);
   }
-  void TearDown() override { ASSERT_EQ(chdir(cwd_), 0); }
 
   int run(int ref, const char* text, bool grow = false) {
     return loop(t_, con_, ref, text, [this, grow](char letter) {
@@ -50,8 +47,8 @@ class LoopRun : public ::testing::Test {
   }
   std::string said() { return tc_.out.str(true); }
 
-  char cwd_[4096];
   TempDir dir_;
+  InDir in_dir_{dir_.path()};
   std::string ten_, path_;
   TestConsole tc_;
   IndexTable t_;

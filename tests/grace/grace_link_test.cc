@@ -26,15 +26,12 @@ const std::string kTail = "G0 TYPE XY|SUBTITLE $|LEGEND ON|REDRAW";
 class GraceLinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(getcwd(old_cwd_, sizeof old_cwd_));
-    ASSERT_EQ(0, chdir(work_.path().c_str()));
     ASSERT_EQ(0, mkdir("tmp", 0700));
     work_.write("points.dat", kPoints);
     open("points.dat");
   }
   void TearDown() override {
     if (t_.inf) index_free(t_);
-    EXPECT_EQ(0, chdir(old_cwd_));
   }
   void open(const std::string& name) {
     if (t_.inf) index_free(t_);
@@ -71,8 +68,8 @@ class GraceLinkTest : public ::testing::Test {
   }
 
   TempDir work_;
+  InDir in_work_{work_.path()};
   ScopedEnv tmpdir_{"TMPDIR", "tmp"};  // relative: Grace must get it absolute
-  char old_cwd_[4096];
   TestConsole tc_;
   IndexTable t_;
   PlotOptions st_;
