@@ -106,7 +106,105 @@ bool epoch_date(const std::string& s, int* y, int* mo, int* day, int* h, int* mi
   return true;
 }
 
+// Walks the lines of a file backwards from `end` (a line start) down to
+// `floor` (a line start), reading in blocks.
+class LinesBackward {
+ public:
+  LinesBackward(const ReadAt& read, int64_t end, int64_t floor)
+      : read_(read), pos_(end), floor_(floor) {}
+
+  // The start of the line before the one handed out last, and its first two
+  // bytes (fewer when the line is shorter). False below `floor`.
+  bool prev(int64_t* start, std::string* head) {
+    if (pos_ <= floor_) return false;
+    int64_t p = pos_ - 1;  // the line feed that ends the line before
+    int64_t found = floor_;
+    while (p > floor_) {
+      if (p <= lo_ || p > hi_) load(p);
+      // A file cut short since it was indexed may hold fewer bytes.
+      int64_t avail = p - lo_ < int64_t(buf_.size()) ? p - lo_ : int64_t(buf_.size());
+      const void* nl = memrchr(buf_.data(), '\n', size_t(avail));
+      if (nl) {
+        found = lo_ + (static_cast<const char*>(nl) - buf_.data()) + 1;
+        break;
+      }
+      p = lo_;
+    }
+    pos_ = found;
+    *start = found;
+    if (found >= lo_ && found + 2 <= lo_ + int64_t(buf_.size())) {
+      head->assign(buf_.data() + (found - lo_), 2);
+    } else {
+      char h[2];
+      head->assign(h, read_(found, h, 2));
+    }
+    return true;
+  }
+
+ private:
+  static constexpr int64_t kBlock = 64 << 10;
+  // Reads the block that ends at `p`, and two bytes beyond for the heads.
+  void load(int64_t p) {
+    lo_ = p - kBlock > floor_ ? p - kBlock : floor_;
+    hi_ = p;
+    buf_.resize(size_t(p - lo_ + 2));
+    buf_.resize(read_(lo_, &buf_[0], buf_.size()));
+  }
+
+  const ReadAt& read_;
+  int64_t pos_;
+  int64_t floor_;
+  int64_t lo_ = 0, hi_ = -1;
+  std::string buf_;
+};
+
+// The line at `pos` up to `before`, with its line feed; no more than
+// `most` bytes of it.
+std::string line_at(const ReadAt& read, int64_t pos, int64_t before, size_t most) {
+  std::string line;
+  char block[4096];
+  while (pos < before && line.size() <= most) {
+    const size_t want = size_t(before - pos) < sizeof block ? size_t(before - pos) : sizeof block;
+    const size_t got = read(pos, block, want);
+    if (got == 0) break;
+    const void* nl = memchr(block, '\n', got);
+    const size_t take = nl ? size_t(static_cast<const char*>(nl) - block) + 1 : got;
+    line.append(block, take);
+    pos += int64_t(take);
+    if (nl) break;
+  }
+  return line;
+}
+
 }  // namespace
+
+bool motor_names_before(const ReadAt& read, int64_t before, int64_t floor, size_t most,
+                        std::string* names) {
+  LinesBackward lines(read, before, floor);
+  int64_t start, first = -1;
+  std::string head;
+  while (lines.prev(&start, &head)) {
+    if (head == "#O") {
+      first = start;
+    } else if (first >= 0) {
+      break;
+    }
+  }
+  if (first < 0) return false;
+  names->clear();
+  for (int64_t pos = first; pos < before;) {
+    const std::string line = line_at(read, pos, before, most);
+    if (!is_key(line, 'O')) break;
+    add_motor_names(line, names);
+    if (names->size() > most) {
+      names->clear();
+      break;
+    }
+    if (line.back() != '\n') break;
+    pos += int64_t(line.size());
+  }
+  return true;
+}
 
 std::string_view line_body(std::string_view line) {
   if (!line.empty() && line.back() == '\n') line.remove_suffix(1);

@@ -20,6 +20,7 @@
 #define KURVATAB_FORMAT_HEADER_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,5 +82,17 @@ void add_positions(std::string_view p_line, std::vector<double>* positions);
 // apart from those of the lines before; split them with split_labels and
 // the count of positions.
 void add_motor_names(std::string_view o_line, std::string* names);
+
+// Reads up to `n` bytes of the scan file at `offset` into `buf`; returns the
+// bytes read, fewer only at the end of the file or on an error.
+using ReadAt = std::function<size_t(int64_t offset, char* buf, size_t n)>;
+
+// #O: the names of the run of #O lines nearest before the line start
+// `before`, looking back no further than the line start `floor`, joined as
+// add_motor_names joins them. True when there is such a run; `names` is
+// then its names, or empty when they are more than `most` bytes (more than
+// any scan has positions). False when there is none; `names` is unchanged.
+bool motor_names_before(const ReadAt& read, int64_t before, int64_t floor, size_t most,
+                        std::string* names);
 
 #endif  // KURVATAB_FORMAT_HEADER_H_

@@ -196,73 +196,6 @@ std::string unique_name(std::string label, std::set<std::string>* used) {
   return name;
 }
 
-// Walks the lines of a file backwards from `end` (a line start) down to
-// `floor` (a line start), reading in blocks.
-class LinesBackward {
- public:
-  LinesBackward(int fd, int64_t end, int64_t floor) : fd_(fd), pos_(end), floor_(floor) {}
-
-  // The start of the line before the one handed out last, and its first two
-  // bytes (fewer when the line is shorter). False below `floor`.
-  bool prev(int64_t* start, std::string* head) {
-    if (pos_ <= floor_) return false;
-    int64_t p = pos_ - 1;  // the line feed that ends the line before
-    int64_t found = floor_;
-    while (p > floor_) {
-      if (p <= lo_ || p > hi_) load(p);
-      // A file cut short since it was indexed may hold fewer bytes.
-      int64_t avail = p - lo_ < int64_t(buf_.size()) ? p - lo_ : int64_t(buf_.size());
-      const void* nl = memrchr(buf_.data(), '\n', size_t(avail));
-      if (nl) {
-        found = lo_ + (static_cast<const char*>(nl) - buf_.data()) + 1;
-        break;
-      }
-      p = lo_;
-    }
-    pos_ = found;
-    *start = found;
-    if (found >= lo_ && found + 2 <= lo_ + int64_t(buf_.size())) {
-      head->assign(buf_.data() + (found - lo_), 2);
-    } else {
-      char h[2];
-      head->assign(h, read_block(fd_, h, 2, found));
-    }
-    return true;
-  }
-
- private:
-  static constexpr int64_t kBlock = 64 << 10;
-  // Reads the block that ends at `p`, and two bytes beyond for the heads.
-  void load(int64_t p) {
-    lo_ = p - kBlock > floor_ ? p - kBlock : floor_;
-    hi_ = p;
-    buf_.resize(size_t(p - lo_ + 2));
-    buf_.resize(read_block(fd_, &buf_[0], buf_.size(), lo_));
-  }
-
-  int fd_;
-  int64_t pos_;
-  int64_t floor_;
-  int64_t lo_ = 0, hi_ = -1;
-  std::string buf_;
-};
-
-// Start of the last run of "#O" lines that begins at or after `floor` and
-// before `end`; -1 when there is none.
-int64_t find_motor_lines(int fd, int64_t end, int64_t floor) {
-  LinesBackward lines(fd, end, floor);
-  int64_t start, first = -1;
-  std::string head;
-  while (lines.prev(&start, &head)) {
-    if (head == "#O") {
-      first = start;
-    } else if (first >= 0) {
-      break;
-    }
-  }
-  return first;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -954,24 +887,14 @@ std::string Hdf5Export::Impl::group_name(int ref) {
 // blanks; empty when there is none. A loop walks forward, so each search
 // only goes back to the scan searched before.
 std::string Hdf5Export::Impl::motors_before(int64_t hseek) {
-  int fd = fileno(t.inf);
+  const int fd = fileno(t.inf);
+  const ReadAt read = [fd](int64_t offset, char* buf, size_t n) {
+    return read_block(fd, buf, n, offset);
+  };
   int64_t floor = motors_at >= 0 && motors_at <= hseek ? motors_at : 0;
   if (floor == 0) motor_text.clear();
-  int64_t at = find_motor_lines(fd, hseek, floor);
+  motor_names_before(read, hseek, floor, kMaxMotorText, &motor_text);
   motors_at = hseek;
-  if (at < 0) return motor_text;
-  motor_text.clear();
-  ScanReader in(t.inf, at);
-  std::string_view line;
-  while (in.tell() < hseek && in.next(&line) && line.size() >= 2 && line[0] == '#' &&
-         line[1] == 'O') {
-    add_motor_names(line, &motor_text);
-    in.skip_rest();
-    if (motor_text.size() > kMaxMotorText) {
-      motor_text.clear();  // more names than any scan has positions
-      break;
-    }
-  }
   return motor_text;
 }
 

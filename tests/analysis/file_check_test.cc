@@ -106,6 +106,10 @@ TEST(CheckFile, FindingsTable) {
       {1, "", "junk\n1 2 3\n#S 1\n#N 2\n1 2\n\0\nmore text\n#S 2\n#N 2\n1 2\n"s,
        " scan 1 (i=1) line 6: line begins with a NUL byte\n"},
       {1, "", "#S 1\n#N 2\n#L a  b\n1 2\n#L a  b  c\n3 4\n", ""},  // only the header's #L
+      // x that stays, or is not a number, steps neither way.
+      {1, "", "#S 1\n#N 2\n1 5\n2 6\n2 7\nnan 8\n1 9\n",
+       " scan 1 (i=1) line 6: value nan is not finite\n"
+       " scan 1 (i=1) line 7: x 1 after 2 in a scan whose x rises\n"},
       // Spectra are no data; what is not whole of them is named. A mesh scan's x steps back
       // once per row, after a spectrum.
       {1, "", kSpectrumFile,

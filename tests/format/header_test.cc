@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <tuple>
@@ -123,6 +125,34 @@ TEST(IsoDate, TextDatesAndSecondsSince1970) {
   tzset();
   EXPECT_EQ("2017-09-15T18:03:41", iso_date("1505495021"));
   EXPECT_EQ("2002-02-21T14:41:54", iso_date("Thu Feb 21 14:41:54 2002"));  // as written
+}
+
+// The run of #O lines nearest before a scan names its positions, across a
+// restarted file header and across the blocks the search reads.
+TEST(MotorNamesBefore, NearestRunOfOLines) {
+  const std::string filler(100000, '\n');
+  const std::tuple<std::string, int64_t, size_t, const char*> cases[] = {
+      // file up to the scan, floor, most, names ("-" none, "" too many)
+      {"#O0 a  b\n#S 1\n#O0 Two Theta  Theta\r\n#O1 zet\r\n#o0 tth  th  z\n#P0 1\n", 0, 99,
+       "Two Theta|Theta|zet"},
+      {"#O0 a  b\n#O1 c\n" + filler, 0, 99, "a|b|c"},
+      {"#O0 a  b\n" + filler + "#C x\n", 9, 99, "-"},  // not before the floor
+      {"#F x\n#o0 a  b\n", 0, 99, "-"},
+      {"", 0, 99, "-"},
+      {"#O0 a  b\n#O1 c\n", 0, 6, ""},
+  };
+  for (const auto& [text, floor, most, want] : cases) {
+    const ReadAt read = [&text](int64_t offset, char* buf, size_t n) {
+      if (offset >= int64_t(text.size())) return size_t(0);
+      const size_t k = std::min(n, text.size() - size_t(offset));
+      memcpy(buf, text.data() + offset, k);
+      return k;
+    };
+    std::string names = "kept";
+    const bool found = motor_names_before(read, int64_t(text.size()), floor, most, &names);
+    EXPECT_EQ(want, !found ? (names == "kept" ? "-" : "changed") : joined(split_labels(names, 3)))
+        << text.substr(0, 60);
+  }
 }
 
 }  // namespace
