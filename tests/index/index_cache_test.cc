@@ -201,4 +201,17 @@ TEST(IndexCache, FolderThroughAnotherUsersLinkIsRefused) {
   EXPECT_EQ("keep", read_file(d.file("victim/0000000000000001.idx")));
 }
 
+// Any one byte changed changes the checksum, also among the last ones that
+// do not fill a word (damage there may pass every other check of an entry).
+TEST(CacheChecksum, EveryByteCounts) {
+  const std::string text = "#S 1 one scan\n#N 3\n";
+  for (size_t n = 1; n <= text.size(); n++) {
+    for (size_t k = 0; k < n; k++) {
+      std::string b = text.substr(0, n);
+      b[k] ^= 0x10;
+      EXPECT_NE(cache_checksum(text.data(), n), cache_checksum(b.data(), n)) << n << " " << k;
+    }
+  }
+}
+
 }  // namespace
