@@ -32,6 +32,12 @@ constexpr size_t kTailCheck = 4096;
 
 bool digit19(char c) { return c >= '1' && c <= '9'; }
 
+// While a scan's data are read, a line that begins here is counted without
+// a closer look: a digit 1 to 9, or a minus and such a digit.
+inline bool counts_at_once(const char* line) {
+  return digit19(line[0]) || (line[0] == '-' && digit19(line[1]));
+}
+
 }  // namespace
 
 size_t read_block(int fd, char* buf, size_t n, int64_t offset, int* error, BlockReadFn read_fn) {
@@ -207,6 +213,10 @@ class Indexer {
   void open_record(const char* p, size_t n, int64_t pseek);
   void append_head(const char* q, const char* stop);
   const char* lines_of_block(const char* p, const char* end, const char* block, int64_t pos);
+  // A line that lines_of_block does not count by itself, after `counted`
+  // lines that it did; returns whether it may count the lines that follow.
+  __attribute__((noinline)) bool uncounted(const char* start, const char* e, int64_t at,
+                                           int64_t counted);
 
   IndexTable& t_;
   scanRef* cur_ = nullptr;    // record of the scan being read
@@ -216,6 +226,7 @@ class Indexer {
   bool head_cut_ = false;     // head_ holds only the start of that line
   char head_last_ = '\0';     // its last character that is not white space
   int64_t head_seek_ = -1;    // its offset; -1 when no line is pending
+  std::string text_;          // the description of the record opened last
 };
 
 // The scan number of the #S line `p` (n bytes, with its line feed if it
@@ -239,7 +250,7 @@ int head_fields(const char* p, size_t n, std::string* text) {
 void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
   if (t_.Indexed > 0) t_.Index.back().eseek = pseek;
   scanRef& r = t_.add_record();
-  std::string text;
+  std::string& text = text_;
   r.scan = head_fields(p, n, &text);
   r.hseek = pseek;
   t_.last_head.assign(p, n < kHeadCheck ? n : kHeadCheck);
@@ -358,18 +369,17 @@ const char* Indexer::lines_of_block(const char* p, const char* end, const char* 
   const char* start = p;
   int64_t counted = 0;  // such lines not yet added to the record and lpos
   bool counting = state == waitend && !rule_.in_spectrum();
-  auto other = [&](const char* e) {
-    if (counting && (digit19(start[0]) || (start[0] == '-' && digit19(start[1])))) {
+  // The line [start, e] (e its line feed), which is either counted here or
+  // handed to line(). Kept small: it runs for every line of the file.
+  auto one = [&](const char* e) {
+    const char* s = start;
+    start = e + 1;
+    if (counting && counts_at_once(s)) {
       counted++;
-      return;
-    }
-    if (counted) {
-      cur_->lines += counted;
-      lpos += counted;
+    } else {
+      counting = uncounted(s, e, pos + (s - block), counted);
       counted = 0;
     }
-    line(start, static_cast<size_t>(e - start) + 1, pos + (start - block));
-    counting = state == waitend && !rule_.in_spectrum();
   };
 #ifdef __SSE2__
   const __m128i nl = _mm_set1_epi8('\n');
@@ -384,23 +394,30 @@ const char* Indexer::lines_of_block(const char* p, const char* end, const char* 
         static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(v + 3), nl)));
     uint64_t m = m0 | m1 << 16 | m2 << 32 | m3 << 48;
     while (m) {
-      const char* e = p + __builtin_ctzll(m);
-      other(e);
-      start = e + 1;
+      one(p + static_cast<unsigned>(__builtin_ctzll(m)));
       m &= m - 1;
     }
     p += 64;
   }
 #endif
   while (const char* e = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)))) {
-    other(e);
-    start = p = e + 1;
+    one(e);
+    p = e + 1;
   }
   if (counted) {
     cur_->lines += counted;
     lpos += counted;
   }
   return start;
+}
+
+bool Indexer::uncounted(const char* start, const char* e, int64_t at, int64_t counted) {
+  if (counted) {
+    cur_->lines += counted;
+    lpos += counted;
+  }
+  line(start, static_cast<size_t>(e - start) + 1, at);
+  return state == waitend && !rule_.in_spectrum();
 }
 
 void Indexer::append_head(const char* q, const char* stop) {
@@ -603,13 +620,21 @@ int index_update(IndexTable& t, Console& con) {
 
 namespace {
 
-// Appends v as "%<width>lld" writes it.
-void put_int(std::string* out, int64_t v, int width) {
-  char b[24];
-  const std::to_chars_result r = std::to_chars(b, b + sizeof b, v);
-  const int n = int(r.ptr - b);
-  if (n < width) out->append(size_t(width - n), ' ');
-  out->append(b, size_t(n));
+// Writes v as "%<width>lld" writes it at d; returns the end. d has room for
+// 20 characters and the padding.
+char* put_int(char* d, int64_t v, int width) {
+  char digits[20];
+  char* q = digits + sizeof digits;
+  uint64_t u = v < 0 ? 0 - uint64_t(v) : uint64_t(v);
+  do {
+    *--q = char('0' + u % 10);
+    u /= 10;
+  } while (u);
+  if (v < 0) *--q = '-';
+  const int n = int(digits + sizeof digits - q);
+  for (int k = n; k < width; k++) *d++ = ' ';
+  memcpy(d, q, size_t(n));
+  return d + n;
 }
 
 }  // namespace
@@ -617,29 +642,43 @@ void put_int(std::string* out, int64_t v, int width) {
 void index_print(const IndexTable& t, Console& con) {
   // Put together here and written in large pieces: a table of a hundred
   // thousand scans is printed at every start.
-  std::string b;
+  constexpr size_t kPiece = 64 * 1024;
+  constexpr size_t kRowNumbers = 128;  // a row without its text, at most
+  std::string b(kPiece + kRowNumbers + kMaxScanText, '\0');
+  char* const start = &b[0];
+  char* d = start;
   for (int k = 0; k < t.Indexed; k++) {
     const scanRef& r = t.Index[k];
-    b += ' ';
-    put_int(&b, k + 1, 4);
-    b += "  Scan ";
-    put_int(&b, r.scan, 4);
-    b += "  Lines ";
-    put_int(&b, r.lines, 4);
-    b += " N ";
-    put_int(&b, r.ncol, 3);
-    b += " (";
-    put_int(&b, r.lpos, 0);
-    b += ')';
+    *d++ = ' ';
+    d = put_int(d, k + 1, 4);
+    memcpy(d, "  Scan ", 7);
+    d = put_int(d + 7, r.scan, 4);
+    memcpy(d, "  Lines ", 8);
+    d = put_int(d + 8, r.lines, 4);
+    memcpy(d, " N ", 3);
+    d = put_int(d + 3, r.ncol, 3);
+    memcpy(d, " (", 2);
+    d = put_int(d + 2, r.lpos, 0);
+    *d++ = ')';
     if (r.lines != 0 && r.txt) {
-      b += ' ';
-      b += r.txt;  // up to a NUL, as "%s" prints it
+      *d++ = ' ';
+      // Up to a NUL, as "%s" prints it. The table keeps at most
+      // kMaxScanText characters of a text; a longer one goes out by itself.
+      const size_t n = strlen(r.txt);
+      if (n <= kMaxScanText) {
+        memcpy(d, r.txt, n);
+        d += n;
+      } else {
+        fwrite(start, 1, size_t(d - start), con.out);
+        fwrite(r.txt, 1, n, con.out);
+        d = start;
+      }
     } else {
-      b += '\n';
+      *d++ = '\n';
     }
-    if (b.size() >= 64 * 1024 || k + 1 == t.Indexed) {
-      fwrite(b.data(), 1, b.size(), con.out);
-      b.clear();
+    if (size_t(d - start) >= kPiece || k + 1 == t.Indexed) {
+      fwrite(start, 1, size_t(d - start), con.out);
+      d = start;
     }
   }
 }
