@@ -5,6 +5,8 @@
 #ifndef KURVATAB_BASE_OPTIONS_H_
 #define KURVATAB_BASE_OPTIONS_H_
 
+#include <map>
+#include <memory>
 #include <string>
 
 extern const char kDefaultGracePrint[];  // "DEVICE \"PostScript\" PAGE SIZE 300,400"
@@ -23,6 +25,9 @@ struct ColumnChoice {
   std::string xlabel;
   std::string ylabel;
   std::string zlabel;
+  // While a loop runs: a label missing in a scan is counted here, by label,
+  // instead of said for every scan (the loop says it once at its end).
+  std::shared_ptr<std::map<std::string, int>> missing;
 };
 
 // What the column exports read. Flags count as on when non-zero.

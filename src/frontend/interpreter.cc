@@ -250,7 +250,15 @@ LoopAction loop_action(Session& s, char letter);
 
 void cmd_loop(Interp& in, const CommandEntry&, const char* c) {
   Session& s = in.s;
+  // A label the scans lack is said once per label, with the scans skipped.
+  auto missing = std::make_shared<std::map<std::string, int>>();
+  s.settings.missing = missing;
   in.i = loop(s.index, s.con, in.i, c, loop_commands(s));
+  s.settings.missing.reset();
+  for (const auto& [label, scans] : *missing) {
+    fprintf(s.con.out, " label \"%s\" not found in %d scan(s) of the loop: skipped\n",
+            label.c_str(), scans);
+  }
 }
 
 void cmd_batch(Interp& in, const CommandEntry&, const char* c) {

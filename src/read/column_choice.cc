@@ -1,6 +1,7 @@
 #include "read/column_choice.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -72,6 +73,47 @@ bool column_in_scan(int col, int ncol) {
   return col > 0 ? col <= ncol : col < 0 && int64_t(col) >= -int64_t(ncol);
 }
 
+namespace {
+
+// Edits (insert, delete, change, case aside) from a to b, counted up to
+// `most` + 1.
+size_t edits(const std::string& a, const std::string& b, size_t most) {
+  const size_t n = a.size(), m = b.size();
+  if ((n > m ? n - m : m - n) > most) return most + 1;
+  std::vector<size_t> row(m + 1);
+  for (size_t j = 0; j <= m; j++) row[j] = j;
+  for (size_t i = 1; i <= n; i++) {
+    size_t diag = row[0], least = row[0] = i;
+    for (size_t j = 1; j <= m; j++) {
+      const bool same = tolower(static_cast<unsigned char>(a[i - 1])) ==
+                        tolower(static_cast<unsigned char>(b[j - 1]));
+      const size_t next = std::min({row[j] + 1, row[j - 1] + 1, diag + (same ? 0 : 1)});
+      diag = row[j];
+      row[j] = next;
+      least = std::min(least, next);
+    }
+    if (least > most) return most + 1;
+  }
+  return row[m];
+}
+
+}  // namespace
+
+std::string closest_label(const std::vector<std::string>& labels, const std::string& label) {
+  // A typo: about one edit in three characters, at least one.
+  const size_t most = std::max<size_t>(1, label.size() / 3);
+  std::string best;
+  size_t best_edits = most + 1;
+  for (const std::string& l : labels) {
+    const size_t e = edits(label, l, most);
+    if (e < best_edits) {
+      best_edits = e;
+      best = l;
+    }
+  }
+  return best;
+}
+
 bool resolve_label(const ScanColumns& sc, const std::string& title, const std::string& label,
                    int* column, std::string* why) {
   int other = 0;
@@ -94,6 +136,8 @@ bool resolve_label(const ScanColumns& sc, const std::string& title, const std::s
   } else if (sc.labels.empty()) {
     *why += ": its #L line is empty\n";
   } else {
+    const std::string near = closest_label(sc.labels, label);
+    if (!near.empty()) *why += " (did you mean \"" + near + "\"?)";
     *why += "; its labels are " + quoted_list(sc.labels) + "\n";
   }
   return false;
@@ -115,6 +159,11 @@ bool resolve_columns(IndexTable& t, const scanRef& r, const ColumnChoice& wanted
   for (int k = 0; k < 3; k++) {
     const std::string& label = wanted.*labels[k];
     if (!label.empty() && !resolve_label(sc, title, label, &(resolved->*cols[k]), why)) {
+      // In a loop a missing label is counted, and said once at its end.
+      if (wanted.missing && why->find(" has no label ") != std::string::npos) {
+        ++(*wanted.missing)[label];
+        why->clear();
+      }
       return false;
     }
   }

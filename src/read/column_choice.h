@@ -46,6 +46,10 @@ std::string column_name(const ScanColumns& sc, int col);
 // True when the scan has column `col`, or when its column count is unknown.
 bool column_in_scan(int col, int ncol);
 
+// The label of `labels` closest to `label`, a typo away (about one edit in
+// three characters, case aside), or "" when none is.
+std::string closest_label(const std::vector<std::string>& labels, const std::string& label);
+
 // Finds `label` in the scan; false with the line that says why (missing,
 // with the labels the scan has, or ambiguous), without a line end.
 bool resolve_label(const ScanColumns& sc, const std::string& title, const std::string& label,

@@ -257,7 +257,8 @@ TEST(Interpreter, LabelsShowTheirColumnAndWhatDoesNotFit) {
   EXPECT_EQ(h.at(3, 3) + at1 + cols + "1 and y=Detector(5) for xmgr, z=-2 as monitor\n" + at1 +
                 cols + "1 and y=Detector(5) for xmgr, z=Monitor(4) as monitor\n" + at1 + cols +
                 "2theta(?) and y=Detector(5) for xmgr, z=Monitor(4) as monitor\n"
-                " scan 1 (i=1) has no label \"2theta\"; its labels are \"Theta\" \"Epoch\" "
+                " scan 1 (i=1) has no label \"2theta\" (did you mean \"Theta\"?); its labels are "
+                "\"Theta\" \"Epoch\" "
                 "\"Seconds\" \"Monitor\" \"Detector\"\n" +
                 at1 + cols + "9 and y=Detector(5) for xmgr, z=Monitor(4) as monitor\n" +
                 " x column 9 is not in scan 1 (i=1), which has columns 1 to 5 (or -1 to -5)\n" +
@@ -289,14 +290,16 @@ TEST(Interpreter, LoopTakesEachScansColumnAndCountsTheSkipped) {
   const std::string missing =
       " scan 3 (i=3) has no label \"Detector\"; its labels are \"Epoch\" \"Seconds\" \"Monitor\" "
       "\"Diode\"\n";
-  const std::string skipped = " 1 scan(s) skipped: a chosen label is missing or ambiguous there\n";
+  // In a loop the missing label is said once, with the scans it skipped.
+  const std::string skipped =
+      " 1 scan(s) skipped: a chosen label is missing or ambiguous there\n"
+      " label \"Detector\" not found in 1 scan(s) of the loop: skipped\n";
   std::string out =
       h.feed("d " + h.dir.path() + "\n#\ny Detector\n(i1,3,w)\na\no 2\n(i1,3,a)\nq\n");
   EXPECT_EQ("       10.00000              50            2000\n",
             read_file(h.dir.file("scan002.002")));
-  EXPECT_NE(std::string::npos, out.find(missing + skipped + h.at(3, 3) + missing + h.at(3, 3)))
-      << out;
-  const std::string tail = missing + skipped + h.at(3, 3);
+  EXPECT_NE(std::string::npos, out.find(skipped + h.at(3, 3) + missing + h.at(3, 3))) << out;
+  const std::string tail = skipped + h.at(3, 3);
   EXPECT_EQ(tail, out.substr(out.size() - std::min(out.size(), tail.size())));
   const std::string listing = h.tc.listing.str();
   EXPECT_NE(std::string::npos, listing.find("    6   -1  Detector   50             y\n"))
