@@ -120,11 +120,15 @@ TEST(SafeFile, OutputIsNeverTheKeptFile) {
   EXPECT_EQ("#S 1\n", read_file(scan));
 }
 
-// A replacement not committed leaves the old file and nothing beside it.
+// A replacement not committed, or whose commit failed, leaves the old file and nothing beside it.
 TEST(SafeFile, ReplacementDiscardedLeavesTheOldFile) {
   TempDir d;
   const std::string old = d.write("k.ini", "old\n");
   ASSERT_EQ(0, chmod(old.c_str(), 0640));
+  auto files = [](const TempDir& in) {
+    using std::filesystem::directory_iterator;
+    return std::distance(directory_iterator(in.path()), directory_iterator());
+  };
   {
     FileReplacement r;
     ASSERT_TRUE(r.begin(old, 0666, FileReplacement::kKeepMode, "", "."));
@@ -132,9 +136,7 @@ TEST(SafeFile, ReplacementDiscardedLeavesTheOldFile) {
     EXPECT_EQ(0, access(r.temp_path().c_str(), F_OK));
   }
   EXPECT_EQ("old\n", read_file(old));
-  size_t files = 0;
-  for (const auto& e : std::filesystem::directory_iterator(d.path())) files += e.exists();
-  EXPECT_EQ(1u, files);
+  EXPECT_EQ(1, files(d));
   FileReplacement r;
   ASSERT_TRUE(r.begin(old, 0666, FileReplacement::kKeepMode, "", "."));
   ASSERT_EQ(4, write(r.fd(), "new\n", 4));
@@ -143,6 +145,11 @@ TEST(SafeFile, ReplacementDiscardedLeavesTheOldFile) {
   ASSERT_EQ(0, stat(old.c_str(), &st));
   EXPECT_EQ(0640u, st.st_mode & 07777);
   EXPECT_EQ("new\n", read_file(old));
+  ASSERT_TRUE(r.begin(old, 0666, FileReplacement::kKeepMode, "", "."));
+  ASSERT_EQ(0, unlink(old.c_str()));
+  ASSERT_EQ(0, mkdir(old.c_str(), 0700));  // the rename fails
+  EXPECT_FALSE(r.commit());
+  EXPECT_EQ(1, files(d));
 }
 
 }  // namespace
