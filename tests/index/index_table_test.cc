@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "index_testing.h"
 
@@ -80,6 +82,47 @@ TEST(IndexFile, ManyScansAndLinesLongerThanReadBlocks) {
 }
 
 // A failed open leaves no file; a relative name is kept absolute across a change of folder.
+// The table as "%4d  Scan %4d  Lines %4lld N %3d (%lld)" and the text print it:
+// widths overflowed, negative and extreme numbers, a text cut at a NUL, and
+// enough rows to be written in several pieces.
+TEST(IndexPrint, RowsAsPrintfWritesThem) {
+  struct Row {
+    int scan;
+    int64_t lines;
+    int ncol;
+    int64_t lpos;
+    std::string txt;
+  };
+  std::vector<Row> rows = {
+      {1, 2, 3, 4, "first\n"},
+      {-12, 0, 0, 1, "no data: no text\n"},
+      {INT_MIN, INT64_MAX, -7, INT64_MIN, "extremes\n"},
+      {123456, -5, 12345, 0, "before\0after\n"s},
+      {7, 1, 0, 9, std::string(kMaxScanText - 1, 't') + "\n"},
+  };
+  for (int k = 0; k < 60; k++)
+    rows.push_back({k, k, k % 3, k * 1000, std::string(3000, 'a') + "\n"});
+  IndexTable t;
+  std::string want;
+  for (size_t k = 0; k < rows.size(); k++) {
+    const Row& r = rows[k];
+    scanRef& rec = t.add_record();
+    rec.scan = r.scan;
+    rec.lines = r.lines;
+    rec.ncol = r.ncol;
+    rec.lpos = r.lpos;
+    rec.txt = t.texts.add(r.txt.data(), r.txt.size());
+    char b[160];
+    snprintf(b, sizeof b, " %4d  Scan %4d  Lines %4lld N %3d (%lld)", int(k + 1), r.scan,
+             (long long)r.lines, r.ncol, (long long)r.lpos);
+    want += b;
+    want += r.lines != 0 ? " " + std::string(r.txt.c_str()) : "\n";
+  }
+  TestConsole tc;
+  index_print(t, tc.con);
+  EXPECT_EQ(want, tc.out.str(true));
+}
+
 TEST(IndexOpen, FailuresAndTheAbsolutePath) {
   Indexed x(kDemoFile);
   IndexTable& t = x.t;
