@@ -33,6 +33,14 @@ TEST(ResolveColumns, OddScans) {
   }
 }
 
+// Columns 1 to n or -1 to -n are in a scan of n; any when its count is unknown.
+TEST(ColumnInScan, FromEitherEndUpToTheCount) {
+  const int cases[][3] = {{1, 1, 1}, {2, 1, 0}, {-1, 1, 1}, {-2, 1, 0}, {0, 1, 0},
+                          {5, 5, 1}, {6, 5, 0}, {-5, 5, 1}, {-6, 5, 0}, {9, 0, 1}};
+  for (const auto& c : cases)
+    EXPECT_EQ(bool(c[2]), column_in_scan(c[0], c[1])) << c[0] << " of " << c[1];
+}
+
 // A comma is no separator, a label starts only after white space, and
 // unquoted 2theta is the number 2; at most 20 entries ("+": more were left).
 TEST(ReadColumnList, NumbersAndLabels) {
