@@ -128,15 +128,17 @@ TEST(IndexOpen, FailuresAndTheAbsolutePath) {
   IndexTable& t = x.t;
   const std::string d = x.path();
   std::string said;
-  for (const std::string& bad : {d + "/missing", d}) {
+  for (const std::string& bad : {d + "/missing", d, std::string("/dev/null")}) {
     EXPECT_TRUE(index_open(t, x.tc.con, x.fname.c_str()) && index_file(t, x.tc.con) == 2);
     x.tc.out.str(true);
     EXPECT_EQ(0, index_open(t, x.tc.con, bad.c_str()));
     said += x.tc.out.str(true);
     EXPECT_TRUE(t.inf_name == "NO FILE" && t.Indexed == 0 && !t.inf && t.inf_path.empty());
   }
-  EXPECT_EQ(" file " + d + "/missing not found\n file " + d + " can't be read: Is a directory\n",
-            said);
+  EXPECT_EQ(
+      " file " + d + "/missing not found\n file " + d +
+          " can't be read: Is a directory\n file /dev/null can't be read: not a regular file\n",
+      said);
   const fs::path old = fs::current_path();
   index_dir(x.tc.con, d.c_str());
   EXPECT_EQ(1, index_open(t, x.tc.con, "  scan.dat\n"));
