@@ -5,13 +5,11 @@
 // records in file order, offsets within the file, hseek <= vseek (when set)
 // < eseek, counts never above the file's line count. A line reader over the
 // whole file must give back the file byte for byte.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cinttypes>
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -170,9 +168,9 @@ void check_table(const IndexTable& t, std::string_view f, const char* when) {
 }
 
 // The whole file through the line reader, copied back verbatim.
-void check_reader(FILE* inf, std::string_view f) {
+void check_reader(const ScanFile& inf, std::string_view f) {
   fuzz::MemSink copy;
-  ScanReader in(inf, 0);
+  ScanReader in(&inf, 0);
   std::string_view line;
   int64_t end = 0;
   while (in.next(&line)) {
@@ -183,23 +181,26 @@ void check_reader(FILE* inf, std::string_view f) {
   FUZZ_CHECK(end == int64_t(f.size()) && copy.str() == f, "the line reader lost bytes");
 }
 
-void write_at(int fd, const char* p, size_t n, off_t at) {
-  FUZZ_CHECK(pwrite(fd, p, n, at) == ssize_t(n), "pwrite failed");
+// How many bytes each read of the file hands out (0: all that is asked
+// for): small steps make lines span the readers' blocks on small inputs.
+size_t read_step(uint8_t choice) {
+  const size_t s = choice >> 3;
+  return s < 16 ? s : (s - 15) * 97;
 }
 
 }  // namespace
 
 // Input: two bytes that choose where the file is cut for the first
-// indexing, one byte that chooses a filler which carries the rest across the
-// indexer's read block (128 KiB), then the file.
+// indexing, one byte that chooses the read step and a filler (a header line
+// longer than the indexer keeps of a line that spans its blocks), then the
+// file. The file is held in memory.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
   const size_t cut_choice = size_t(data[0]) << 8 | data[1];
   const uint8_t filler = data[2];
   std::string file;
   if (filler & 1) {
-    // A header line that ends a little before the block boundary.
-    size_t n = (size_t(1) << 20) - (filler >> 1) * 7 - 2;
+    size_t n = kMaxScanText + 256 + (filler >> 3) * 7;
     file = "#" + std::string(n, filler & 2 ? ' ' : 'x') + "\n";
     if (filler & 4) file[n / 2] = '\0';
   }
@@ -208,17 +209,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t cut = prefix + cut_choice % (size - 3 + 1);
 
   fuzz::SinkConsole sc;
-  int fd = memfd_create("scan", 0);
-  FUZZ_CHECK(fd >= 0, "memfd_create failed");
-  write_at(fd, file.data(), cut, 0);
+  auto owned = std::make_unique<MemoryScanFile>(file.substr(0, cut));
+  MemoryScanFile& mem = *owned;
+  mem.set_read_step(read_step(filler));
   IndexTable t;
-  t.inf = fdopen(fd, "r");
-  t.inf_name = "fuzz.dat";
+  index_use(t, std::move(owned), "fuzz.dat");
   index_file(t, sc.con);
   check_table(t, std::string_view(file).substr(0, cut), "first part");
 
   // The rest arrives; looking at the last scan brings the table up to date.
-  write_at(fd, file.data() + cut, file.size() - cut, off_t(cut));
+  mem.bytes().append(file, cut, std::string::npos);
   check_index(t, sc.con, t.Indexed - 1);
   check_table(t, file, "after growing");
 
@@ -226,6 +226,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   index_free(t);
   index_file(t, sc.con);
   check_table(t, file, "fresh");
-  if (file.size() < 65536) check_reader(t.inf, file);
+  check_reader(mem, file);
   return 0;
 }

@@ -414,12 +414,10 @@ int64_t CheckSummary::total() const {
   return n;
 }
 
-CheckSummary check_file(FILE* inf, const ColumnChoice& cols, FILE* out,
+CheckSummary check_file(const ScanFile* inf, const ColumnChoice& cols, FILE* out,
                         const CheckProgress& progress) {
   Checker ck(cols, out);
-  struct stat st;
-  const int fd = inf ? fileno(inf) : -1;
-  const int64_t length = fd >= 0 && fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+  const int64_t length = inf ? std::max<int64_t>(inf->size(), 0) : 0;
   constexpr int64_t kReportEvery = 8 << 20;
   int64_t next_report = kReportEvery;
   if (progress) progress(0, length, false);
@@ -436,7 +434,7 @@ CheckSummary check_file(FILE* inf, const ColumnChoice& cols, FILE* out,
   }
   const int64_t bytes = in.tell();
   char last = '\n';
-  if (bytes > 0 && read_block(fd, &last, 1, bytes - 1) != 1) last = '\0';
+  if (bytes > 0 && inf->read_fully(bytes - 1, &last, 1) != 1) last = '\0';
   ck.finish(lineno, last == '\n');
   if (progress) progress(bytes, length, true);
   ck.summary.bytes = bytes;

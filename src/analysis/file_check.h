@@ -24,6 +24,7 @@
 #include <string>
 
 #include "base/options.h"
+#include "format/scan_file.h"
 
 enum class CheckKind {
   kLabels,      // #N and the number of #L labels differ
@@ -55,10 +56,10 @@ struct CheckSummary {
 // pass; optional.
 using CheckProgress = std::function<void(int64_t done, int64_t total, bool finished)>;
 
-// Reads `inf` (not owned, its stream position untouched) from its start to
+// Reads `inf` (not owned; none: an empty file) from its start to
 // its end and writes the findings to `out`. x is the column `cols.xcol`, or
 // each scan's column labelled `cols.xlabel` when that is set.
-CheckSummary check_file(FILE* inf, const ColumnChoice& cols, FILE* out,
+CheckSummary check_file(const ScanFile* inf, const ColumnChoice& cols, FILE* out,
                         const CheckProgress& progress = nullptr);
 
 // The closing lines: the file's name, scans, lines and findings, then the

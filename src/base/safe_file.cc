@@ -144,15 +144,16 @@ int open_regular(const std::string& name, int flags, mode_t mode, bool own, stru
   return fd;
 }
 
-FILE* open_output(const std::string& name, int keep_fd, std::string* why) {
-  struct stat st, keep;
+FILE* open_output(const std::string& name, const std::function<bool(const struct stat&)>& is_kept,
+                  std::string* why) {
+  struct stat st;
   int fd = open_regular(name, O_WRONLY | O_CREAT, 0666, false, &st, why);
   if (fd < 0) return nullptr;
-  // A new, empty file is not truncated: on a journalling file system that is
-  // a change of the inode all the same, and a loop writes thousands of files.
-  if (keep_fd >= 0 && fstat(keep_fd, &keep) == 0 && keep.st_dev == st.st_dev &&
-      keep.st_ino == st.st_ino) {
+  if (is_kept && is_kept(st)) {
     *why = "it is the scan file being read";
+    // A new, empty file is not truncated: on a journalling file system that
+    // is a change of the inode all the same, and a loop writes thousands of
+    // files.
   } else if (st.st_size != 0 && ftruncate(fd, 0) != 0) {
     *why = strerror(errno);
   } else if (FILE* f = fdopen(fd, "w")) {

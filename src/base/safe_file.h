@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 // Opens `name` with `flags` (O_RDONLY, O_WRONLY | O_CREAT ...; O_TRUNC is
@@ -31,10 +32,11 @@ int open_regular(const std::string& name, int flags, mode_t mode, bool own, stru
 
 // Opens `name` to write an output file into, as "w" would, but only a
 // regular file (created with mode 0666 less the umask when missing),
-// reached through no link of someone else's, and not the file open on
-// `keep_fd` (the scan file being read: "it is the scan file being read"),
-// which would be emptied. Null with *why set.
-FILE* open_output(const std::string& name, int keep_fd, std::string* why);
+// reached through no link of someone else's, and not a file for which
+// `is_kept` (when set) is true of its stat (the scan file being read: "it is
+// the scan file being read"), which would be emptied. Null with *why set.
+FILE* open_output(const std::string& name, const std::function<bool(const struct stat&)>& is_kept,
+                  std::string* why);
 
 // Copies what is left to read of `from` to `to`, each at its own offset.
 // Returns 0, or the errno of the failed read or write.

@@ -64,17 +64,18 @@ bool FileWatch::drain() {
   return concerned;
 }
 
-FileWatch::Change FileWatch::look(int open_fd, int64_t known, int* fresh) {
+FileWatch::Change FileWatch::look(const ScanFile& open_file, int64_t known, int* fresh) {
   *fresh = -1;
   // Not blocking on a FIFO that took the file's name.
   int f = open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (f < 0) return kGone;
-  struct stat now, cur;
+  struct stat now;
   if (fstat(f, &now) != 0 || !S_ISREG(now.st_mode)) {
     close(f);
     return kGone;
   }
-  if (fstat(open_fd, &cur) == 0 && (now.st_dev != cur.st_dev || now.st_ino != cur.st_ino)) {
+  FileIdentity cur;
+  if (open_file.identity(&cur) == 0 && !open_file.is(now)) {
     fcntl(f, F_SETFL, 0);
     *fresh = f;
     watch_file();
@@ -83,8 +84,8 @@ FileWatch::Change FileWatch::look(int open_fd, int64_t known, int* fresh) {
   close(f);
   // The open file itself: after the open above, a network file system
   // client has asked the server, and fstat gives the present size.
-  if (fstat(open_fd, &cur) != 0) return kSame;
-  if (cur.st_size > known) return kGrown;
-  if (cur.st_size < known) return kTruncated;
+  if (open_file.identity(&cur) != 0) return kSame;
+  if (cur.size > known) return kGrown;
+  if (cur.size < known) return kTruncated;
   return kSame;
 }

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <string>
 
+#include "format/scan_file.h"
+
 class FileWatch {
  public:
   enum Change {
@@ -43,11 +45,11 @@ class FileWatch {
   // Never waits.
   bool drain();
 
-  // Opens the path again and compares it with `open_fd`, the file being
-  // read, whose first `known` bytes are known. For kReplaced `*fresh` is the
+  // Opens the path again and compares it with `open`, the file being read,
+  // whose first `known` bytes are known. For kReplaced `*fresh` is the
   // new file, opened for reading (the caller owns it; the watch moves to
   // it); otherwise *fresh is -1.
-  Change look(int open_fd, int64_t known, int* fresh);
+  Change look(const ScanFile& open, int64_t known, int* fresh);
 
  private:
   void watch_file();

@@ -30,8 +30,9 @@ void SystemClock::wait(const std::vector<int>& fds, int timeout_ms) {
 void ConsoleSink::line(PointReader& p, PointReader::Step) { p.in().copy_line(con_.my_stdout); }
 
 void ConsoleSink::header(IndexTable& t, int ref) {
-  if (ref < 0 || ref >= t.Indexed) return;
-  ScanReader in(t.inf, t.Index[size_t(ref)].hseek);
+  const scanRef* r = index_record(t, ref);
+  if (!r) return;
+  ScanReader in(t.inf.get(), r->hseek);
   std::string_view line;
   if (in.next(&line)) in.copy_line(con_.my_stdout);
 }
@@ -63,17 +64,11 @@ void Follower::move_to(int ref) {
 bool Follower::update() {
   int fresh = -1;
   FileWatch::Change look =
-      t_.inf ? watch_.look(fileno(t_.inf), t_.IndexFileLength, &fresh) : FileWatch::kGone;
+      t_.inf ? watch_.look(*t_.inf, t_.IndexFileLength, &fresh) : FileWatch::kGone;
   const char* why = nullptr;
   if (look == FileWatch::kReplaced) {
     // The old file stays open under us: read the one the path names now.
-    FILE* f = fdopen(fresh, "r");
-    if (!f) {
-      close(fresh);
-      return false;
-    }
-    fclose(t_.inf);
-    t_.inf = f;
+    t_.inf = std::make_unique<PosixScanFile>(fresh, true);
     index_build(t_);
     why = "replaced";
   } else {

@@ -53,10 +53,7 @@ ColumnArg parse_column_arg(const char* c) {
   return a;
 }
 
-scanRef* current_scan(Session& s, int i) {
-  if (!s.index.inf || i < 1 || i > s.index.Indexed) return nullptr;
-  return &s.index.Index[size_t(i - 1)];
-}
+scanRef* current_scan(Session& s, int i) { return i >= 1 ? index_record(s.index, i - 1) : nullptr; }
 
 ColumnTexts column_texts(Session& s, const scanRef* current) {
   const Settings& st = s.settings;

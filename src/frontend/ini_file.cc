@@ -138,7 +138,8 @@ bool write_text(FILE* out, char letter, const std::string& v) {
 }  // namespace
 
 void ini_read_stream(Session& s, FILE* in, const std::string& name) {
-  ScanReader reader(in, 0);
+  const PosixScanFile file(fileno(in), false);
+  ScanReader reader(&file, 0);
   std::string_view line;
   int64_t number = 0;
   while (reader.next(&line)) {

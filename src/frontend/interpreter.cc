@@ -92,8 +92,7 @@ CommandInput::Result FileCommandInput::read_line(std::string* line) {
 
 // The record at the 1-based current index, or null when i names none.
 static const scanRef* current_record(const Session& s, int i) {
-  if (i < 1 || i > s.index.Indexed) return nullptr;
-  return &s.index.Index[i - 1];
+  return i >= 1 ? index_record(s.index, i - 1) : nullptr;
 }
 
 std::string prompt_text(const Session& s, int i) {
@@ -453,7 +452,7 @@ void cmd_check(Interp& in, const CommandEntry&, const char*) {
     // they wait in memory until the pass has ended and the line is gone.
     hold = open_memstream(&held, &held_size);
   }
-  CheckSummary sum = check_file(s.index.inf, s.settings, hold ? hold : s.con.out, progress);
+  CheckSummary sum = check_file(s.index.inf.get(), s.settings, hold ? hold : s.con.out, progress);
   if (hold) {
     fclose(hold);
     fwrite(held, 1, held_size, s.con.out);

@@ -34,7 +34,8 @@ size_t read_position(const char* p, int* value) {
 int pos0(int i) { return i > INT_MIN ? i - 1 : INT_MIN; }
 
 int scan_at(const IndexTable& t, int i) {
-  return (i >= 1 && i <= t.Indexed) ? t.Index[i - 1].scan : 0;
+  const scanRef* r = i >= 1 ? index_record(t, i - 1) : nullptr;
+  return r ? r->scan : 0;
 }
 
 // Holds the redirect file and puts con.my_stdout back when the loop ends,
@@ -49,7 +50,7 @@ class Redirect {
   // False with *why set when it cannot be opened; the scan file itself is
   // never opened, which would empty it.
   bool open(const IndexTable& t, const std::string& name, std::string* why) {
-    f_ = open_output(name, t.inf ? fileno(t.inf) : -1, why);
+    f_ = open_output(name, scan_file_test(t), why);
     if (!f_) return false;
     name_ = name;
     con_.my_stdout = f_;

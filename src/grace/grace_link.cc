@@ -425,8 +425,9 @@ bool write_plot_file(GraceLink& g, Console& con, const std::function<bool(FILE*)
 bool plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
                int64_t until, bool* skipped = nullptr) {
   if (!grace_start(g, con)) return false;
-  if (!t.inf || ref < 0 || ref >= t.Indexed) return false;
-  scanRef& rec = t.Index[ref];
+  scanRef* found = index_record(t, ref);
+  if (!found) return false;
+  scanRef& rec = *found;
   if (rec.lines <= 1) {
     fprintf(con.out, " No data to plot lines = %" PRId64 "\n", rec.lines);
     return false;

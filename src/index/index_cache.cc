@@ -315,8 +315,6 @@ uint64_t path_hash(const std::string& s) {
   return h;
 }
 
-int64_t ns(const struct timespec& ts) { return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec; }
-
 bool is_entry_name(const std::string& n) {
   return n.size() > 4 && n.compare(n.size() - 4, 4, ".idx") == 0;
 }
@@ -438,9 +436,8 @@ std::string index_cache_entry(const std::string& dir, const std::string& real_pa
 }
 
 bool index_cache_load(IndexTable& t) {
-  struct stat st;
-  if (t.real_path.empty() || !t.inf || fstat(fileno(t.inf), &st) != 0 ||
-      st.st_size < kCacheMinFile) {
+  FileIdentity st;
+  if (t.real_path.empty() || !t.inf || t.inf->identity(&st) != 0 || st.size < kCacheMinFile) {
     return false;
   }
   const std::string dir = index_cache_dir(false);
@@ -453,17 +450,15 @@ bool index_cache_load(IndexTable& t) {
   // keeps its inode, often its length too: at the same length its times
   // must be those the entry was written with; a longer one must still hold
   // every #S line where the entry has it.
-  bool ok =
-      fstat(fd, &es) == 0 && S_ISREG(es.st_mode) && es.st_uid == geteuid() &&
-      (es.st_mode & 077) == 0 && cache_decode(fd, t, [&](const CacheId& id, int64_t length) {
-        return id.path == t.real_path && id.dev == static_cast<uint64_t>(st.st_dev) &&
-               id.ino == static_cast<uint64_t>(st.st_ino) &&
-               (length < st.st_size || (length == st.st_size && id.mtime_ns == ns(st.st_mtim) &&
-                                        id.ctime_ns == ns(st.st_ctim)));
-      });
+  bool ok = fstat(fd, &es) == 0 && S_ISREG(es.st_mode) && es.st_uid == geteuid() &&
+            (es.st_mode & 077) == 0 && cache_decode(fd, t, [&](const CacheId& id, int64_t length) {
+              return id.path == t.real_path && id.dev == st.dev && id.ino == st.ino &&
+                     (length < st.size || (length == st.size && id.mtime_ns == st.mtime_ns &&
+                                           id.ctime_ns == st.ctime_ns));
+            });
   ok = ok && index_covered_unchanged(t);
   // A grown file is read on from the last scan; with no scan, from the start.
-  ok = ok && (st.st_size == t.IndexFileLength || (t.Indexed > 0 && index_heads_unchanged(t)));
+  ok = ok && (st.size == t.IndexFileLength || (t.Indexed > 0 && index_heads_unchanged(t)));
   if (ok) futimens(fd, nullptr);  // the entry was used now: it is dropped last
   close(fd);
   if (!ok) {
@@ -473,7 +468,7 @@ bool index_cache_load(IndexTable& t) {
   t.cached_length = t.IndexFileLength;
   t.cached_bytes = es.st_size;
   index_note_times(t);
-  if (st.st_size > t.IndexFileLength) {
+  if (st.size > t.IndexFileLength) {
     index_continue(t);
     index_cache_refresh(t);
   }
@@ -481,9 +476,9 @@ bool index_cache_load(IndexTable& t) {
 }
 
 void index_cache_store(IndexTable& t) {
-  struct stat st;
+  FileIdentity st;
   if (t.real_path.empty() || !t.inf || t.IndexFileLength < kCacheMinFile ||
-      fstat(fileno(t.inf), &st) != 0) {
+      t.inf->identity(&st) != 0) {
     return;
   }
   const std::string dir = index_cache_dir(true);
@@ -492,8 +487,7 @@ void index_cache_store(IndexTable& t) {
   if (!entry.begin(index_cache_entry(dir, t.real_path), 0600, FileReplacement::kReplaceName, "",
                    ".tmp."))
     return;
-  const CacheId id{t.real_path, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-                   ns(st.st_mtim), ns(st.st_ctim)};
+  const CacheId id{t.real_path, st.dev, st.ino, st.mtime_ns, st.ctime_ns};
   struct stat ws;
   if (!cache_encode(entry.fd(), t, id) || fstat(entry.fd(), &ws) != 0 ||
       !entry.commit(false))  // a torn entry fails its checksum: no need to wait for the disk

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -40,19 +41,6 @@ inline bool counts_at_once(const char* line) {
 
 }  // namespace
 
-size_t read_block(int fd, char* buf, size_t n, int64_t offset, int* error, BlockReadFn read_fn) {
-  size_t got = 0;
-  if (error) *error = 0;
-  while (got < n) {
-    ssize_t r = read_fn(fd, buf + got, n - got, offset + static_cast<int64_t>(got));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0 && error) *error = errno ? errno : EIO;
-    if (r <= 0) break;
-    got += static_cast<size_t>(r);
-  }
-  return got;
-}
-
 const char* TextStore::add(const char* s, size_t n) {
   if (n + 1 > chunk_size_ - chunk_used_) {
     size_t size = n + 1 > kTextChunk ? n + 1 : kTextChunk;
@@ -80,10 +68,6 @@ void TextStore::clear() {
   chunk_used_ = chunk_size_ = used_total_ = last_size_ = 0;
 }
 
-IndexTable::~IndexTable() {
-  if (inf) fclose(inf);
-}
-
 scanRef& IndexTable::add_record() {
   if (Indexed >= IndexSize) IndexSize += 512;
   Index.emplace_back();
@@ -105,9 +89,17 @@ std::string expand_home(const std::string& name, bool* ok) {
 }
 
 void close_file(IndexTable& t) {
-  if (t.inf) fclose(t.inf);
-  t.inf = nullptr;
+  t.inf.reset();
   t.inf_path.clear();
+}
+
+// The no-file state, after a file could not be opened.
+void no_file(IndexTable& t) {
+  t.inf_name = "NO FILE";
+  t.Indexed = 0;
+  t.Index.clear();
+  t.texts.clear();
+  t.IndexFileLength = 0;
 }
 
 // `path` as seen from the working folder now; unchanged when it is absolute
@@ -135,23 +127,7 @@ int index_open(IndexTable& t, Console& con, const char* name) {
   close_file(t);
   t.real_path.clear();
   int err = ENOENT;
-  if (home_ok) {
-    t.inf = fopen(path.c_str(), "r");
-    if (!t.inf) {
-      err = errno;
-    } else {
-      // Only a regular file can be indexed and watched for growth; a
-      // directory, FIFO or device would fail or never end.
-      struct stat st;
-      if (fstat(fileno(t.inf), &st) != 0) {
-        err = errno;
-        close_file(t);
-      } else if (!S_ISREG(st.st_mode)) {
-        err = S_ISDIR(st.st_mode) ? EISDIR : 0;
-        close_file(t);
-      }
-    }
-  }
+  if (home_ok) t.inf = open_scan_file(path, &err);
   if (!t.inf) {
     if (err == ENOENT) {
       fprintf(con.out, " file %s not found\n", path.c_str());
@@ -160,11 +136,7 @@ int index_open(IndexTable& t, Console& con, const char* name) {
     } else {
       fprintf(con.out, " file %s can't be read: %s\n", path.c_str(), strerror(err));
     }
-    t.inf_name = "NO FILE";
-    t.Indexed = 0;
-    t.Index.clear();
-    t.texts.clear();
-    t.IndexFileLength = 0;
+    no_file(t);
     return 0;
   }
   t.inf_name = given;
@@ -174,6 +146,27 @@ int index_open(IndexTable& t, Console& con, const char* name) {
   }
   t.inf_path = absolute_path(path);
   return 1;
+}
+
+void index_use(IndexTable& t, std::unique_ptr<ScanFile> file, const std::string& name) {
+  close_file(t);
+  t.real_path.clear();
+  t.inf = std::move(file);
+  t.inf_name = name;
+  if (!t.inf) no_file(t);
+}
+
+scanRef* index_record(IndexTable& t, int ref) {
+  if (!t.inf || ref < 0 || ref >= t.Indexed || size_t(ref) >= t.Index.size()) return nullptr;
+  return &t.Index[size_t(ref)];
+}
+
+const scanRef* index_record(const IndexTable& t, int ref) {
+  return index_record(const_cast<IndexTable&>(t), ref);
+}
+
+std::function<bool(const struct stat&)> scan_file_test(const IndexTable& t) {
+  return [&t](const struct stat& st) { return t.inf && t.inf->is(st); };
 }
 
 int index_dir(Console& con, const char* name) {
@@ -311,22 +304,26 @@ void Indexer::other_line(const char* p, size_t n, int64_t pseek) {
 }
 
 int64_t Indexer::run(int64_t offset) {
-  std::unique_ptr<char[]> block(new char[kReadBlock]);
-  const int fd = fileno(t_.inf);
-  int64_t pos = offset;  // file offset of block[0]
-  struct stat sb;
-  const int64_t total = fstat(fd, &sb) == 0 ? static_cast<int64_t>(sb.st_size) : 0;
+  std::unique_ptr<char[]> scratch;
+  const ScanFile& file = *t_.inf;
+  int64_t pos = offset;  // file offset of the block
+  const int64_t total = t_.progress ? std::max<int64_t>(file.size(), 0) : 0;
   if (t_.progress) t_.progress(pos, total, false);
   for (;;) {
-    int error = 0;
-    size_t got = read_block(fd, block.get(), kReadBlock, pos, &error, t_.read_fn);
+    // A file on disk is read into scratch; one in memory is read where it
+    // lies.
+    if (!scratch) scratch.reset(new char[kReadBlock]);
+    std::string_view got_block;
+    const int error = file.read(pos, kReadBlock, &got_block, scratch.get());
+    const size_t got = got_block.size();
     if (error && !t_.read_error) {
       t_.read_error = error;
       t_.read_error_at = pos + static_cast<int64_t>(got);
     }
     if (got == 0) break;
     t_.bytes_read += static_cast<int64_t>(got);
-    const char* p = block.get();
+    const char* block = got_block.data();
+    const char* p = block;
     const char* end = p + got;
     if (head_seek_ >= 0) {
       // Continue the line that began in an earlier block.
@@ -339,10 +336,10 @@ int64_t Indexer::run(int64_t offset) {
         head_seek_ = -1;
       }
     }
-    p = lines_of_block(p, end, block.get(), pos);
+    p = lines_of_block(p, end, block, pos);
     if (p < end) {
       // A line that goes on in the next block.
-      head_seek_ = pos + (p - block.get());
+      head_seek_ = pos + (p - block);
       head_.assign(p, 1);
       head_spaces_ = is_space(p[0]);
       head_cut_ = false;
@@ -447,7 +444,7 @@ namespace {
 bool read_at(IndexTable& t, int64_t offset, size_t n, std::string* out) {
   out->resize(n);
   if (offset < 0) return false;
-  size_t got = n ? read_block(fileno(t.inf), &(*out)[0], n, offset, nullptr, t.read_fn) : 0;
+  size_t got = n ? t.inf->read_fully(offset, &(*out)[0], n) : 0;
   t.bytes_read += static_cast<int64_t>(got);
   return got == n;
 }
@@ -547,31 +544,29 @@ bool index_heads_unchanged(IndexTable& t) {
 namespace {
 
 // The open file's length and times, false when none is open.
-bool file_times(IndexTable& t, struct stat* st) { return t.inf && fstat(fileno(t.inf), st) == 0; }
-
-int64_t ns(const struct timespec& ts) { return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec; }
+bool file_times(IndexTable& t, FileIdentity* st) { return t.inf && t.inf->identity(st) == 0; }
 
 }  // namespace
 
 void index_note_times(IndexTable& t) {
-  struct stat st;
+  FileIdentity st;
   if (!file_times(t, &st)) return;
-  t.file_mtime_ns = ns(st.st_mtim);
-  t.file_ctime_ns = ns(st.st_ctim);
+  t.file_mtime_ns = st.mtime_ns;
+  t.file_ctime_ns = st.ctime_ns;
 }
 
 std::string index_changed_since(IndexTable& t) {
-  struct stat st;
-  if (!file_times(t, &st) || !S_ISREG(st.st_mode) || t.file_ctime_ns < 0) return "";
+  FileIdentity st;
+  if (!file_times(t, &st) || !st.regular || t.file_ctime_ns < 0) return "";
   const char* how = nullptr;
-  if (st.st_size < t.IndexFileLength) {
+  if (st.size < t.IndexFileLength) {
     how = "is shorter than when it was indexed";
-  } else if (st.st_size == t.IndexFileLength &&
-             (ns(st.st_mtim) != t.file_mtime_ns || ns(st.st_ctim) != t.file_ctime_ns)) {
+  } else if (st.size == t.IndexFileLength &&
+             (st.mtime_ns != t.file_mtime_ns || st.ctime_ns != t.file_ctime_ns)) {
     how = "was rewritten since it was indexed";
   }
-  if (!how || ns(st.st_ctim) == t.said_changed_ns) return "";
-  t.said_changed_ns = ns(st.st_ctim);
+  if (!how || st.ctime_ns == t.said_changed_ns) return "";
+  t.said_changed_ns = st.ctime_ns;
   return how;
 }
 
@@ -683,13 +678,7 @@ void index_print(const IndexTable& t, Console& con) {
   }
 }
 
-int64_t index_current_length(IndexTable& t) {
-  if (!t.inf) return -1;
-  struct stat st;
-  if (fstat(fileno(t.inf), &st) == 0 && S_ISREG(st.st_mode)) return st.st_size;
-  if (fseeko(t.inf, 0, SEEK_END) != 0) return -1;
-  return ftello(t.inf);
-}
+int64_t index_current_length(IndexTable& t) { return t.inf ? t.inf->size() : -1; }
 
 int check_index(IndexTable& t, Console& con, int i) {
   if (t.inf && i >= t.Indexed - 1) {

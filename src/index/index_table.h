@@ -1,10 +1,8 @@
 // The scan file and its index table: one record per scan, built from one
-// sequential pass over the file. No scan data is kept in memory; readers seek
-// the open stream `inf` to the offsets stored in a record.
+// sequential pass over the file. No scan data is kept in memory; readers read
+// the open file `inf` at the offsets stored in a record.
 #ifndef KURVATAB_INDEX_INDEX_TABLE_H_
 #define KURVATAB_INDEX_INDEX_TABLE_H_
-
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "base/console.h"
+#include "format/scan_file.h"
 
 // One scan of the file. Offsets are byte offsets from the start of the file.
 struct scanRef {
@@ -111,20 +110,17 @@ class TextStore {
 // file is never shortened; only the copy in the table is).
 constexpr size_t kMaxScanText = 4096;
 
-// Reads a block of the scan file at an offset: pread(2) or a stand-in.
-using BlockReadFn = ssize_t (*)(int fd, void* buf, size_t n, off_t offset);
-
 struct IndexTable {
   IndexTable() = default;
   IndexTable(const IndexTable&) = delete;
   IndexTable& operator=(const IndexTable&) = delete;
-  ~IndexTable();
+  ~IndexTable() = default;
 
   RecordList Index;                  // the records, in file order
   int Indexed = 0;                   // records in use
   int IndexSize = 0;                 // the designed table size: 512 until more scans are added
   int64_t IndexFileLength = 0;       // file length when last indexed
-  FILE* inf = nullptr;               // the open scan file
+  std::unique_ptr<ScanFile> inf;     // the open scan file
   std::string inf_name = "NO FILE";  // as the user gave it ("~" not expanded)
   // The open file's path made absolute when it was opened, so that a later
   // change of the working folder does not lose it; empty when none is open.
@@ -149,9 +145,7 @@ struct IndexTable {
   int64_t file_ctime_ns = -1;
   int64_t said_changed_ns = -1;
 
-  // How the indexer reads the file (pread; a test hands in one that fails),
-  // and the first read error of the last pass with the offset it hit.
-  BlockReadFn read_fn = ::pread;
+  // The first read error of the last pass, with the offset it hit.
   int read_error = 0;
   int64_t read_error_at = 0;
 
@@ -175,6 +169,19 @@ struct IndexTable {
 // the name cut at its first newline). On failure prints " file %s not found\n"
 // and enters the no-file state. Returns 1 when opened, 0 when not.
 int index_open(IndexTable& t, Console& con, const char* name);
+
+// Makes `file` the open scan file under the name `name`, as index_open does
+// for a file on disk (tests and fuzz targets hand in a MemoryScanFile).
+void index_use(IndexTable& t, std::unique_ptr<ScanFile> file, const std::string& name);
+
+// The record at 0-based position `ref`, or null when no file is open or the
+// position names no record.
+scanRef* index_record(IndexTable& t, int ref);
+const scanRef* index_record(const IndexTable& t, int ref);
+
+// A test of a file's stat: true when it is the open scan file itself
+// (writing to it would empty the file being read). `t` must outlive it.
+std::function<bool(const struct stat&)> scan_file_test(const IndexTable& t);
 
 // Changes the working directory ("~" expanded) and prints it. Returns 0.
 int index_dir(Console& con, const char* name);
@@ -246,15 +253,7 @@ int index_update(IndexTable& t, Console& con);
 // Prints the table on con.out.
 void index_print(const IndexTable& t, Console& con);
 
-// Reads up to n bytes at `offset` of the file open as `fd` (pread: the
-// stream's position and buffer are not used, so a file that changed
-// underneath is always read as it is now). Returns the bytes read, fewer only
-// at the end of the file or on an error; `*error` (when given) is then 0 at
-// the end of the file and the errno of a failed read.
-size_t read_block(int fd, char* buf, size_t n, int64_t offset, int* error = nullptr,
-                  BlockReadFn read_fn = ::pread);
-
-// Present length of the open file (seeks to its end), -1 when none is open.
+// Present length of the open file, -1 when none is open.
 int64_t index_current_length(IndexTable& t);
 
 // Returns 1 when 0-based position i names a record, after reindexing a grown

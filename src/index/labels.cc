@@ -10,7 +10,7 @@ char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 // The header of a scan whose #L line lies too far behind its #S line for
 // the record: the last #L line before the first data line.
 bool find_far_label_line(IndexTable& t, const scanRef& r, std::string* text) {
-  ScanReader in(t.inf, r.hseek);
+  ScanReader in(t.inf.get(), r.hseek);
   std::string_view line;
   bool found = false;
   if (!in.next(&line)) return false;
@@ -67,7 +67,7 @@ bool read_label_line(IndexTable& t, const scanRef& r, std::string* text) {
   std::string line;
   for (size_t want = 1024;; want *= 4) {
     line.resize(want);
-    line.resize(read_block(fileno(t.inf), &line[0], want, at, nullptr, t.read_fn));
+    line.resize(t.inf->read_fully(at, &line[0], want));
     size_t nl = line.find('\n');
     if (nl != std::string::npos) {
       line.resize(nl);

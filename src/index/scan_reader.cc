@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "base/text.h"
-#include "index/index_table.h"
 
 namespace {
 constexpr size_t kBlock = 64 * 1024;
@@ -15,17 +14,20 @@ char last_nonspace(const char* b, size_t n, char none) {
 }
 }  // namespace
 
-ScanReader::ScanReader(FILE* inf, int64_t offset)
-    : fd_(inf ? fileno(inf) : -1), buf_base_(offset), line_end_(offset) {
-  if (fd_ < 0 || offset < 0) eof_ = true;
+ScanReader::ScanReader(const ScanFile* file, int64_t offset)
+    : file_(file), buf_base_(offset), line_end_(offset) {
+  if (!file_ || offset < 0) eof_ = true;
 }
 
 bool ScanReader::fill() {
   if (eof_) return false;
   buf_base_ += static_cast<int64_t>(size_);
-  if (!buf_) buf_.reset(new char[kBlock]);
+  if (!scratch_) scratch_.reset(new char[kBlock]);
   start_ = 0;
-  size_ = read_block(fd_, buf_.get(), kBlock, buf_base_);
+  std::string_view got;
+  file_->read(buf_base_, kBlock, &got, scratch_.get());
+  buf_ = got.data();
+  size_ = got.size();
   if (size_ == 0) {
     eof_ = true;
     return false;
@@ -40,7 +42,7 @@ bool ScanReader::next(std::string_view* line) {
   // The usual case: the whole line lies in the block read last, and is
   // handed out where it lies.
   if (start_ < size_) {
-    const char* b = buf_.get() + start_;
+    const char* b = buf_ + start_;
     const char* nl = static_cast<const char*>(memchr(b, '\n', size_ - start_));
     if (nl) {
       const size_t take = static_cast<size_t>(nl - b) + 1;
@@ -57,7 +59,7 @@ bool ScanReader::next(std::string_view* line) {
   bool any = false;
   for (;;) {
     if (start_ >= size_ && !fill()) break;
-    const char* b = buf_.get() + start_;
+    const char* b = buf_ + start_;
     const size_t avail = size_ - start_;
     const char* nl = static_cast<const char*>(memchr(b, '\n', avail));
     const size_t take = nl ? static_cast<size_t>(nl - b) + 1 : avail;
@@ -95,7 +97,7 @@ bool ScanReader::next_beginning_with(char c, int64_t before, std::string_view* l
     if (start_ >= size_ && !fill()) return false;
     // start_ is where a line begins.
     if (buf_base_ + static_cast<int64_t>(start_) >= before) return false;
-    const char* b = buf_.get();
+    const char* b = buf_;
     if (b[start_] == c) return next(line);
     // The next c right after a line end, in this block.
     for (size_t i = start_ + 1; i < size_;) {
@@ -114,8 +116,8 @@ bool ScanReader::next_beginning_with(char c, int64_t before, std::string_view* l
     start_ = size_;
     while (!line_ends) {
       if (!fill()) return false;
-      const char* nl = static_cast<const char*>(memchr(buf_.get(), '\n', size_));
-      start_ = nl ? static_cast<size_t>(nl - buf_.get()) + 1 : size_;
+      const char* nl = static_cast<const char*>(memchr(buf_, '\n', size_));
+      start_ = nl ? static_cast<size_t>(nl - buf_) + 1 : size_;
       if (nl) break;
     }
   }
@@ -130,7 +132,7 @@ bool ScanReader::copy_rest(FILE* out) {
     size_t want = line_end_ - at < static_cast<int64_t>(kBlock)
                       ? static_cast<size_t>(line_end_ - at)
                       : kBlock;
-    size_t n = read_block(fd_, &chunk[0], want, at);
+    size_t n = file_->read_fully(at, &chunk[0], want);
     if (n == 0) break;
     if (fwrite(chunk.data(), 1, n, out) != n) ok = false;
     at += static_cast<int64_t>(n);

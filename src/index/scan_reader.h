@@ -10,14 +10,16 @@
 #include <string>
 #include <string_view>
 
+#include "format/scan_file.h"
+
 class ScanReader {
  public:
   // At most this much of one line is held in memory at a time.
   static constexpr size_t kMaxHeld = 4u << 20;
 
-  // Reads `inf` from `offset` on. `inf` must stay open while the reader lives;
-  // its stream position is neither used nor changed.
-  ScanReader(FILE* inf, int64_t offset);
+  // Reads `file` (none: an empty file) from `offset` on. `file` must stay
+  // open while the reader lives.
+  ScanReader(const ScanFile* file, int64_t offset);
   ScanReader(const ScanReader&) = delete;
   ScanReader& operator=(const ScanReader&) = delete;
 
@@ -61,15 +63,16 @@ class ScanReader {
 
  private:
   bool fill();
-  int fd_;
-  int64_t buf_base_;             // file offset of buf_[0]
-  int64_t line_end_;             // file offset just after the last line returned
-  int64_t held_end_ = 0;         // for a cut line: file offset where line_ stops
-  std::unique_ptr<char[]> buf_;  // the block read last
-  size_t size_ = 0;              // bytes in it
-  size_t start_ = 0;             // first byte of buf_ not yet handed out
-  std::string line_;             // a line that did not lie in one block
-  std::string_view view_;        // the line handed out last (in buf_ or line_)
+  const ScanFile* file_;
+  int64_t buf_base_;                 // file offset of buf_[0]
+  int64_t line_end_;                 // file offset just after the last line returned
+  int64_t held_end_ = 0;             // for a cut line: file offset where line_ stops
+  std::unique_ptr<char[]> scratch_;  // room for a block read from disk
+  const char* buf_ = nullptr;        // the block read last (in scratch_ or the file)
+  size_t size_ = 0;                  // bytes in it
+  size_t start_ = 0;                 // first byte of buf_ not yet handed out
+  std::string line_;                 // a line that did not lie in one block
+  std::string_view view_;            // the line handed out last (in buf_ or line_)
   bool cut_ = false;
   bool whole_ = false;
   char last_ = '\0';  // last_char()

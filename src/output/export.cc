@@ -40,10 +40,10 @@ class ExportOut {
     own_ = false;
     name_ = "stdout";
   }
-  bool open(const std::string& name, int scan_fd) {
+  bool open(const std::string& name, const std::function<bool(const struct stat&)>& is_scan) {
     name_ = name;
     std::string why;
-    f_ = open_output(name, scan_fd, &why);
+    f_ = open_output(name, is_scan, &why);
     own_ = true;
     if (!f_) {
       fprintf(con_.out, " unable to write data on '%s': %s\n", name.c_str(), why.c_str());
@@ -126,11 +126,9 @@ class ExportOut {
 // The record at `ref`, or null (after the message) for a position outside
 // the table.
 scanRef* export_record(IndexTable& t, Console& con, int ref) {
-  if (!t.inf || ref < 0 || ref >= t.Indexed || size_t(ref) >= t.Index.size()) {
-    fprintf(con.out, " %d is not a valid index\n", ref);
-    return nullptr;
-  }
-  return &t.Index[size_t(ref)];
+  scanRef* r = index_record(t, ref);
+  if (!r) fprintf(con.out, " %d is not a valid index\n", ref);
+  return r;
 }
 
 bool has_data(const scanRef& r, Console& con) {
@@ -159,13 +157,13 @@ bool outputfile(IndexTable& t, Console& con, int ref, int s, const char* name, E
     file = generated;
   }
   fprintf(con.out, " writing data for (i=%d, s=%d) on '%s'\n", ref + 1, s, file.c_str());
-  return out->open(file, t.inf ? fileno(t.inf) : -1);
+  return out->open(file, scan_file_test(t));
 }
 
 // The '#' lines from the record's cseek up to its eseek: those that begin
 // before eseek, and the first line in any case.
 void copy_comment_block(IndexTable& t, const scanRef& r, ExportOut& out) {
-  ScanReader in(t.inf, r.cseek);
+  ScanReader in(t.inf.get(), r.cseek);
   std::string_view line;
   for (bool more = in.next(&line); more && out.ok();
        more = in.next_beginning_with('#', r.eseek, &line)) {

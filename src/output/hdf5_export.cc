@@ -757,22 +757,14 @@ bool Hdf5Export::Impl::choose_target(const char* name) {
   }
   shown = typed;
   if (!t.inf) return fail("no scan file is open");
-  char link[64];
-  snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(t.inf));
-  char* real = realpath(link, nullptr);
-  scan_file = real ? real : t.inf_name;
-  free(real);
+  scan_file = t.real_path.empty() ? t.inf_name : t.real_path;
 
   // The file replaced is the one named, or the one a link of the user's
   // names; the earlier file must be the user's own regular file.
   if (!out.begin(typed, 0666, FileReplacement::kKeepMode, ".", ".")) return fail(out.error());
   open = true;
   if (out.old_fd() < 0) return true;
-  struct stat scan_st;
-  const struct stat& st = out.old_stat();
-  if (fstat(fileno(t.inf), &scan_st) == 0 && st.st_dev == scan_st.st_dev &&
-      st.st_ino == scan_st.st_ino)
-    return fail("it is the scan file being read");
+  if (t.inf->is(out.old_stat())) return fail("it is the scan file being read");
   // The library reads the earlier file through the descriptor opened here.
   earlier_path = "/proc/self/fd/" + std::to_string(out.old_fd());
   if (!check_earlier()) return false;
@@ -887,9 +879,9 @@ std::string Hdf5Export::Impl::group_name(int ref) {
 // blanks; empty when there is none. A loop walks forward, so each search
 // only goes back to the scan searched before.
 std::string Hdf5Export::Impl::motors_before(int64_t hseek) {
-  const int fd = fileno(t.inf);
-  const ReadAt read = [fd](int64_t offset, char* buf, size_t n) {
-    return read_block(fd, buf, n, offset);
+  const ScanFile& file = *t.inf;
+  const ReadAt read = [&file](int64_t offset, char* buf, size_t n) {
+    return file.read_fully(offset, buf, n);
   };
   int64_t floor = motors_at >= 0 && motors_at <= hseek ? motors_at : 0;
   if (floor == 0) motor_text.clear();
@@ -917,7 +909,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   {
     LineList header(*this, specfile.get(), "scan_header");
     int64_t end = r.vseek > 0 ? r.vseek : r.eseek;
-    ScanReader in(t.inf, r.hseek);
+    ScanReader in(t.inf.get(), r.hseek);
     DataLineRule rule;
     std::string_view line;
     bool first = true;
@@ -1014,7 +1006,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
           !mca.add(hsize_t(points.data_lines() - 1), points.spectra(), points.spectrum_count()))
         return false;
     }
-    ScanReader in(t.inf, points.offset());
+    ScanReader in(t.inf.get(), points.offset());
     std::string_view line;
     DataLineRule rule;
     while (in.tell() < r.eseek && in.next(&line)) {
@@ -1087,7 +1079,7 @@ bool Hdf5Export::Impl::add(int ref) {
   if (failed || !open) return false;
   // Ctrl-C: the file is not written, the earlier one stays as it was.
   if (interrupted()) return fail("stopped by Ctrl-C");
-  if (ref < 0 || ref >= t.Indexed) {
+  if (!index_record(t, ref)) {
     fprintf(con.out, " %d is not a valid index\n", ref);
     return false;
   }
@@ -1139,7 +1131,7 @@ bool Hdf5Export::commit() { return impl_->commit(); }
 void Hdf5Export::discard() { impl_->discard(); }
 
 int scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
-  if (!t.inf || ref < 0 || ref >= t.Indexed) {
+  if (!index_record(t, ref)) {
     fprintf(con.out, " %d is not a valid index\n", ref);
     return ref;
   }

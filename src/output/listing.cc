@@ -8,19 +8,14 @@
 
 namespace {
 
-const scanRef* record_at(const IndexTable& t, int ref) {
-  if (!t.inf || ref < 0 || ref >= t.Indexed || size_t(ref) >= t.Index.size()) return nullptr;
-  return &t.Index[size_t(ref)];
-}
-
 bool starts_number(char c) { return is_digit(c) || c == '-' || c == '+'; }
 
 }  // namespace
 
 int scan_header(IndexTable& t, Console& con, int ref) {
-  const scanRef* r = record_at(t, ref);
+  const scanRef* r = index_record(t, ref);
   if (!r) return ref;
-  ScanReader in(t.inf, r->hseek);
+  ScanReader in(t.inf.get(), r->hseek);
   std::string_view line;
   while (in.next(&line) && line[0] == '#') {
     if (!in.copy_line(con.my_stdout)) break;
@@ -29,9 +24,9 @@ int scan_header(IndexTable& t, Console& con, int ref) {
 }
 
 int scan_comment(IndexTable& t, Console& con, int ref) {
-  const scanRef* r = record_at(t, ref);
+  const scanRef* r = index_record(t, ref);
   if (!r) return ref;
-  ScanReader in(t.inf, r->cseek);
+  ScanReader in(t.inf.get(), r->cseek);
   std::string_view line;
   do {
     if (!in.next(&line)) break;
@@ -45,13 +40,13 @@ int scan_comment(IndexTable& t, Console& con, int ref) {
 }
 
 int scan_print(IndexTable& t, Console& con, int ref) {
-  const scanRef* r = record_at(t, ref);
+  const scanRef* r = index_record(t, ref);
   if (!r) return ref;
   if (r->lines <= 0) {
     fprintf(con.my_stdout, " No data to plot lines = %" PRId64 "\n", r->lines);
     return ref;
   }
-  ScanReader in(t.inf, r->vseek);
+  ScanReader in(t.inf.get(), r->vseek);
   DataLineRule rule;
   std::string_view line;
   int64_t listed = 0;

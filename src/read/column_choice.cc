@@ -22,7 +22,7 @@ bool label_start(char c) {
 // The values of the scan's first data line; empty when it has none.
 std::vector<double> first_line_values(IndexTable& t, const scanRef& r) {
   if (r.lines <= 0 || r.vseek <= 0) return {};
-  ScanReader in(t.inf, r.vseek);
+  ScanReader in(t.inf.get(), r.vseek);
   std::string_view line;
   if (!in.next(&line)) return {};
   ColumnLine cl;
@@ -260,8 +260,9 @@ std::string visible(const std::string& label) {
 }  // namespace
 
 int scan_columns_list(IndexTable& t, Console& con, int ref, const ColumnChoice& cols) {
-  if (!t.inf || ref < 0 || ref >= t.Indexed) return ref;
-  const scanRef& r = t.Index[size_t(ref)];
+  const scanRef* found = index_record(t, ref);
+  if (!found) return ref;
+  const scanRef& r = *found;
   const ScanColumns sc = scan_columns(t, r);
   const std::vector<double> values = first_line_values(t, r);
   const std::string title = scan_title(t, r);

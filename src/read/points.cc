@@ -6,13 +6,13 @@
 #include "base/text.h"
 
 PointReader::PointReader(IndexTable& t, scanRef& r, const ColumnChoice& cols)
-    : t_(t), r_(r), cols_(cols), in_(t.inf, r.vseek), end_(r.vseek) {}
+    : t_(t), r_(r), cols_(cols), in_(t.inf.get(), r.vseek), end_(r.vseek) {}
 
 PointReader::PointReader(IndexTable& t, scanRef& r, const ColumnChoice& cols, const Resume& from)
     : t_(t),
       r_(r),
       cols_(cols),
-      in_(t.inf, from.offset),
+      in_(t.inf.get(), from.offset),
       handled_(from.data_lines),
       end_(from.offset),
       until_(from.until) {
@@ -37,7 +37,7 @@ void PointReader::mark_columns() {
 // The first point's spectra stand before the scan's first data line, among
 // the lines the index counts as the header.
 void PointReader::read_first_spectra() {
-  ScanReader head(t_.inf, r_.hseek);
+  ScanReader head(t_.inf.get(), r_.hseek);
   DataLineRule rule;
   std::string_view l;
   while (head.tell() < r_.vseek && head.next(&l)) {
@@ -112,7 +112,7 @@ void PointReader::add_spectrum(std::string_view line, bool first, bool cut) {
 int64_t PointReader::line_number() {
   // The lines from the #S line to the first data line, counted once.
   if (first_line_ == 0) {
-    ScanReader head(t_.inf, r_.hseek);
+    ScanReader head(t_.inf.get(), r_.hseek);
     std::string_view l;
     int64_t n = 0;
     while (head.tell() < r_.vseek && head.next(&l)) n++;

@@ -9,7 +9,7 @@
 
 void read_mca_header(IndexTable& t, const scanRef& r, McaHeader* h) {
   const int64_t end = r.vseek > 0 ? r.vseek : r.eseek;
-  ScanReader in(t.inf, r.hseek);
+  ScanReader in(t.inf.get(), r.hseek);
   std::string_view line;
   while (in.tell() < end && in.next(&line)) {
     in.skip_rest();

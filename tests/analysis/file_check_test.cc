@@ -26,15 +26,13 @@ std::string summary(const CheckSummary& s) {
 }
 
 Checked check(const std::string& content, int xcol = 1, const char* xlabel = "") {
-  TempDir dir;
   ColumnChoice cols;
   cols.xcol = xcol;
   cols.xlabel = xlabel;
-  FILE* f = fopen(dir.write("c.dat", content).c_str(), "r");
+  const MemoryScanFile f(content);
   MemOut out;
   Checked c;
-  c.sum = check_file(f, cols, out.f());
-  fclose(f);
+  c.sum = check_file(&f, cols, out.f());
   c.findings = out.str();
   return c;
 }

@@ -181,7 +181,8 @@ TEST(FollowRun, WaitsQuietlyUntilATypedLineTheEndOfInputOrCtrlC) {
 TEST(FileWatch, TellsGrownTruncatedReplacedAndGoneApart) {
   TempDir dir;
   std::string path = dir.write("scan.dat", "0123456789\n");
-  int old = open(path.c_str(), O_RDONLY), fresh = -2;
+  const PosixScanFile old(open(path.c_str(), O_RDONLY), true);
+  int fresh = -2;
   FileWatch w(path);
   ASSERT_GE(w.fd(), 0);
   EXPECT_FALSE(w.drain());
@@ -198,12 +199,12 @@ TEST(FileWatch, TellsGrownTruncatedReplacedAndGoneApart) {
   EXPECT_TRUE(w.drain());
   EXPECT_EQ(FileWatch::kReplaced, w.look(old, 13, &fresh));
   EXPECT_EQ("other\n", read_file("/dev/fd/" + std::to_string(fresh)));
-  close(fresh), close(old);
+  close(fresh);
   w.drain();
   append_file(path, "4\n");
   EXPECT_TRUE(w.drain());
   unlink(path.c_str());
-  EXPECT_EQ(FileWatch::kGone, w.look(-1, 0, &fresh));
+  EXPECT_EQ(FileWatch::kGone, w.look(old, 0, &fresh));
   w.drain();
   dir.write("scan.dat", "5\n");  // a name made again: heard by the folder's watch
   EXPECT_TRUE(w.drain());

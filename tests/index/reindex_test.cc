@@ -46,27 +46,17 @@ TEST(IndexRefresh, SaysWhatChangedAndGivesTheTableOfAFullPass) {
   EXPECT_EQ("", f.tc.out.str());
 }
 
-// Reads up to byte 40; every read from there on fails.
-ssize_t fail_past_40(int fd, void* buf, size_t n, off_t offset) {
-  if (offset >= 40) {
-    errno = EIO;
-    return -1;
-  }
-  return pread(fd, buf, std::min<size_t>(n, size_t(40 - offset)), offset);
-}
-
 TEST(IndexFile, ReadErrorIsReportedAndKeepsWhatWasRead) {
-  TempDir dir;
   TestConsole tc;
-  std::string path = dir.write("bad.dat", "#S 1 a\n1 2\n3 4\n" + std::string(200, '#') + "\n");
+  auto file = std::make_unique<MemoryScanFile>("#S 1 a\n1 2\n3 4\n" + std::string(200, '#') + "\n");
+  file->fail_from(40, EIO);  // every read from byte 40 on fails
   IndexTable t;
-  ASSERT_EQ(1, index_open(t, tc.con, path.c_str()));
-  t.read_fn = fail_past_40;
+  index_use(t, std::move(file), "bad.dat");
   index_file(t, tc.con);
-  EXPECT_EQ(" file " + path +
-                " can't be read past byte 40: Input/output error\n\n current file is : " + path +
-                " with 1 entries\n",
-            tc.out.str());
+  EXPECT_EQ(
+      " file bad.dat can't be read past byte 40: Input/output error\n\n current file is : bad.dat "
+      "with 1 entries\n",
+      tc.out.str());
   EXPECT_EQ(2, t.Index[0].lines);
 }
 
