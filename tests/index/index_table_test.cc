@@ -81,7 +81,6 @@ TEST(IndexFile, ManyScansAndLinesLongerThanReadBlocks) {
   EXPECT_EQ(static_cast<int64_t>(f.size()) - 7, x.t.Index[1].hseek);
 }
 
-// A failed open leaves no file; a relative name is kept absolute across a change of folder.
 // The table as "%4d  Scan %4d  Lines %4lld N %3d (%lld)" and the text print it:
 // widths overflowed, negative and extreme numbers, a text cut at a NUL, and
 // enough rows to be written in several pieces.
@@ -123,6 +122,7 @@ TEST(IndexPrint, RowsAsPrintfWritesThem) {
   EXPECT_EQ(want, tc.out.str(true));
 }
 
+// A failed open leaves no file; a relative name is kept absolute across a change of folder.
 TEST(IndexOpen, FailuresAndTheAbsolutePath) {
   Indexed x(kDemoFile);
   IndexTable& t = x.t;
