@@ -69,7 +69,7 @@ TEST(ReadColumnList, NumbersAndLabels) {
 
 TEST(ScanColumnsList, NumbersLabelsFirstValuesAndTheChosenColumns) {
   ScanFixture f(kMixedLabels);
-  const ColumnChoice cols{1, -1, -2, "", "Detector", "Monitor"};
+  const ColumnChoice cols{1, -1, -2, "", "Detector", "Monitor", nullptr};
   scan_columns_list(f.t, f.con(), 1, cols);
   EXPECT_EQ(f.out(),
             " columns of scan 2 (i=2), with the values of its first data line\n"
@@ -82,7 +82,7 @@ TEST(ScanColumnsList, NumbersLabelsFirstValuesAndTheChosenColumns) {
   // Labels pad to at most 32 characters (a longer one is shown whole, on its
   // row only); control characters are shown escaped.
   ScanFixture wide("#S 1  w\n#N 3\n#L " + std::string(40, 'L') + "  a\x7f[2J  c\n1 2 3\n");
-  scan_columns_list(wide.t, wide.con(), 0, ColumnChoice{4, 4, 4, "", "", ""});
+  scan_columns_list(wide.t, wide.con(), 0, ColumnChoice{4, 4, 4, "", "", "", nullptr});
   EXPECT_EQ(wide.out(),
             " columns of scan 1 (i=1), with the values of its first data line\n"
             "    1   -3  " +
