@@ -104,6 +104,11 @@ TEST(CheckFile, FindingsTable) {
       {1, "", "junk\n1 2 3\n#S 1\n#N 2\n1 2\n\0\nmore text\n#S 2\n#N 2\n1 2\n"s,
        " scan 1 (i=1) line 6: line begins with a NUL byte\n"},
       {1, "", "#S 1\n#N 2\n#L a  b\n1 2\n#L a  b  c\n3 4\n", ""},  // only the header's #L
+      // The word at the very end of a file still being written.
+      {1, "", "#S 1\n#N 2\n1 5\n#C abort",
+       " scan 1 (i=1) line 4: a comment says the scan was aborted\n"
+       " scan 1 (i=1) line 4: no line feed at the end of the file: the scan is still being "
+       "written\n"},
       // x that stays, or is not a number, steps neither way.
       {1, "", "#S 1\n#N 2\n1 5\n2 6\n2 7\nnan 8\n1 9\n",
        " scan 1 (i=1) line 6: value nan is not finite\n"
