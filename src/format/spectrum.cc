@@ -100,6 +100,10 @@ void add_spectrum_line(std::string_view line, bool first, Spectrum* s, std::stri
       s->bad = true;
       break;
     }
+    if (s->counts.size() >= kMostChannels) {
+      s->capped = true;
+      continue;
+    }
     s->counts.push_back(v);
     // A whole number: an optional sign and digits only.
     const char* d = at;

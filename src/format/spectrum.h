@@ -56,6 +56,13 @@ struct McaHeader {
   McaInfo analyser(size_t n) const;
 };
 
+// What is kept of pathological input: values of one spectrum (real
+// analysers have up to some 16,384 channels), and spectra before one data
+// line (detectors of up to some hundred elements). Beyond them values and
+// spectra are passed over, so a point holds at most 64 MiB of values.
+constexpr size_t kMostChannels = size_t(1) << 16;
+constexpr size_t kMostSpectra = 128;
+
 // One spectrum, as read.
 struct Spectrum {
   std::vector<double> counts;  // every value, bit for bit as strtod reads it
@@ -63,12 +70,13 @@ struct Spectrum {
   int digits = 0;              // most digits of a whole number among them
   bool complete = false;       // its last line ends without a backslash
   bool bad = false;            // text that is not a number stood in it
+  bool capped = false;         // values beyond kMostChannels were passed over
 
   void clear() {
     counts.clear();
     integers = true;
     digits = 0;
-    complete = bad = false;
+    complete = bad = capped = false;
   }
 };
 

@@ -53,7 +53,8 @@ constexpr unsigned kLinkOrder = H5P_CRT_ORDER_TRACKED | H5P_CRT_ORDER_INDEXED;
 // Groups of up to this many members keep them in their header; larger ones
 // need a heap and two indexes, some KiB each.
 constexpr unsigned kCompactLinks = 64;
-// Spectra of one analyser buffered before they are written, at most.
+// Spectra of all analysers buffered before they are written, at most (one
+// row each whatever their size).
 constexpr size_t kSpectrumBufferBytes = 4u << 20;
 // Lines of a string dataset buffered before they are written.
 constexpr size_t kLineBatch = 4096;
@@ -539,8 +540,9 @@ class McaWriter {
                : shape.digits <= 15 ? kInt64
                                     : kFloat;
       if (a.width > 0 && rows_ > 0 && !make(n, sp.header.analyser(n), &a)) return false;
-      a.rows_per_flush =
-          a.width > 0 ? std::max<size_t>(1, kSpectrumBufferBytes / (8 * a.width)) : 1;
+      // The buffer is shared by the analysers.
+      const size_t row_bytes = 8 * size_t(a.width) * sp.analysers.size();
+      a.rows_per_flush = std::max<size_t>(1, kSpectrumBufferBytes / std::max<size_t>(1, row_bytes));
       analysers_.push_back(std::move(a));
     }
     return true;
@@ -977,6 +979,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   bool started = false;
   int64_t left_out = 0;  // spectra behind the last data line
   hsize_t rows = 0;
+  int64_t left_out_big = 0;  // spectra past the most a point keeps
   if (r.vseek > 0) {
     PointReader points(t, r, cols);
     points.skip_lines_without_numbers();
@@ -1019,6 +1022,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
       if (line[0] == '#' && !comments.add(line_body(line))) return false;
     }
     rows = hsize_t(points.data_lines());
+    left_out_big = points.spectra_left_out();
   }
   if (!started) {
     // No data: empty columns, as many as #N or the labels say.
@@ -1035,6 +1039,10 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   if (left_out)
     fprintf(con.out, " scan %s: %lld spectrum(s) after the last data line left out\n",
             gname.c_str(), (long long)left_out);
+  if (left_out_big)
+    fprintf(con.out,
+            " scan %s: %lld spectrum(s) past %zu a point or %zu values left out in part or whole\n",
+            gname.c_str(), static_cast<long long>(left_out_big), kMostSpectra, kMostChannels);
   if (mca.cut())
     fprintf(con.out, " scan %s: %lld spectrum(s) cut short, kept as far as they go\n",
             gname.c_str(), (long long)mca.cut());

@@ -101,12 +101,22 @@ void PointReader::add_spectrum(std::string_view line, bool first, bool cut) {
     new_point_ = false;
   }
   if (first || n_spectra_ == 0) {
+    // Spectra beyond the most a point keeps are passed over.
+    skipping_ = n_spectra_ >= kMostSpectra;
+    if (skipping_) {
+      left_out_++;
+      return;
+    }
     if (spectra_.size() == n_spectra_) spectra_.emplace_back();
     spectra_[n_spectra_++].clear();
   }
-  add_spectrum_line(line, first, &spectra_[n_spectra_ - 1], &scratch_);
+  if (skipping_) return;
+  Spectrum& sp = spectra_[n_spectra_ - 1];
+  const bool was_capped = sp.capped;
+  add_spectrum_line(line, first, &sp, &scratch_);
+  if (sp.capped && !was_capped) left_out_++;
   // A line longer than the reader holds keeps only its first part.
-  if (cut) spectra_[n_spectra_ - 1].complete = false;
+  if (cut) sp.complete = false;
 }
 
 int64_t PointReader::line_number() {

@@ -83,6 +83,8 @@ class PointReader {
   void keep_spectra() { keep_spectra_ = true; }
   const Spectrum* spectra() const { return spectra_.data(); }
   size_t spectrum_count() const { return n_spectra_; }
+  // Spectra passed over (past kMostSpectra) or cut (past kMostChannels) so far.
+  int64_t spectra_left_out() const { return left_out_; }
 
   // The line handed out last (possibly cut, see ScanReader), and the reader
   // that can copy it whole.
@@ -131,6 +133,8 @@ class PointReader {
   bool new_point_ = true;          // the next spectrum begins a new point's
   std::vector<Spectrum> spectra_;  // kept between points for their room
   size_t n_spectra_ = 0;           // spectra of the current point
+  int64_t left_out_ = 0;
+  bool skipping_ = false;  // in a spectrum past kMostSpectra
   std::string scratch_;
   void add_spectrum(std::string_view line, bool first, bool cut);
   void read_first_spectra();

@@ -29,6 +29,15 @@ TEST(Spectrum, ValuesOfEveryLineAndTheirKind) {
   EXPECT_EQ(read({"@A 1 2\\\n"}), "1,2,[int 1][cut]");
   EXPECT_EQ(read({"@A 1 x 3\n"}), "1,[int 1][bad]");
   EXPECT_EQ(read({"@A\n"}), "[int 0]");
+  // Values past the most kept are passed over, however many lines continue.
+  Spectrum s;
+  std::string scratch, line(kMostChannels, '1');
+  for (size_t k = 1; k < line.size(); k += 2) line[k] = ' ';
+  add_spectrum_line("@A " + line + "\\", true, &s, &scratch);
+  add_spectrum_line(line + "\\", false, &s, &scratch);
+  add_spectrum_line(line, false, &s, &scratch);
+  EXPECT_EQ(s.counts.size(), kMostChannels);
+  EXPECT_TRUE(s.capped && s.complete);
 }
 
 TEST(McaHeader, FieldsPerAnalyserOrOneForAll) {
