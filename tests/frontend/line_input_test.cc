@@ -61,6 +61,7 @@ TEST(LabelCompletions, TheCurrentScansLabelsAsTheyWouldBeTyped) {
       {"C \"Two Theta\" Ep", "[Epoch]", 14},
       {"  y ", "[Theta][Two Theta][Epoch][Monitor][Detector][\"2theta\"][mon2]", 4},
       {"x -", "", 0},
+      {"x 2", "", 0},  // a number is no label
       {"w Th", "", 0},
   };
   for (const auto& c : cases) {
