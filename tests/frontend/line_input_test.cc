@@ -23,11 +23,11 @@ TEST(FileArgument, OnlyTheCommandsThatTakeANameComplete) {
     const char* line;
     size_t point, want;
   } cases[] = {
-      {"f da", 4, 2},  {"fda", 3, 1},           {"   d  x", 7, 6},
+      {"f da", 4, 2},  {"fda", 3, 1},      {"   d  x", 7, 6},
       {"  w", 3, 3},   {"b  x.bat", 8, 1},  // b and B keep the blanks: part of the name
-      {"p 1", 3, no},  {"(1,2,w) out", 11, no}, {"   ", 3, no},
-      {"f da", 0, no},  // cursor on the letter
-      {"f da", 9, no},  // past the line
+      {"p 1", 3, no},  {"a 1", 3, no},     {"(1,2,w) out", 11, no},
+      {"   ", 3, no},  {"f da", 0, no},  // cursor on the letter
+      {"f da", 9, no},                   // past the line
   };
   for (const auto& c : cases) EXPECT_EQ(c.want, file_argument_start(c.line, c.point)) << c.line;
 }
