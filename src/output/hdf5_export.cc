@@ -881,9 +881,9 @@ std::string Hdf5Export::Impl::group_name(int ref) {
 // blanks; empty when there is none. A loop walks forward, so each search
 // only goes back to the scan searched before.
 std::string Hdf5Export::Impl::motors_before(int64_t hseek) {
-  const ScanFile& file = *t.inf;
-  const ReadAt read = [&file](int64_t offset, char* buf, size_t n) {
-    return file.read_fully(offset, buf, n);
+  const ScanFile& scan = *t.inf;
+  const ReadAt read = [&scan](int64_t offset, char* buf, size_t n) {
+    return scan.read_fully(offset, buf, n);
   };
   int64_t floor = motors_at >= 0 && motors_at <= hseek ? motors_at : 0;
   if (floor == 0) motor_text.clear();
