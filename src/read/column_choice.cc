@@ -100,13 +100,14 @@ size_t edits(const std::string& a, const std::string& b, size_t most) {
 }  // namespace
 
 std::string closest_label(const std::vector<std::string>& labels, const std::string& label) {
-  // A typo: about one edit in three characters, at least one.
+  // A typo: about one edit in three characters, at least one; a label that
+  // would have to change whole ("m" for "x") is no typo of it.
   const size_t most = std::max<size_t>(1, label.size() / 3);
   std::string best;
   size_t best_edits = most + 1;
   for (const std::string& l : labels) {
     const size_t e = edits(label, l, most);
-    if (e < best_edits) {
+    if (e < best_edits && e < label.size() && e < l.size()) {
       best_edits = e;
       best = l;
     }
