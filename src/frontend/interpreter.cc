@@ -749,6 +749,32 @@ void usage(Session& s, const char* msg) {
   fprintf(e, "default value are X=%d Y=%d )\n", defaults.xcol, defaults.ycol);
 }
 
+// --help and --version anywhere on the command line answer on standard
+// output and end the run at once, before the initialization file is read.
+// True when one was given (the run then ends with status 0).
+static bool conventional_option(Session& s, int argc, char** argv) {
+  for (int k = 1; k < argc; k++) {
+    if (strcmp(argv[k], "--version") == 0) {
+      fprintf(s.con.out, "%s %s\n", kProgramRelease, kProgramDate);
+      return true;
+    }
+    if (strcmp(argv[k], "--help") == 0) {
+      const Settings defaults;
+      fprintf(s.con.out, "%s %s\n", kProgramRelease, kProgramDate);
+      fprintf(s.con.out, "usage : %s [-Xx] [-Yx] [file]\n", s.settings.prgname.c_str());
+      fprintf(s.con.out,
+              "  -Xn        take column n as x (default %d)\n"
+              "  -Yn        take column n as y (default %d)\n"
+              "  --help     print this text and exit\n"
+              "  --version  print the release and exit\n"
+              "commands are read from standard input; ? lists them\n",
+              defaults.xcol, defaults.ycol);
+      return true;
+    }
+  }
+  return false;
+}
+
 bool command_line(Session& s, int argc, char** argv) {
   for (int k = 0; k < argc; k++) {
     const char* a = argv[k];
@@ -783,6 +809,10 @@ static int run(int argc, char** argv, CommandInput& in, Session& s) {
   // A name of any length: the path is never cut.
   st.ininame = st.prgname + ".ini";
 
+  if (conventional_option(s, argc, argv)) {
+    fflush(s.con.out);
+    return 0;
+  }
   const bool ini_writable = ini_read(s);
   if (argc > 1 && !command_line(s, argc - 1, argv + 1)) return 3;
   if (s.index.inf) {

@@ -32,7 +32,7 @@ def main():
         subprocess.run(["dpkg-deb", "-x", deb, root], check=True)
         docs = os.path.join(root, "usr/share/doc/kurvatab")
         for path in ("usr/bin/kurvatab", "usr/share/man/man1/kurvatab.1", docs + "/kurvatab.html",
-                     docs + "/plot.png", docs + "/examples/sample.dat"):
+                     docs + "/plot.png", docs + "/COPYING", docs + "/examples/sample.dat"):
             e.check(os.path.isfile(os.path.join(root, path)), "not installed: %s" % path)
         work = os.path.join(tmp, "work")  # run as a user would, from an empty folder
         os.mkdir(work)

@@ -4,7 +4,9 @@
    its place and run as commands; the run is the start-up and the end.
 2. The initialization file cannot be written at q (a file size limit stops
    the write part-way): the run ends normally, the file stays as it was and
-   nothing is left beside it."""
+   nothing is left beside it.
+3. --version and --help answer on standard output with status 0, before the
+   initialization file is read."""
 import os
 import resource
 import shutil
@@ -43,6 +45,12 @@ def main():
         with open(ini, "rb") as f:
             e.check(f.read() == b"x 3\n", "the initialization file changed")
         e.check(os.listdir(work) == ["kurvatab.ini"], "left in the folder: %r" % os.listdir(work))
+        for option, first in ((b"--version", b"kurvatab, rel "), (b"--help", b"kurvatab, rel ")):
+            p = e.run(a.binary, work, [option.decode()], stdin=b"")
+            e.check(p.returncode == 0 and p.stderr == b"" and p.stdout.startswith(first)
+                    and b"initialization" not in p.stdout and (option != b"--help" or
+                                                               b"--version" in p.stdout),
+                    "%s: status %d, %r" % (option, p.returncode, p.stdout))
     return e.report()
 
 
