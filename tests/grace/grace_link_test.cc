@@ -299,4 +299,11 @@ TEST_F(GraceLinkTest, EveryGraceEndsBeforeItsFilesGo) {
   EXPECT_TRUE(fake_.running.empty());
 }
 
+// A scan without spectra: one line naming its position, nothing sent.
+TEST_F(GraceLinkTest, SpectrumMissingIsSaidWithThePosition) {
+  EXPECT_EQ(1, gracesend_spectrum(g_, t_, st_, tc_.con, 1, SpectrumPick()));
+  EXPECT_NE(std::string::npos, tc_.out.str().find(" (i=2): ")) << tc_.out.str();
+  EXPECT_EQ("", fake_.sent);
+}
+
 }  // namespace
