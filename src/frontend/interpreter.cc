@@ -167,15 +167,25 @@ struct Interp {
   CommandInput* input = nullptr;  // where the command lines come from
 };
 
-using Operation = int (*)(Session& s, int ref);
+// What an operation on one scan made of it.
+enum class Done {
+  kOk,
+  kSkipped,  // the scan lacks a column chosen by label (a line said so)
+  kFailed,   // a line said why
+};
+using Operation = Done (*)(Session& s, int ref);
+
+// kSkippedScan, which the operations below return for a scan they skipped.
+Done done_from(int result) { return result == kSkippedScan ? Done::kSkipped : Done::kOk; }
 
 // One command: its letter, its handler, whether its argument is a file
 // name (for completion), its letter and operation inside loops (the loop's
 // letters differ: there `h` lists the header and `e` header and data), and,
-// for the commands added after the designed ones, its line in `?`.
+// for the commands added after the designed ones, its line in `?`. The
+// handler returns false when the command failed (a line said why).
 struct CommandEntry {
   char letter;  // '\0' for a command that exists only inside loops
-  void (*run)(Interp& in, const CommandEntry& e, const char* c);
+  bool (*run)(Interp& in, const CommandEntry& e, const char* c);
   bool takes_file = false;
   char loop_letter = '\0';
   Operation loop_op = nullptr;
@@ -183,93 +193,114 @@ struct CommandEntry {
 };
 
 // S, c, p and v: move to the position, then act when it names a record.
-void at_position(Interp& in, const char* c, Operation op) {
+bool at_position(Interp& in, const char* c, Operation op) {
   in.i = getnum(c, in.i);
-  if (check_index(in.s.index, in.s.con, in.i - 1)) op(in.s, in.i - 1);
+  return check_index(in.s.index, in.s.con, in.i - 1) && op(in.s, in.i - 1) == Done::kOk;
 }
 
-int op_header(Session& s, int ref) { return scan_header(s.index, s.con, ref); }
-int op_comment(Session& s, int ref) { return scan_comment(s.index, s.con, ref); }
-int op_print(Session& s, int ref) { return scan_print(s.index, s.con, ref); }
-int op_fit_redraw(Session& s, int ref);
-int op_view(Session& s, int ref) {
+Done op_header(Session& s, int ref) { return done_from(scan_header(s.index, s.con, ref)); }
+Done op_comment(Session& s, int ref) { return done_from(scan_comment(s.index, s.con, ref)); }
+Done op_print(Session& s, int ref) { return done_from(scan_print(s.index, s.con, ref)); }
+Done op_fit_redraw(Session& s, int ref);
+Done op_view(Session& s, int ref) {
   int r = gracesend_scan(s.grace, s.index, s.settings, s.con, ref);
   // The scan fitted last is drawn with its fit.
   if (r == ref && s.fitted_ref == ref && s.fitted_scan == s.index.Index[size_t(ref)].scan)
     op_fit_redraw(s, ref);
-  return r;
+  return done_from(r);
 }
-int op_header_data(Session& s, int ref) {
+Done op_header_data(Session& s, int ref) {
   scan_header(s.index, s.con, ref);
-  return scan_print(s.index, s.con, ref);
+  return done_from(scan_print(s.index, s.con, ref));
 }
 
-void cmd_header(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_header); }
-void cmd_comment(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_comment); }
-void cmd_print(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_print); }
-void cmd_view(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_view); }
+bool cmd_header(Interp& in, const CommandEntry&, const char* c) {
+  return at_position(in, c, op_header);
+}
+bool cmd_comment(Interp& in, const CommandEntry&, const char* c) {
+  return at_position(in, c, op_comment);
+}
+bool cmd_print(Interp& in, const CommandEntry&, const char* c) {
+  return at_position(in, c, op_print);
+}
+bool cmd_view(Interp& in, const CommandEntry&, const char* c) {
+  return at_position(in, c, op_view);
+}
 
-void cmd_index(Interp& in, const CommandEntry&, const char* c) {
+bool cmd_index(Interp& in, const CommandEntry&, const char* c) {
   in.i = getnum(c, in.i);
-  if (!check_index(in.s.index, in.s.con, in.i - 1)) in.i = in.s.index.Indexed;
+  if (check_index(in.s.index, in.s.con, in.i - 1)) return true;
+  in.i = in.s.index.Indexed;
+  return false;
 }
 
-void cmd_scan(Interp& in, const CommandEntry&, const char* c) {
+bool cmd_scan(Interp& in, const CommandEntry&, const char* c) {
   // Without a current scan (an index left outside the table by a rejected
   // position) a relative number counts from scan number 0.
   const scanRef* r = current_record(in.s, in.i);
   int target = getnum(c, r ? r->scan : 0);
   in.i = get_index(in.s.index, in.s.con, in.i - 1, target) + 1;
+  const scanRef* found = current_record(in.s, in.i);
+  return found && found->scan == target;
 }
 
-void cmd_write(Interp& in, const CommandEntry&, const char* c) {
-  scan_write(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
+bool cmd_write(Interp& in, const CommandEntry&, const char* c) {
+  return scan_write(in.s.index, in.s.settings, in.s.con, in.i - 1, c).report(in.s.con.out);
 }
 
-void cmd_wformat(Interp& in, const CommandEntry&, const char* c) {
-  scan_printf(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
+bool cmd_wformat(Interp& in, const CommandEntry&, const char* c) {
+  return scan_printf(in.s.index, in.s.settings, in.s.con, in.i - 1, c).report(in.s.con.out);
 }
 
-void cmd_table(Interp& in, const CommandEntry&, const char*) { index_print(in.s.index, in.s.con); }
+bool cmd_table(Interp& in, const CommandEntry&, const char*) {
+  index_print(in.s.index, in.s.con);
+  return true;
+}
 
-void cmd_reindex(Interp& in, const CommandEntry&, const char*) {
+bool cmd_reindex(Interp& in, const CommandEntry&, const char*) {
   // Asked for by the user: the whole file is read again, cache or not.
   index_rebuild(in.s.index, in.s.con);
   in.i = in.s.index.Indexed;
+  return in.s.index.read_error == 0;
 }
 
-void cmd_file(Interp& in, const CommandEntry&, const char* c) {
-  if (index_open(in.s.index, in.s.con, c)) index_file(in.s.index, in.s.con);
+bool cmd_file(Interp& in, const CommandEntry&, const char* c) {
+  const bool opened = index_open(in.s.index, in.s.con, c);
+  if (opened) index_file(in.s.index, in.s.con);
   in.i = in.s.index.Indexed;
+  return opened && in.s.index.read_error == 0;
 }
 
-void cmd_dir(Interp& in, const CommandEntry&, const char* c) { index_dir(in.s.con, c); }
+bool cmd_dir(Interp& in, const CommandEntry&, const char* c) { return index_dir(in.s.con, c) == 0; }
 
 LoopAction loop_action(Session& s, char letter);
 
-void cmd_loop(Interp& in, const CommandEntry&, const char* c) {
+bool cmd_loop(Interp& in, const CommandEntry&, const char* c) {
   Session& s = in.s;
   // A label the scans lack is said once per label, with the scans skipped.
   auto missing = std::make_shared<std::map<std::string, int>>();
   s.settings.missing = missing;
-  in.i = loop(s.index, s.con, in.i, c, loop_commands(s));
+  bool failed;
+  in.i = loop(s.index, s.con, in.i, c, loop_commands(s), &failed);
   s.settings.missing.reset();
   for (const auto& [label, scans] : *missing) {
     fprintf(s.con.out, " label \"%s\" not found in %d scan(s) of the loop: skipped\n",
             label.c_str(), scans);
   }
+  return !failed;
 }
 
-void cmd_batch(Interp& in, const CommandEntry&, const char* c) {
-  gracesend_batch(in.s.grace, in.s.con, c);
+bool cmd_batch(Interp& in, const CommandEntry&, const char* c) {
+  return gracesend_batch(in.s.grace, in.s.con, c) == 0;
 }
 
-void cmd_parameter(Interp& in, const CommandEntry&, const char* c) {
-  gracesend_parameter(in.s.grace, in.s.con, c);
+bool cmd_parameter(Interp& in, const CommandEntry&, const char* c) {
+  return gracesend_parameter(in.s.grace, in.s.con, c) == 0;
 }
 
-void cmd_hardcopy(Interp& in, const CommandEntry&, const char* c) {
+bool cmd_hardcopy(Interp& in, const CommandEntry&, const char* c) {
   gracesend_print(in.s.grace, in.s.settings, in.s.con, c);
+  return true;
 }
 
 // H, F and C keep the text exactly as typed, blanks behind the letter
@@ -278,32 +309,35 @@ void set_text(std::string* value, const char* c) {
   if (*c) *value = c;
 }
 
-void cmd_graceprint(Interp& in, const CommandEntry&, const char* c) {
+bool cmd_graceprint(Interp& in, const CommandEntry&, const char* c) {
   Settings& st = in.s.settings;
   set_text(&st.graceprint, c);
   fprintf(in.s.con.out, "parameters of the h (grace hardcopy) command set to \"%s\" \n",
           st.graceprint.c_str());
+  return true;
 }
 
-void cmd_format(Interp& in, const CommandEntry&, const char* c) {
+bool cmd_format(Interp& in, const CommandEntry&, const char* c) {
   Settings& st = in.s.settings;
   set_text(&st.wformat, c);
   fprintf(in.s.con.out, " format used by the W command set to \"%s\" with columns \"%s\"\n",
           st.wformat.c_str(), st.wcolumns.c_str());
   if (*c) fputs(wformat_fit(st).c_str(), in.s.con.out);
+  return true;
 }
 
-void cmd_columns(Interp& in, const CommandEntry&, const char* c) {
+bool cmd_columns(Interp& in, const CommandEntry&, const char* c) {
   Settings& st = in.s.settings;
   set_text(&st.wcolumns, c);
   fprintf(in.s.con.out, " columns used by the W command set to \"%s\" with format \"%s\"\n",
           st.wcolumns.c_str(), st.wformat.c_str());
   if (*c) fputs(wcolumns_fit(in.s, current_scan(in.s, in.i)).c_str(), in.s.con.out);
+  return true;
 }
 
 // x, y and z: a number as always, or a label. A choice that does not fit
 // the current scan is kept, and said so after the message.
-void cmd_column(Interp& in, const CommandEntry& e, const char* c) {
+bool cmd_column(Interp& in, const CommandEntry& e, const char* c) {
   Settings& st = in.s.settings;
   const ColumnArg arg = parse_column_arg(c);
   if (arg.kind == ColumnArg::kNumber) {
@@ -315,34 +349,40 @@ void cmd_column(Interp& in, const CommandEntry& e, const char* c) {
   const scanRef* r = current_scan(in.s, in.i);
   fputs(columns_message(in.s, r).c_str(), in.s.con.out);
   if (arg.kind != ColumnArg::kNothing) fputs(column_fit(in.s, r, e.letter).c_str(), in.s.con.out);
+  return true;
 }
 
-void cmd_toggle(Interp& in, const CommandEntry& e, const char*) {
+bool cmd_toggle(Interp& in, const CommandEntry& e, const char*) {
   const FlagSetting* f = find_flag(e.letter);
   int& flag = in.s.settings.*f->member;
   flag = flag == 0 ? 1 : 0;
   fprintf(in.s.con.out, " %s turned %s\n", f->toggle_what, onoff(flag));
+  return true;
 }
 
 // ---------------------------------------------------------------------------
 // Columns by label: the column listing.
 
-int op_list_columns(Session& s, int ref) {
-  return scan_columns_list(s.index, s.con, ref, s.settings);
+Done op_list_columns(Session& s, int ref) {
+  return done_from(scan_columns_list(s.index, s.con, ref, s.settings));
 }
 
-void cmd_list_columns(Interp& in, const CommandEntry&, const char* c) {
-  at_position(in, c, op_list_columns);
+bool cmd_list_columns(Interp& in, const CommandEntry&, const char* c) {
+  return at_position(in, c, op_list_columns);
 }
 
 // ---------------------------------------------------------------------------
 
-void cmd_help(Interp& in, const CommandEntry&, const char*) {
+bool cmd_help(Interp& in, const CommandEntry&, const char*) {
   put_cmds(in.s);
   status(in.s, in.i);
+  return true;
 }
 
-void cmd_quit(Interp& in, const CommandEntry&, const char*) { in.quit = true; }
+bool cmd_quit(Interp& in, const CommandEntry&, const char*) {
+  in.quit = true;
+  return true;
+}
 
 // a: statistics of a scan, one line; in a loop one row of a table whose
 // header the loop's begin writes. K: the check of the whole file.
@@ -363,20 +403,20 @@ bool stats_of(Session& s, int ref, ScanStats* stats) {
   *stats = scan_stats(s.index, ref, cols, s.settings.normalize != 0);
   return true;
 }
-int op_stats_line(Session& s, int ref) {
+Done op_stats_line(Session& s, int ref) {
   ScanStats stats;
-  if (!stats_of(s, ref, &stats)) return kSkippedScan;
+  if (!stats_of(s, ref, &stats)) return Done::kSkipped;
   write_stats_line(s.con.my_stdout, stats);
-  return ref;
+  return Done::kOk;
 }
-int op_stats(Session& s, int ref) {
+Done op_stats(Session& s, int ref) {
   ScanStats stats;
-  if (!stats_of(s, ref, &stats)) return kSkippedScan;
+  if (!stats_of(s, ref, &stats)) return Done::kSkipped;
   write_stats_row(s.con.my_stdout, stats);
-  return ref;
+  return Done::kOk;
 }
-void cmd_stats(Interp& in, const CommandEntry&, const char* c) {
-  at_position(in, c, op_stats_line);
+bool cmd_stats(Interp& in, const CommandEntry&, const char* c) {
+  return at_position(in, c, op_stats_line);
 }
 
 // g: the fit of a scan, one line; in a loop one row of a table whose
@@ -401,46 +441,51 @@ void draw_fit(Session& s, const ScanFit& f) {
   gracesend_curve(s.grace, s.con, x, y, legend, comment);
 }
 
-int fit_scan(Session& s, int ref, FitOutput output) {
+// A fit that gave no result (its line says why) failed.
+Done fit_scan(Session& s, int ref, FitOutput output) {
   ColumnChoice cols;
-  if (!columns_of(s, ref, &cols)) return kSkippedScan;
+  if (!columns_of(s, ref, &cols)) return Done::kSkipped;
   const Settings& st = s.settings;
   const ScanFit f = scan_fit(s.index, ref, cols, st.normalize != 0, st.errorbar != 0, st.fit_model);
   if (output == FitOutput::kLine) write_fit_line(s.con.my_stdout, f);
   if (output == FitOutput::kRow) write_fit_row(s.con.my_stdout, f);
-  if (f.fit.status != FitResult::kFitted) return ref;
+  if (f.fit.status != FitResult::kFitted) return Done::kFailed;
   s.fitted_ref = ref;
   s.fitted_scan = f.scan;
   if (s.grace.pipe->is_open() && s.grace.plotted_ref == ref && s.grace.plotted_scan == f.scan)
     draw_fit(s, f);
-  return ref;
+  return Done::kOk;
 }
-int op_fit_line(Session& s, int ref) { return fit_scan(s, ref, FitOutput::kLine); }
-int op_fit(Session& s, int ref) { return fit_scan(s, ref, FitOutput::kRow); }
-int op_fit_redraw(Session& s, int ref) { return fit_scan(s, ref, FitOutput::kCurveOnly); }
-void cmd_fit(Interp& in, const CommandEntry&, const char* c) { at_position(in, c, op_fit_line); }
+Done op_fit_line(Session& s, int ref) { return fit_scan(s, ref, FitOutput::kLine); }
+Done op_fit(Session& s, int ref) { return fit_scan(s, ref, FitOutput::kRow); }
+Done op_fit_redraw(Session& s, int ref) { return fit_scan(s, ref, FitOutput::kCurveOnly); }
+bool cmd_fit(Interp& in, const CommandEntry&, const char* c) {
+  return at_position(in, c, op_fit_line);
+}
 
-void cmd_fit_model(Interp& in, const CommandEntry&, const char* c) {
+bool cmd_fit_model(Interp& in, const CommandEntry&, const char* c) {
   FitModel& m = in.s.settings.fit_model;
   FILE* o = in.s.con.out;
   if (std::string(c).find_first_not_of(' ') == std::string::npos) {
     fprintf(o, " fit model is %s (G gauss|lorentz|voigt|step none|const|line)\n",
             model_name(m).c_str());
-    return;
+    return true;
   }
   std::string why;
   if (!parse_fit_model(c, &m, &why)) {
     fprintf(o, " %s\n", why.c_str());
-    return;
+    return false;
   }
   fprintf(o, " fit model set to %s\n", model_name(m).c_str());
+  return true;
 }
 
-void cmd_check(Interp& in, const CommandEntry&, const char*) {
+// Findings are what K is asked for: they do not make it fail.
+bool cmd_check(Interp& in, const CommandEntry&, const char*) {
   Session& s = in.s;
   if (!s.index.inf) {
     fprintf(s.con.out, " no scan file to check\n");
-    return;
+    return false;
   }
   CheckProgress progress;
   char* held = nullptr;
@@ -459,11 +504,12 @@ void cmd_check(Interp& in, const CommandEntry&, const char*) {
     free(held);
   }
   write_check_summary(s.con.out, s.index.inf_name, sum);
+  return true;
 }
 
 // u and U: follow the scan at the position as the file grows, in Grace or
 // in the console; afterwards the scan followed last is current.
-void cmd_follow(Interp& in, const CommandEntry& e, const char* c) {
+bool cmd_follow(Interp& in, const CommandEntry& e, const char* c) {
   // Without a position the running scan: the last of the file, once the
   // file has been looked at for new scans (the prompt may still be at the
   // one before).
@@ -475,40 +521,42 @@ void cmd_follow(Interp& in, const CommandEntry& e, const char* c) {
   } else {
     in.i = getnum(c, in.i);
   }
-  if (!in.input || !check_index(in.s.index, in.s.con, in.i - 1)) return;
+  if (!in.input || !check_index(in.s.index, in.s.con, in.i - 1)) return false;
   in.i = follow_command(in.s, *in.input, in.i - 1, e.letter == 'u') + 1;
+  return true;
 }
 
 // n: HDF5 (NeXus) export. At the prompt the current scan goes into the named
 // file (default: the scan file's name with ".h5"); in a loop every scan goes
 // into one file, named by the word behind ")" and written when the loop ends.
-void cmd_hdf5(Interp& in, const CommandEntry&, const char* c) {
-  scan_hdf5(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
+bool cmd_hdf5(Interp& in, const CommandEntry&, const char* c) {
+  return scan_hdf5(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
 }
 
 // m: a spectrum of the current scan in Grace; M: spectra as text.
-void cmd_spectrum_plot(Interp& in, const CommandEntry&, const char* c) {
+bool cmd_spectrum_plot(Interp& in, const CommandEntry&, const char* c) {
   SpectrumPick pick;
   std::string rest, why;
   if (!parse_spectrum_pick(c, &pick, &rest, &why)) {
     fprintf(in.s.con.out, " %s\n", why.c_str());
-    return;
+    return false;
   }
   if (!rest.empty()) {
     fprintf(in.s.con.out, " m takes a point, + and a1, a2 ...: '%s' is none of them\n",
             rest.c_str());
-    return;
+    return false;
   }
-  if (!check_index(in.s.index, in.s.con, in.i - 1)) return;
-  gracesend_spectrum(in.s.grace, in.s.index, in.s.settings, in.s.con, in.i - 1, pick);
+  if (!check_index(in.s.index, in.s.con, in.i - 1)) return false;
+  return gracesend_spectrum(in.s.grace, in.s.index, in.s.settings, in.s.con, in.i - 1, pick) !=
+         kSkippedScan;
 }
 
-int op_spectrum_plot(Session& s, int ref) {
-  return gracesend_spectrum(s.grace, s.index, s.settings, s.con, ref, SpectrumPick());
+Done op_spectrum_plot(Session& s, int ref) {
+  return done_from(gracesend_spectrum(s.grace, s.index, s.settings, s.con, ref, SpectrumPick()));
 }
 
-void cmd_spectrum_write(Interp& in, const CommandEntry&, const char* c) {
-  scan_spectra(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
+bool cmd_spectrum_write(Interp& in, const CommandEntry&, const char* c) {
+  return scan_spectra(in.s.index, in.s.settings, in.s.con, in.i - 1, c).report(in.s.con.out);
 }
 
 // Where the exports of a letter go; null for the letters that are not
@@ -542,11 +590,14 @@ LoopAction sink_loop_action(Session& s, std::shared_ptr<ScanSink> sink) {
   auto skipped = std::make_shared<int>(0);
   a.begin = [sink](const std::string& name) { return sink->begin(sink->one_output() ? name : ""); };
   a.run = [sink, skipped](int ref) {
-    if (sink->add(ref) == ScanSink::kSkipped) ++*skipped;
+    const ScanSink::Added added = sink->add(ref);
+    if (added == ScanSink::kSkipped) ++*skipped;
+    return added == ScanSink::kWritten;
   };
   a.end = [&s, sink, skipped] {
-    sink->commit();
+    const bool committed = sink->commit();
     say_skipped(s, *skipped);
+    return committed;
   };
   return a;
 }
@@ -633,9 +684,14 @@ LoopAction loop_action(Session& s, char letter) {
     // ends with one line saying how many.
     auto skipped = std::make_shared<int>(0);
     a.run = [&s, op, skipped](int ref) {
-      if (op(s, ref) == kSkippedScan) ++*skipped;
+      const Done done = op(s, ref);
+      if (done == Done::kSkipped) ++*skipped;
+      return done == Done::kOk;
     };
-    a.end = [&s, skipped] { say_skipped(s, *skipped); };
+    a.end = [&s, skipped] {
+      say_skipped(s, *skipped);
+      return true;
+    };
     break;
   }
   if (letter == 'a') {
@@ -653,8 +709,9 @@ LoopAction loop_action(Session& s, char letter) {
   return a;
 }
 
-// Runs one command line (without its newline).
-void run_line(Interp& in, const std::string& line) {
+// Runs one command line (without its newline). False when the command
+// failed, or the line named no command (an empty line is none and fine).
+bool run_line(Interp& in, const std::string& line) {
   const char* p = line.c_str();
   while (*p == ' ') p++;
   // A file that shrank or was rewritten in place no longer matches the
@@ -668,13 +725,15 @@ void run_line(Interp& in, const std::string& line) {
   const CommandEntry* e = find_command(*p);
   if (!e) {
     status(in.s, in.i);
-    return;
+    return *p == '\0';
   }
   // A Ctrl-C typed before the command does not stop it; one typed while it
   // runs stops it, and is spent with it.
   clear_interrupt();
-  e->run(in, *e, p + 1);
+  const bool ok = e->run(in, *e, p + 1);
+  const bool stopped = interrupted();
   clear_interrupt();
+  return ok && !stopped;
 }
 
 }  // namespace
@@ -723,11 +782,13 @@ int interprete(Session& s, CommandInput& input) {
       fprintf(s.con.err, " cannot read commands: %s\n", strerror(errno));
       return 0;
     }
-    if (r == CommandInput::kTooLong) {
+    bool ok = false;
+    if (r == CommandInput::kTooLong)
       fprintf(s.con.out, " command line longer than %zu characters, ignored\n", input.max_line());
-      continue;
-    }
-    run_line(in, line);
+    else
+      ok = run_line(in, line);
+    if (!ok) s.failed = true;
+    if (!ok && s.settings.exit_on_error) return kFailedRunStatus;
     if (in.quit) return 0;
   }
 }
@@ -765,10 +826,12 @@ static bool conventional_option(Session& s, int argc, char** argv) {
       fprintf(s.con.out,
               "  -Xn        take column n as x (default %d)\n"
               "  -Yn        take column n as y (default %d)\n"
+              "  -e, --exit-on-error\n"
+              "             end the run at the first command that fails, with status %d\n"
               "  --help     print this text and exit\n"
               "  --version  print the release and exit\n"
               "commands are read from standard input; ? lists them\n",
-              defaults.xcol, defaults.ycol);
+              defaults.xcol, defaults.ycol, kFailedRunStatus);
       return true;
     }
   }
@@ -779,7 +842,11 @@ bool command_line(Session& s, int argc, char** argv) {
   for (int k = 0; k < argc; k++) {
     const char* a = argv[k];
     if (a[0] != '-') {
-      index_open(s.index, s.con, a);
+      if (!index_open(s.index, s.con, a)) s.failed = true;
+      continue;
+    }
+    if (strcmp(a, "-e") == 0 || strcmp(a, "--exit-on-error") == 0) {
+      s.settings.exit_on_error = true;
       continue;
     }
     // The number stands directly behind the letter; it is taken without a
@@ -815,12 +882,17 @@ static int run(int argc, char** argv, CommandInput& in, Session& s) {
   }
   const bool ini_writable = ini_read(s);
   if (argc > 1 && !command_line(s, argc - 1, argv + 1)) return 3;
-  if (s.index.inf) {
-    index_file(s.index, s.con);
-    index_print(s.index, s.con);
+  int result = 0;
+  if (s.failed && st.exit_on_error) {
+    result = kFailedRunStatus;
+  } else {
+    if (s.index.inf) {
+      index_file(s.index, s.con);
+      index_print(s.index, s.con);
+    }
+    status(s);
+    result = interprete(s, in);
   }
-  status(s);
-  interprete(s, in);
   // SIGTERM or SIGHUP: the settings are written as at q, Grace is ended with
   // the session, and the status tells the signal.
   const int stop = stop_requested();
@@ -830,7 +902,7 @@ static int run(int argc, char** argv, CommandInput& in, Session& s) {
             st.ininame.c_str(), refused.c_str());
   }
   fflush(s.con.out);
-  return stop ? 128 + stop : 0;
+  return stop ? 128 + stop : result;
 }
 
 int kurvatab_main(int argc, char** argv, FILE* in, Session& s) {

@@ -92,8 +92,10 @@ LoopLookup loop_commands(Session& s);
 bool command_takes_file(char letter);
 
 // Reads and runs commands until `q` or the end of input. Before each read
-// the output streams are flushed, so the prompt shows through a pipe.
-// Returns 0.
+// the output streams are flushed, so the prompt shows through a pipe. A
+// command that fails sets s.failed; with s.settings.exit_on_error it ends
+// the reading at once. Returns 0, or kFailedRunStatus when a failed
+// command ended it.
 int interprete(Session& s, CommandInput& in);
 int interprete(Session& s, FILE* in);
 
@@ -101,13 +103,16 @@ int interprete(Session& s, FILE* in);
 void usage(Session& s, const char* msg);
 
 // Takes the command-line arguments (argv[0] excluded) from left to right:
-// -X and -Y set the columns, other names are opened as the scan file.
-// Returns false, after printing the usage text, on any other option.
+// -X and -Y set the columns, -e or --exit-on-error sets exit_on_error,
+// other names are opened as the scan file (one that cannot be opened sets
+// s.failed). Returns false, after printing the usage text, on any other
+// option.
 bool command_line(Session& s, int argc, char** argv);
 
 // The whole program: start-up, interpreter, initialization file. Returns the
 // exit status: 0 after `q` or the end of input, 3 after the usage text or
-// when memory runs out.
+// when memory runs out, kFailedRunStatus when -e ended the run at a
+// failure (the settings are written all the same, as at `q`).
 int kurvatab_main(int argc, char** argv, FILE* in, Session& s);
 int kurvatab_main(int argc, char** argv, CommandInput& in, Session& s);
 

@@ -57,8 +57,9 @@ class Redirect {
     return true;
   }
 
-  void close() {
-    if (!f_) return;
+  // False when the listings could not all be written (a line said so).
+  bool close() {
+    if (!f_) return true;
     con_.my_stdout = saved_;
     bool failed = ferror(f_) != 0;
     int err = errno;
@@ -70,6 +71,7 @@ class Redirect {
     if (failed)
       fprintf(con_.out, " unable to write loop listings on '%s': %s\n", name_.c_str(),
               strerror(err ? err : EIO));
+    return !failed;
   }
 
  private:
@@ -136,7 +138,11 @@ bool loop_stops(bool index_mode, int i, int s, int i_end) {
   return index_mode ? i >= i_end : s == i_end;
 }
 
-int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLookup& lookup) {
+int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLookup& lookup,
+         bool* failed) {
+  bool failed_here = false;
+  if (!failed) failed = &failed_here;
+  *failed = false;
   // The scan operations may overwrite the buffer the text lies in.
   const std::string text = name;
   const LoopSpec parsed = parse_loop(text.c_str());
@@ -146,13 +152,20 @@ int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLooku
     case LoopStart::kInvalid:
       fprintf(con.err, " Unable to interpret loop '%s' not starting with scan or index!\n",
               text.c_str());
+      *failed = true;
       return 0;
     case LoopStart::kScan:
-      if (parsed.has_start) i = get_index(t, con, pos0(ref), parsed.start_number) + 1;
+      if (parsed.has_start) {
+        i = get_index(t, con, pos0(ref), parsed.start_number) + 1;
+        if (scan_at(t, i) != parsed.start_number || i < 1) *failed = true;
+      }
       break;
     case LoopStart::kIndex:
       if (parsed.has_start) i = parsed.start_number;
-      if (!check_index(t, con, pos0(i))) i = t.Indexed;
+      if (!check_index(t, con, pos0(i))) {
+        i = t.Indexed;
+        *failed = true;
+      }
       break;
     case LoopStart::kCurrent:
       break;
@@ -169,6 +182,7 @@ int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLooku
     if (!redirect.open(t, parsed.redirect, &why)) {
       fprintf(con.out, " unable to write loop listings on '%s': %s; loop abandoned\n",
               parsed.redirect.c_str(), why.c_str());
+      *failed = true;
       return ref;
     }
   }
@@ -181,23 +195,31 @@ int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLooku
 
   // check_index may reindex a grown file, so the scan number is taken only
   // once the position has been accepted.
-  if (action.begin && !action.begin(parsed.redirect)) return ref;
+  if (action.begin && !action.begin(parsed.redirect)) {
+    *failed = true;
+    return ref;
+  }
+  bool ran = false;
   while (check_index(t, con, pos0(i))) {
+    ran = true;
     sn = t.Index[i - 1].scan;
     if (action.run) {
-      action.run(i - 1);
+      if (!action.run(i - 1)) *failed = true;
     } else {
       fprintf(con.err, " Unable to interpret loop '%s' invalid command '%s'!\n", text.c_str(),
               parsed.after_letter.c_str());
+      *failed = true;
     }
     if (interrupted()) {
       fprintf(con.out, " loop stopped by Ctrl-C after (i=%d, s=%d)\n", i, sn);
+      *failed = true;
       break;
     }
     if (loop_stops(parsed.index_mode, i, sn, i_end) || i == INT_MAX) break;
     i++;
   }
-  if (action.end) action.end();
-  redirect.close();
+  if (!ran) *failed = true;
+  if (action.end && !action.end()) *failed = true;
+  if (!redirect.close()) *failed = true;
   return i > t.Indexed ? t.Indexed : i;
 }

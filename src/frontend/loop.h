@@ -46,17 +46,18 @@ bool loop_stops(bool index_mode, int i, int s, int i_end);
 
 // What a loop does with each scan; the interpreter supplies it per letter.
 struct LoopAction {
-  // Runs the command on the 0-based position. Empty: the letter is not a
-  // loop command (each scan of the loop then gets a message).
-  std::function<void(int ref)> run;
+  // Runs the command on the 0-based position; false when it failed (it
+  // said why). Empty: the letter is not a loop command (each scan of the
+  // loop then gets a message).
+  std::function<bool(int ref)> run;
   // The word behind ")" names the command's own output, not a file for the
   // listings: the loop leaves it alone and hands it to `begin`.
   bool own_redirect = false;
   // Called before the first scan with the redirect word (may be empty);
   // false abandons the loop. Optional.
   std::function<bool(const std::string& redirect)> begin;
-  // Called after the last scan. Optional.
-  std::function<void()> end;
+  // Called after the last scan; false when that failed. Optional.
+  std::function<bool()> end;
 };
 using LoopLookup = std::function<LoopAction(char letter)>;
 
@@ -67,6 +68,11 @@ using LoopLookup = std::function<LoopAction(char letter)>;
 // loop runs; con.my_stdout is restored afterwards. A redirect file that
 // cannot be opened, or that is the scan file itself, is reported and nothing
 // runs (the result is then `ref`).
-int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLookup& lookup);
+// *failed (when given) is set when anything of the loop failed: a start it
+// cannot read or find, the redirect, a letter that is no loop command, an
+// action, or a Ctrl-C that stopped it. Running off the end of the table
+// after a scan was processed is the loop's way to end, not a failure.
+int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLookup& lookup,
+         bool* failed = nullptr);
 
 #endif  // KURVATAB_FRONTEND_LOOP_H_

@@ -24,6 +24,9 @@ struct Session {
   // draws its fit again. -1 when none.
   int fitted_ref = -1;
   int fitted_scan = -1;
+  // Something the user asked for failed: a command, or a scan file named on
+  // the command line that could not be opened.
+  bool failed = false;
 };
 
 #endif  // KURVATAB_FRONTEND_SESSION_H_

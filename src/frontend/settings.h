@@ -16,7 +16,13 @@ struct Settings : PlotOptions {
   std::string prgname;  // argv[0]
   std::string ininame;  // argv[0] followed by ".ini"
   FitModel fit_model;   // what g fits; set by G
+  // -e, --exit-on-error: the first command that fails ends the run, with
+  // kFailedRunStatus. Not kept in the initialization file.
+  bool exit_on_error = false;
 };
+
+// The exit status of a run that -e ended at a failed command.
+constexpr int kFailedRunStatus = 1;
 
 // The on/off settings: the interpreter's toggle letters and the
 // initialization file's lines read the same rows. The two designed wordings

@@ -173,11 +173,11 @@ int index_dir(Console& con, const char* name) {
   while (*name == ' ') name++;
   bool home_ok;
   std::string path = expand_home(name, &home_ok);
-  if (home_ok) (void)!chdir(path.c_str());
+  const bool entered = home_ok && chdir(path.c_str()) == 0;
   char* cwd = getcwd(nullptr, 0);
   fprintf(con.out, "current working dir : %s\n", cwd ? cwd : strerror(errno));
   free(cwd);
-  return 0;
+  return entered ? 0 : -1;
 }
 
 void index_free(IndexTable& t) {

@@ -183,7 +183,8 @@ const scanRef* index_record(const IndexTable& t, int ref);
 // (writing to it would empty the file being read). `t` must outlive it.
 std::function<bool(const struct stat&)> scan_file_test(const IndexTable& t);
 
-// Changes the working directory ("~" expanded) and prints it. Returns 0.
+// Changes the working directory ("~" expanded) and prints it. Returns 0,
+// or -1 when it could not be entered (the one printed is then unchanged).
 int index_dir(Console& con, const char* name);
 
 // Builds the table from the open file in one pass and prints the closing

@@ -25,7 +25,7 @@ namespace {
 // Where one export goes: con.my_stdout (never closed here) or a file this
 // owns. What is written collects in a buffer that goes out in large writes.
 // Every write is checked; the first failure keeps its errno and ends the
-// export, and finish() reports it once with the output's name.
+// export, and finish() tells it once with the output's name.
 class ExportOut {
  public:
   explicit ExportOut(Console& con) : con_(con) {}
@@ -40,16 +40,14 @@ class ExportOut {
     own_ = false;
     name_ = "stdout";
   }
-  bool open(const std::string& name, const std::function<bool(const struct stat&)>& is_scan) {
+  Status open(const std::string& name, const std::function<bool(const struct stat&)>& is_scan) {
     name_ = name;
     std::string why;
     f_ = open_output(name, is_scan, &why);
     own_ = true;
-    if (!f_) {
-      fprintf(con_.out, " unable to write data on '%s': %s\n", name.c_str(), why.c_str());
-      return false;
-    }
-    return true;
+    if (!f_)
+      return Status::errorf(" unable to write data on '%s': %s\n", name.c_str(), why.c_str());
+    return Status();
   }
 
   bool ok() const { return ok_; }
@@ -86,19 +84,17 @@ class ExportOut {
     if (ok_ && !in.copy_line(f_)) fail();
   }
 
-  // Flushes, and closes a file; reports a failed write. True when all of
-  // the export reached its output.
-  bool finish() {
+  // Flushes, and closes a file. A failure unless all of the export reached
+  // its output.
+  Status finish() {
     flush_buf();
     if (ok_ && fflush(f_) != 0) fail();
     if (own_) {
       if (fclose(f_) != 0) fail();
       f_ = nullptr;
     }
-    if (!ok_) {
-      fprintf(con_.out, " error writing data on '%s': %s\n", name_.c_str(), strerror(errno_));
-    }
-    return ok_;
+    if (ok_) return Status();
+    return Status::errorf(" error writing data on '%s': %s\n", name_.c_str(), strerror(errno_));
   }
 
  private:
@@ -123,29 +119,24 @@ class ExportOut {
   std::string buf_;
 };
 
-// The record at `ref`, or null (after the message) for a position outside
-// the table.
-scanRef* export_record(IndexTable& t, Console& con, int ref) {
-  scanRef* r = index_record(t, ref);
-  if (!r) fprintf(con.out, " %d is not a valid index\n", ref);
-  return r;
+// The record at `ref` into *r; a failure for a position outside the table.
+Status export_record(IndexTable& t, int ref, scanRef** r) {
+  *r = index_record(t, ref);
+  return *r ? Status() : Status::errorf(" %d is not a valid index\n", ref);
 }
 
-bool has_data(const scanRef& r, Console& con) {
-  if (r.lines > 0) return true;
-  fprintf(con.out, " No data to write = %d\n", int(r.lines));
-  return false;
+Status has_data(const scanRef& r) {
+  return r.lines > 0 ? Status() : Status::errorf(" No data to write = %d\n", int(r.lines));
 }
 
-// Chooses the output of an export and opens it. False when it could not be
-// opened (reported).
-bool outputfile(IndexTable& t, Console& con, int ref, int s, const char* name, ExportOut* out) {
+// Chooses the output of an export and opens it.
+Status outputfile(IndexTable& t, Console& con, int ref, int s, const char* name, ExportOut* out) {
   fprintf(con.out, " writing data on '%s'\n", name);
   while (*name == ' ') name++;
   if (*name == '-') {
     fprintf(con.out, " writing data for (i=%d, s=%d) on 'stdout'\n", ref + 1, s);
     out->use_stdout();
-    return true;
+    return Status();
   }
   std::string file = name;
   while (!file.empty() && (file.back() == ' ' || file.back() == '\n' || file.back() == '\r')) {
@@ -203,14 +194,15 @@ ExportEnd export_data(PointReader& points, bool comments, ExportOut& out, WriteL
   return end;
 }
 
-// Closes the export; tells where an export that stopped early stopped.
-void finish_export(ExportOut& out, Console& con, const IndexTable& t, const scanRef& r,
-                   const ExportEnd& end) {
-  if (!out.finish() || end.stopped_at == 0) return;
-  fprintf(con.out,
-          " writing data on '%s' stopped at line %lld of %s: %lld of %lld data lines written\n",
-          out.name().c_str(), static_cast<long long>(end.stopped_at), t.inf_name.c_str(),
-          static_cast<long long>(end.written), static_cast<long long>(r.lines));
+// Closes the export. An export that stopped early failed too: it tells
+// where it stopped.
+Status finish_export(ExportOut& out, const IndexTable& t, const scanRef& r, const ExportEnd& end) {
+  Status s = out.finish();
+  if (!s.ok() || end.stopped_at == 0) return s;
+  return Status::errorf(
+      " writing data on '%s' stopped at line %lld of %s: %lld of %lld data lines written\n",
+      out.name().c_str(), static_cast<long long>(end.stopped_at), t.inf_name.c_str(),
+      static_cast<long long>(end.written), static_cast<long long>(r.lines));
 }
 
 // The header line naming the columns written: "#L" and the names, two
@@ -225,17 +217,17 @@ void write_label_line(ExportOut& out, const std::vector<std::string>& names) {
 
 }  // namespace
 
-int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
-  scanRef* r = export_record(t, con, ref);
-  if (!r || !has_data(*r, con)) return ref;
+Status scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
+  scanRef* r;
+  Status s = export_record(t, ref, &r);
+  if (s.ok()) s = has_data(*r);
+  if (!s.ok()) return s;
   ColumnChoice cols;
   std::string why;
-  if (!resolve_columns(t, *r, st, &cols, &why)) {
-    fputs(why.c_str(), con.out);
-    return kSkippedScan;
-  }
+  if (!resolve_columns(t, *r, st, &cols, &why)) return Status::not_found(why);
   ExportOut out(con);
-  if (!outputfile(t, con, ref, r->scan, name, &out)) return ref;
+  s = outputfile(t, con, ref, r->scan, name, &out);
+  if (!s.ok()) return s;
   if (st.comments) {
     copy_comment_block(t, *r, out);
     out.print("#\n#kurvatab extracted columns %d, %d %d\n", cols.xcol, cols.ycol, cols.zcol);
@@ -288,13 +280,17 @@ int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, co
     b->push_back('\n');
     return true;
   });
-  finish_export(out, con, t, *r, end);
-  if (unnormalised > 0) {
-    fprintf(con.out, " %lld of %lld points of (i=%d, s=%d) left unnormalised: monitor below 1\n",
-            static_cast<long long>(unnormalised), static_cast<long long>(end.written), ref + 1,
-            r->scan);
-  }
-  return ref;
+  s = finish_export(out, t, *r, end);
+  if (unnormalised == 0) return s;
+  // Said after the export's own line, whether it failed or not.
+  char note[160];
+  snprintf(note, sizeof note,
+           " %lld of %lld points of (i=%d, s=%d) left unnormalised: monitor below 1\n",
+           static_cast<long long>(unnormalised), static_cast<long long>(end.written), ref + 1,
+           r->scan);
+  if (!s.ok()) return Status::error(s.message() + note);
+  fputs(note, con.out);
+  return s;
 }
 
 bool WFormat::parse(const std::string& wformat, std::string* bad) {
@@ -334,47 +330,44 @@ bool WFormat::parse(const std::string& wformat, std::string* bad) {
   return true;
 }
 
-int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
-  scanRef* r = export_record(t, con, ref);
-  if (!r || !has_data(*r, con)) return ref;
+Status scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref,
+                   const char* name) {
+  scanRef* r;
+  Status s = export_record(t, ref, &r);
+  if (s.ok()) s = has_data(*r);
+  if (!s.ok()) return s;
   const char* cols = st.wcolumns.c_str();
   const char* fmt = st.wformat.c_str();
   std::vector<ListedColumn> list;
   int nc = read_column_list(st.wcolumns, &list);
   if (nc < 0) {
-    fprintf(con.out, " printing failed ; %d column(s) < 0, column(s)  \"%s\", format \"%s\"\n", nc,
-            cols, fmt);
-    return ref;
+    return Status::errorf(" printing failed ; %d column(s) < 0, column(s)  \"%s\", format \"%s\"\n",
+                          nc, cols, fmt);
   }
   if (nc == 0) {
-    fprintf(con.out,
-            " printing failed ; no column number or label in column(s) \"%s\", format \"%s\"\n",
-            cols, fmt);
-    return ref;
+    return Status::errorf(
+        " printing failed ; no column number or label in column(s) \"%s\", format \"%s\"\n", cols,
+        fmt);
   }
   WFormat wf;
   std::string bad;
   if (!wf.parse(st.wformat, &bad)) {
     if (bad.empty()) {
-      fprintf(con.out, " printing failed ; more than %d conversions in format \"%s\"\n",
-              kMaxWColumns, fmt);
-    } else {
-      fprintf(con.out,
-              " printing failed ; conversion \"%s\" not allowed in format \"%s\""
-              " (only %%e %%E %%f %%F %%g %%G %%a %%A and %%%%)\n",
-              bad.c_str(), fmt);
+      return Status::errorf(" printing failed ; more than %d conversions in format \"%s\"\n",
+                            kMaxWColumns, fmt);
     }
-    return ref;
+    return Status::errorf(
+        " printing failed ; conversion \"%s\" not allowed in format \"%s\""
+        " (only %%e %%E %%f %%F %%g %%G %%a %%A and %%%%)\n",
+        bad.c_str(), fmt);
   }
   std::vector<int> p;
   std::vector<std::string> names;
   std::string why;
-  if (!resolve_column_list(t, *r, list, &p, &names, &why)) {
-    fputs(why.c_str(), con.out);
-    return kSkippedScan;
-  }
+  if (!resolve_column_list(t, *r, list, &p, &names, &why)) return Status::not_found(why);
   ExportOut out(con);
-  if (!outputfile(t, con, ref, r->scan, name, &out)) return ref;
+  s = outputfile(t, con, ref, r->scan, name, &out);
+  if (!s.ok()) return s;
   fprintf(con.out, " printing %d column(s) \"%s\" with format \"%s\"\n", nc, cols, fmt);
   if (st.comments) {
     copy_comment_block(t, *r, out);
@@ -406,8 +399,7 @@ int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, c
     }
     return true;
   });
-  finish_export(out, con, t, *r, end);
-  return ref;
+  return finish_export(out, t, *r, end);
 }
 
 namespace {
@@ -432,23 +424,21 @@ void append_channel(std::string* b, const McaInfo& info, size_t k) {
 
 }  // namespace
 
-int scan_spectra(IndexTable& t, const ExportOptions&, Console& con, int ref, const char* text) {
-  scanRef* r = export_record(t, con, ref);
-  if (!r) return ref;
+Status scan_spectra(IndexTable& t, const ExportOptions&, Console& con, int ref, const char* text) {
+  scanRef* r;
+  Status s = export_record(t, ref, &r);
+  if (!s.ok()) return s;
   SpectrumPick pick;
   std::string name, why;
-  if (!parse_spectrum_pick(text ? text : "", &pick, &name, &why)) {
-    fprintf(con.out, " %s\n", why.c_str());
-    return ref;
-  }
+  if (!parse_spectrum_pick(text ? text : "", &pick, &name, &why))
+    return Status::error(" " + why + "\n");
   const bool one = pick.sum || pick.point > 0;
   PickedSpectrum sp;
   std::vector<std::vector<double>> all;
   McaInfo info;
   if (one ? !pick_spectrum(t, *r, pick, &sp, &why)
           : !all_spectra(t, *r, pick.analyser, kMostSpectrumValues, &all, &info, &why)) {
-    fprintf(con.out, " scan %d (i=%d): %s\n", r->scan, ref + 1, why.c_str());
-    return ref;
+    return Status::errorf(" scan %d (i=%d): %s\n", r->scan, ref + 1, why.c_str());
   }
   if (name.empty() || name[0] == '*') {
     char generated[64];
@@ -456,7 +446,8 @@ int scan_spectra(IndexTable& t, const ExportOptions&, Console& con, int ref, con
     name = generated;
   }
   ExportOut out(con);
-  if (!outputfile(t, con, ref, r->scan, name.c_str(), &out)) return ref;
+  s = outputfile(t, con, ref, r->scan, name.c_str(), &out);
+  if (!s.ok()) return s;
   out.print("#F %s\n", t.inf_name.c_str());
   out.print("#S %d\n", r->scan);
   if (one) {
@@ -492,6 +483,5 @@ int scan_spectra(IndexTable& t, const ExportOptions&, Console& con, int ref, con
       out.line_done();
     }
   }
-  out.finish();
-  return ref;
+  return out.finish();
 }

@@ -3,13 +3,15 @@
 // scan; both refuse a position outside the table themselves (" %d is not a
 // valid index\n"). Messages go to con.out; an output name beginning with '-'
 // writes to con.my_stdout, any other to a file (an empty name or one
-// beginning with '*' to the generated "scan%03d.%03d"). A file that cannot be
-// opened or written is reported with its name and the system's reason; the
-// export then stops. Both return `ref`.
+// beginning with '*' to the generated "scan%03d.%03d"). The lines that tell
+// what is written go to con.out as it goes on; a failure is returned with
+// its message for the caller to print: a file that cannot be opened or
+// written (its name and the system's reason), an export that stopped before
+// the scan's last data line, a W column list or format refused.
 //
 // Columns chosen by label (x, y, monitor for `w`; the W column list for
-// `W`) are resolved for the scan first: a scan that lacks one is skipped
-// with one line saying so, and kSkippedScan is returned. With comments on,
+// `W`) are resolved for the scan first: a scan that lacks one is skipped,
+// with Status::not_found and the line saying so. With comments on,
 // an export that has a column chosen by label writes one more header line,
 // "#L" and the names of the columns it writes, two blanks apart.
 #ifndef KURVATAB_OUTPUT_EXPORT_H_
@@ -20,11 +22,12 @@
 
 #include "base/console.h"
 #include "base/options.h"
+#include "base/status.h"
 #include "index/index_table.h"
 #include "read/column_choice.h"
 
-int scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
-int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
+Status scan_write(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
+Status scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
 
 // The `M` export: spectra of the scan at `ref` as text. `text` holds the
 // words of the pick (read/spectra.h: a point, "+" for the sum, "a2" for the
@@ -34,8 +37,9 @@ int scan_printf(IndexTable& t, const ExportOptions& st, Console& con, int ref, c
 // without #@CALIB) and counts. Otherwise every point's spectrum, a column
 // each after channel and energy, "nan" where a point has none. Counts are
 // written with the fewest digits that read back exactly, energies with ten.
-// Returns `ref`.
-int scan_spectra(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* text);
+// Failures as for scan_write.
+Status scan_spectra(IndexTable& t, const ExportOptions& st, Console& con, int ref,
+                    const char* text);
 
 // The W format, checked and taken apart. Allowed: literal text, "%%" and
 // floating conversions (flags "-+ #0", a width and a precision of digits, an

@@ -1138,12 +1138,11 @@ ScanSink::Added Hdf5Export::add(int ref) { return impl_->add(ref) ? kWritten : k
 bool Hdf5Export::commit() { return impl_->commit(); }
 void Hdf5Export::discard() { impl_->discard(); }
 
-int scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
+bool scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
   if (!index_record(t, ref)) {
     fprintf(con.out, " %d is not a valid index\n", ref);
-    return ref;
+    return false;
   }
   Hdf5Export job(t, st, con);
-  if (job.begin(name) && job.add(ref) == ScanSink::kWritten) job.commit();
-  return ref;
+  return job.begin(name) && job.add(ref) == ScanSink::kWritten && job.commit();
 }

@@ -76,7 +76,8 @@ class Hdf5Export : public ScanSink {
 };
 
 // The `n` command: the scan at the 0-based position `ref` into the file
-// `name` (as for Hdf5Export::begin). Returns `ref`.
-int scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
+// `name` (as for Hdf5Export::begin). False when it was not written (a line
+// said why).
+bool scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
 
 #endif  // KURVATAB_OUTPUT_HDF5_EXPORT_H_

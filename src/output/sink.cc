@@ -15,7 +15,9 @@ class TextSink : public ScanSink {
     return true;
   }
   Added add(int ref) override {
-    return write_(t_, st_, con_, ref, name_.c_str()) == kSkippedScan ? kSkipped : kWritten;
+    const Status s = write_(t_, st_, con_, ref, name_.c_str());
+    if (s.report(con_.out)) return kWritten;
+    return s.is_not_found() ? kSkipped : kFailed;
   }
   // Each scan's file was complete when add() returned.
   bool commit() override { return true; }

@@ -13,6 +13,7 @@
 
 #include "base/console.h"
 #include "base/options.h"
+#include "base/status.h"
 #include "index/index_table.h"
 
 class ScanSink {
@@ -39,10 +40,10 @@ class ScanSink {
 };
 
 // What writes one scan as text: `name` as the column exports take it (a
-// file; "-" for con.my_stdout; empty for the generated name). Returns `ref`,
-// or kSkippedScan.
-using TextWriter = int (*)(IndexTable& t, const ExportOptions& st, Console& con, int ref,
-                           const char* name);
+// file; "-" for con.my_stdout; empty for the generated name). A scan that
+// lacks a column chosen by label gives Status::not_found.
+using TextWriter = Status (*)(IndexTable& t, const ExportOptions& st, Console& con, int ref,
+                              const char* name);
 
 // Text files: each scan written by `write` on its own, to the output named
 // at begin(). `t`, `st` and `con` must outlive the sink.

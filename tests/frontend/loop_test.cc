@@ -41,6 +41,7 @@ class LoopRun : public ::testing::Test {
         a.run = [this, grow](int k) {
           scan_print(t_, con_, k);
           if (grow && k == 9) append_file(path_, scan(11));
+          return true;
         };
       return a;
     });

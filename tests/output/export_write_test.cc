@@ -10,13 +10,16 @@
 
 namespace {
 
+// The export's failure printed where the command prints it; true on success.
+bool said(ScanFixture& f, const Status& s) { return s.report(f.con().out); }
+
 // A line without x ends the export (said where); a missing y or monitor is nan;
 // monitors below 1 are counted after; blanks around the output's name are dropped.
 TEST(ScanWrite, StopsAtALineWithoutXAndCountsUnnormalisedPoints) {
   ScanFixture f("#S 1 a\n#N 3\n1 4 2\n2 0.5 3\n7\nx 1 2\n8 1 1\n");
   f.st.comments = 0;
   f.st.normalize = 1;
-  scan_write(f.t, f.st, f.con(), 0, "  out.dat \r\n");
+  said(f, scan_write(f.t, f.st, f.con(), 0, "  out.dat \r\n"));
   EXPECT_EQ(f.file("out.dat"),
             "        1.00000               2               4             0.5\n"
             "        2.00000               3             0.5\n"
@@ -51,7 +54,7 @@ TEST(Export, UnwritableOutput) {
   void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
   for (const auto& c : cases) {
     setrlimit(RLIMIT_FSIZE, &small);
-    (c.w_format ? scan_printf : scan_write)(f.t, f.st, f.con(), 0, c.name);
+    said(f, (c.w_format ? scan_printf : scan_write)(f.t, f.st, f.con(), 0, c.name));
     setrlimit(RLIMIT_FSIZE, &old);
     std::string printing = c.w_format && c.error == kTooLarge
                                ? " printing 2 column(s) \"1 -1\" with format \"%8.4lf %8.4lf\n\"\n"
@@ -67,7 +70,7 @@ TEST(Export, UnwritableOutput) {
 TEST(Export, NoDataOrNoScanOpensNothing) {
   ScanFixture f("#S 1 a\n#S 2 b\n1 2\n");
   for (auto fn : {scan_write, scan_printf}) {
-    for (int ref : {0, 2, -1}) fn(f.t, f.st, f.con(), ref, "out.dat");
+    for (int ref : {0, 2, -1}) EXPECT_FALSE(said(f, fn(f.t, f.st, f.con(), ref, "out.dat")));
     EXPECT_EQ(f.out(),
               " No data to write = 0\n 2 is not a valid index\n -1 is not a valid index\n");
   }
@@ -83,21 +86,21 @@ TEST(ScanPrintf, RefusedListsAndFormats) {
       {"%ll f", "%ll"}, {"%5000f", "%5000f"}, {"%-%", "%-%"}};
   for (auto& c : formats) {
     f.st.wformat = c[0];
-    scan_printf(f.t, f.st, f.con(), 0, "out.dat");
+    said(f, scan_printf(f.t, f.st, f.con(), 0, "out.dat"));
     EXPECT_EQ(f.out(), " printing failed ; conversion \"" + std::string(c[1]) +
                            "\" not allowed in format \"" + c[0] +
                            "\" (only %e %E %f %F %g %G %a %A and %%)\n");
   }
   f.st.wformat = "%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f";
-  scan_printf(f.t, f.st, f.con(), 0, "out.dat");
+  said(f, scan_printf(f.t, f.st, f.con(), 0, "out.dat"));
   EXPECT_EQ(f.out(),
             " printing failed ; more than 20 conversions in format \"" + f.st.wformat + "\"\n");
   f.st.wformat = "%g\n";
   f.st.wcolumns = "   ";
-  scan_printf(f.t, f.st, f.con(), 0, "out.dat");
+  said(f, scan_printf(f.t, f.st, f.con(), 0, "out.dat"));
   EXPECT_EQ(f.out(), " printing failed ; -1 column(s) < 0, column(s)  \"   \", format \"%g\n\"\n");
   f.st.wcolumns = ",1";
-  scan_printf(f.t, f.st, f.con(), 0, "out.dat");
+  said(f, scan_printf(f.t, f.st, f.con(), 0, "out.dat"));
   EXPECT_EQ(f.out(),
             " printing failed ; no column number or label in column(s) \",1\", format "
             "\"%g\n\"\n");
@@ -111,7 +114,7 @@ TEST(ScanPrintf, ColumnsBeyondTheListAndTheLine) {
   f.st.comments = 0;
   f.st.wcolumns = "-1 1";
   f.st.wformat = "%g %g %5.1f|\\n";
-  scan_printf(f.t, f.st, f.con(), 0, " *x");
+  said(f, scan_printf(f.t, f.st, f.con(), 0, " *x"));
   EXPECT_EQ(f.file("scan001.001"), "3 1   nan| \n");
   EXPECT_EQ(f.out(),
             " writing data on ' *x'\n writing data for (i=1, s=1) on 'scan001.001'\n"
@@ -127,17 +130,19 @@ TEST(Export, LabelsPickTheColumnAndNameIt) {
   f.st.ylabel = "Detector";
   f.st.zlabel = "Monitor";
   f.st.errorbar = f.st.normalize = 1;
-  EXPECT_EQ(1, scan_write(f.t, f.st, f.con(), 1, "w.dat"));
+  EXPECT_TRUE(said(f, scan_write(f.t, f.st, f.con(), 1, "w.dat")));
   f.out();
-  EXPECT_EQ(kSkippedScan, scan_write(f.t, f.st, f.con(), 2, "three.dat"));
+  Status skipped = scan_write(f.t, f.st, f.con(), 2, "three.dat");
+  EXPECT_TRUE(skipped.is_not_found() && !said(f, skipped));
   EXPECT_EQ(f.out(),
             " scan 3 (i=3) has no label \"Detector\"; its labels are \"Epoch\" \"Seconds\" "
             "\"Monitor\" \"Diode\"\n");
   f.st.wcolumns = "Theta \"Two Theta\" Detector -1";
   f.st.wformat = "%g %g %g %g\n";
-  EXPECT_EQ(1, scan_printf(f.t, f.st, f.con(), 1, "W.dat"));
+  EXPECT_TRUE(said(f, scan_printf(f.t, f.st, f.con(), 1, "W.dat")));
   f.out();
-  EXPECT_EQ(kSkippedScan, scan_printf(f.t, f.st, f.con(), 0, "one.dat"));
+  skipped = scan_printf(f.t, f.st, f.con(), 0, "one.dat");
+  EXPECT_TRUE(skipped.is_not_found() && !said(f, skipped));
   EXPECT_EQ(f.out(),
             " scan 1 (i=1) has no label \"Two Theta\"; its labels are \"Theta\" \"Epoch\" "
             "\"Seconds\" \"Monitor\" \"Detector\"\n");
