@@ -30,13 +30,13 @@ int main(int argc, char** argv) {
   Console con;
   con.out = con.my_stdout = null;
   IndexTable t;
-  if (!index_open(t, con, argv[1])) return 1;
+  if (!index_open(t, argv[1]).report(con.out)) return 1;
   index_file(t, con);
   const int64_t length = t.IndexFileLength;
 
   auto t0 = std::chrono::steady_clock::now();
   IndexTable again;
-  index_open(again, con, argv[1]);
+  index_open(again, argv[1]).report(con.out);
   index_file(again, con);
   const double reopen_s = seconds_since(t0);
   const int64_t reopen_bytes = again.bytes_read;
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
   fclose(app);
   const int64_t before = t.bytes_read;
   t0 = std::chrono::steady_clock::now();
-  check_index(t, con, t.Indexed - 1);
+  check_index(t, con, t.Indexed - 1).report(con.out);
   const double reindex_s = seconds_since(t0);
   const int64_t reread = t.bytes_read - before;
   const bool ok = t.Index.back().scan == 999999 && same;

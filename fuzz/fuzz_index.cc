@@ -219,7 +219,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The rest arrives; looking at the last scan brings the table up to date.
   mem.bytes().append(file, cut, std::string::npos);
-  check_index(t, sc.con, t.Indexed - 1);
+  check_index(t, sc.con, t.Indexed - 1).report(sc.con.out);
   check_table(t, file, "after growing");
 
   // A fresh index of the whole file gives the same.

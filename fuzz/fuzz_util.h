@@ -161,7 +161,7 @@ struct ScanSession {
     write_file("scan.dat", scan_file());
     s.con.out = s.con.my_stdout = out.f();
     s.con.err = err.f();
-    index_open(s.index, s.con, "scan.dat");
+    index_open(s.index, "scan.dat").report(s.con.out);
     index_file(s.index, s.con);
   }
   // True when the scan file still holds what it was made with.

@@ -22,7 +22,7 @@ struct Fixture {
   IndexTable t;
   Fixture() {
     fuzz::write_file(fuzz::work_dir() + "/scan.dat", fuzz::scan_file());
-    index_open(t, sc.con, "scan.dat");
+    index_open(t, "scan.dat").report(sc.con.out);
     index_file(t, sc.con);
   }
 };

@@ -19,7 +19,7 @@ struct ScanFixture {
   InDir in_dir{dir.path()};
 
   explicit ScanFixture(const std::string& content) : path(dir.write("scan.dat", content)) {
-    index_open(t, tc.con, path.c_str());
+    index_open(t, path.c_str());
     index_file(t, tc.con);
     tc.out.str(true);
   }

@@ -74,7 +74,7 @@ void take_line(Session& s, const std::string& line) {
   }
   switch (letter) {
     case 'f':
-      index_open(s.index, s.con, value);
+      index_open(s.index, value).report(s.con.out);
       break;
     case 'x':
     case 'y':

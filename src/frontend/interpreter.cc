@@ -195,7 +195,8 @@ struct CommandEntry {
 // S, c, p and v: move to the position, then act when it names a record.
 bool at_position(Interp& in, const char* c, Operation op) {
   in.i = getnum(c, in.i);
-  return check_index(in.s.index, in.s.con, in.i - 1) && op(in.s, in.i - 1) == Done::kOk;
+  return check_index(in.s.index, in.s.con, in.i - 1).report(in.s.con.out) &&
+         op(in.s, in.i - 1) == Done::kOk;
 }
 
 Done op_header(Session& s, int ref) { return done_from(scan_header(s.index, s.con, ref)); }
@@ -229,7 +230,7 @@ bool cmd_view(Interp& in, const CommandEntry&, const char* c) {
 
 bool cmd_index(Interp& in, const CommandEntry&, const char* c) {
   in.i = getnum(c, in.i);
-  if (check_index(in.s.index, in.s.con, in.i - 1)) return true;
+  if (check_index(in.s.index, in.s.con, in.i - 1).report(in.s.con.out)) return true;
   in.i = in.s.index.Indexed;
   return false;
 }
@@ -239,9 +240,10 @@ bool cmd_scan(Interp& in, const CommandEntry&, const char* c) {
   // position) a relative number counts from scan number 0.
   const scanRef* r = current_record(in.s, in.i);
   int target = getnum(c, r ? r->scan : 0);
-  in.i = get_index(in.s.index, in.s.con, in.i - 1, target) + 1;
-  const scanRef* found = current_record(in.s, in.i);
-  return found && found->scan == target;
+  int found;
+  const Status st = get_index(in.s.index, in.s.con, in.i - 1, target, &found);
+  in.i = found + 1;
+  return st.report(in.s.con.out);
 }
 
 bool cmd_write(Interp& in, const CommandEntry&, const char* c) {
@@ -265,7 +267,7 @@ bool cmd_reindex(Interp& in, const CommandEntry&, const char*) {
 }
 
 bool cmd_file(Interp& in, const CommandEntry&, const char* c) {
-  const bool opened = index_open(in.s.index, in.s.con, c);
+  const bool opened = index_open(in.s.index, c).report(in.s.con.out);
   if (opened) index_file(in.s.index, in.s.con);
   in.i = in.s.index.Indexed;
   return opened && in.s.index.read_error == 0;
@@ -516,12 +518,12 @@ bool cmd_follow(Interp& in, const CommandEntry& e, const char* c) {
   const char* rest = c;
   while (*rest == ' ') rest++;
   if (!*rest && in.s.index.Indexed > 0) {
-    check_index(in.s.index, in.s.con, in.s.index.Indexed - 1);
+    check_index(in.s.index, in.s.con, in.s.index.Indexed - 1).report(in.s.con.out);
     in.i = in.s.index.Indexed;
   } else {
     in.i = getnum(c, in.i);
   }
-  if (!in.input || !check_index(in.s.index, in.s.con, in.i - 1)) return false;
+  if (!in.input || !check_index(in.s.index, in.s.con, in.i - 1).report(in.s.con.out)) return false;
   in.i = follow_command(in.s, *in.input, in.i - 1, e.letter == 'u') + 1;
   return true;
 }
@@ -546,7 +548,7 @@ bool cmd_spectrum_plot(Interp& in, const CommandEntry&, const char* c) {
             rest.c_str());
     return false;
   }
-  if (!check_index(in.s.index, in.s.con, in.i - 1)) return false;
+  if (!check_index(in.s.index, in.s.con, in.i - 1).report(in.s.con.out)) return false;
   return gracesend_spectrum(in.s.grace, in.s.index, in.s.settings, in.s.con, in.i - 1, pick) !=
          kSkippedScan;
 }
@@ -842,7 +844,7 @@ bool command_line(Session& s, int argc, char** argv) {
   for (int k = 0; k < argc; k++) {
     const char* a = argv[k];
     if (a[0] != '-') {
-      if (!index_open(s.index, s.con, a)) s.failed = true;
+      if (!index_open(s.index, a).report(s.con.out)) s.failed = true;
       continue;
     }
     if (strcmp(a, "-e") == 0 || strcmp(a, "--exit-on-error") == 0) {

@@ -156,13 +156,15 @@ int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLooku
       return 0;
     case LoopStart::kScan:
       if (parsed.has_start) {
-        i = get_index(t, con, pos0(ref), parsed.start_number) + 1;
-        if (scan_at(t, i) != parsed.start_number || i < 1) *failed = true;
+        int found;
+        if (!get_index(t, con, pos0(ref), parsed.start_number, &found).report(con.out))
+          *failed = true;
+        i = found + 1;
       }
       break;
     case LoopStart::kIndex:
       if (parsed.has_start) i = parsed.start_number;
-      if (!check_index(t, con, pos0(i))) {
+      if (!check_index(t, con, pos0(i)).report(con.out)) {
         i = t.Indexed;
         *failed = true;
       }
@@ -200,7 +202,7 @@ int loop(IndexTable& t, Console& con, int ref, const char* name, const LoopLooku
     return ref;
   }
   bool ran = false;
-  while (check_index(t, con, pos0(i))) {
+  while (check_index(t, con, pos0(i)).report(con.out)) {
     ran = true;
     sn = t.Index[i - 1].scan;
     if (action.run) {

@@ -116,7 +116,7 @@ std::string absolute_path(const std::string& path) {
 
 }  // namespace
 
-int index_open(IndexTable& t, Console& con, const char* name) {
+Status index_open(IndexTable& t, const char* name) {
   while (*name == ' ') name++;
   std::string given(name);
   size_t nl = given.find('\n');
@@ -129,15 +129,11 @@ int index_open(IndexTable& t, Console& con, const char* name) {
   int err = ENOENT;
   if (home_ok) t.inf = open_scan_file(path, &err);
   if (!t.inf) {
-    if (err == ENOENT) {
-      fprintf(con.out, " file %s not found\n", path.c_str());
-    } else if (err == 0) {
-      fprintf(con.out, " file %s can't be read: not a regular file\n", path.c_str());
-    } else {
-      fprintf(con.out, " file %s can't be read: %s\n", path.c_str(), strerror(err));
-    }
     no_file(t);
-    return 0;
+    if (err == ENOENT) return Status::errorf(" file %s not found\n", path.c_str());
+    if (err == 0)
+      return Status::errorf(" file %s can't be read: not a regular file\n", path.c_str());
+    return Status::errorf(" file %s can't be read: %s\n", path.c_str(), strerror(err));
   }
   t.inf_name = given;
   if (char* real = realpath(path.c_str(), nullptr)) {
@@ -145,7 +141,7 @@ int index_open(IndexTable& t, Console& con, const char* name) {
     free(real);
   }
   t.inf_path = absolute_path(path);
-  return 1;
+  return Status();
 }
 
 void index_use(IndexTable& t, std::unique_ptr<ScanFile> file, const std::string& name) {
@@ -680,34 +676,43 @@ void index_print(const IndexTable& t, Console& con) {
 
 int64_t index_current_length(IndexTable& t) { return t.inf ? t.inf->size() : -1; }
 
-int check_index(IndexTable& t, Console& con, int i) {
+Status check_index(IndexTable& t, Console& con, int i) {
   if (t.inf && i >= t.Indexed - 1) {
     if (index_current_length(t) != t.IndexFileLength) {
       fprintf(con.out, "reindexing\n");
       index_update(t, con);
     }
   }
-  if (i >= 0 && i < t.Indexed) return 1;
-  fprintf(con.out, " %d is not a valid index\n", i);
-  return 0;
+  if (i >= 0 && i < t.Indexed) return Status();
+  return Status::errorf(" %d is not a valid index\n", i);
 }
 
-int get_index(IndexTable& t, Console& con, int i0, int s) {
-  if (t.Indexed == 0) return -1;
+Status get_index(IndexTable& t, Console& con, int i0, int s, int* found) {
+  *found = -1;
+  if (t.Indexed == 0) return Status::not_found("");
   for (int64_t k = int64_t(i0) + 1; k < t.Indexed; k++) {
-    if (k >= 0 && t.Index[k].scan == s) return static_cast<int>(k);
+    if (k >= 0 && t.Index[k].scan == s) {
+      *found = static_cast<int>(k);
+      return Status();
+    }
   }
   for (int k = 0; k <= i0 && k < t.Indexed; k++) {
-    if (t.Index[k].scan == s) return k;
+    if (t.Index[k].scan == s) {
+      *found = k;
+      return Status();
+    }
   }
   if (t.inf && index_current_length(t) != t.IndexFileLength) {
     fprintf(con.out, " scan %d not found in the index_table, reindexing\n", s);
     int old = t.Indexed;
     index_update(t, con);
     for (int k = old; k < t.Indexed; k++) {
-      if (t.Index[k].scan == s) return k;
+      if (t.Index[k].scan == s) {
+        *found = k;
+        return Status();
+      }
     }
   }
-  fprintf(con.out, " scan %d not found in the index_table, ???\n", s);
-  return i0;
+  *found = i0;
+  return Status::not_found(" scan " + std::to_string(s) + " not found in the index_table, ???\n");
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/console.h"
+#include "base/status.h"
 #include "format/scan_file.h"
 
 // One scan of the file. Offsets are byte offsets from the start of the file.
@@ -166,9 +167,9 @@ struct IndexTable {
 };
 
 // Opens a scan file by name (leading blanks skipped, "~" expanded from HOME,
-// the name cut at its first newline). On failure prints " file %s not found\n"
-// and enters the no-file state. Returns 1 when opened, 0 when not.
-int index_open(IndexTable& t, Console& con, const char* name);
+// the name cut at its first newline). On failure enters the no-file state
+// and returns why (" file %s not found\n", or that it can't be read).
+Status index_open(IndexTable& t, const char* name);
 
 // Makes `file` the open scan file under the name `name`, as index_open does
 // for a file on disk (tests and fuzz targets hand in a MemoryScanFile).
@@ -257,13 +258,15 @@ void index_print(const IndexTable& t, Console& con);
 // Present length of the open file, -1 when none is open.
 int64_t index_current_length(IndexTable& t);
 
-// Returns 1 when 0-based position i names a record, after reindexing a grown
-// file when i is at or past the last record; else prints a message, returns 0.
-int check_index(IndexTable& t, Console& con, int i);
+// Succeeds when 0-based position i names a record, after reindexing a grown
+// file when i is at or past the last record (its lines go to con.out);
+// else fails with " %d is not a valid index\n".
+Status check_index(IndexTable& t, Console& con, int i);
 
-// Position of the scan numbered s, searched after i0, then from the start up
-// to i0; reindexes a changed file when not found. Returns i0 when not found,
-// -1 when the table is empty.
-int get_index(IndexTable& t, Console& con, int i0, int s);
+// Position of the scan numbered s into *found, searched after i0, then from
+// the start up to i0; reindexes a changed file when not found (its lines go
+// to con.out). Not found: *found is i0, and Status::not_found says so; -1
+// and no message when the table is empty.
+Status get_index(IndexTable& t, Console& con, int i0, int s, int* found);
 
 #endif  // KURVATAB_INDEX_INDEX_TABLE_H_

@@ -54,7 +54,7 @@ struct Fixture {
 
   explicit Fixture(const std::string& content = kScan1) {
     path = dir.write("scan.dat", content);
-    index_open(t, tc.con, path.c_str());
+    index_open(t, path.c_str());
     index_file(t, tc.con);
   }
   // A follower in the console or in Grace, begun at scan 1 unless follow_run will.

@@ -29,7 +29,7 @@ class LoopRun : public ::testing::Test {
     con_ = tc_.con;
     con_.my_stdout = tc_.listing.f();
     con_.err = tc_.out.f();
-    ASSERT_EQ(index_open(t_, con_, path_.c_str()), 1);
+    ASSERT_TRUE(index_open(t_, path_.c_str()).ok());
     index_file(t_, con_);
     tc_.out.str(true);
   }

@@ -35,7 +35,7 @@ class GraceLinkTest : public ::testing::Test {
   }
   void open(const std::string& name) {
     if (t_.inf) index_free(t_);
-    ASSERT_EQ(1, index_open(t_, tc_.con, name.c_str()));
+    ASSERT_TRUE(index_open(t_, name.c_str()).ok());
     index_file(t_, tc_.con);
     tc_.out.str(true);
   }

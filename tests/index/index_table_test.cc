@@ -129,10 +129,8 @@ TEST(IndexOpen, FailuresAndTheAbsolutePath) {
   const std::string d = x.path();
   std::string said;
   for (const std::string& bad : {d + "/missing", d, std::string("/dev/null")}) {
-    EXPECT_TRUE(index_open(t, x.tc.con, x.fname.c_str()) && index_file(t, x.tc.con) == 2);
-    x.tc.out.str(true);
-    EXPECT_EQ(0, index_open(t, x.tc.con, bad.c_str()));
-    said += x.tc.out.str(true);
+    EXPECT_TRUE(index_open(t, x.fname.c_str()).ok() && index_file(t, x.tc.con) == 2);
+    said += index_open(t, bad.c_str()).message();
     EXPECT_TRUE(t.inf_name == "NO FILE" && t.Indexed == 0 && !t.inf && t.inf_path.empty());
   }
   EXPECT_EQ(
@@ -141,35 +139,42 @@ TEST(IndexOpen, FailuresAndTheAbsolutePath) {
       said);
   const fs::path old = fs::current_path();
   index_dir(x.tc.con, d.c_str());
-  EXPECT_EQ(1, index_open(t, x.tc.con, "  scan.dat\n"));
+  EXPECT_TRUE(index_open(t, "  scan.dat\n").ok());
   const std::string here = fs::current_path();
   fs::current_path(old);
   EXPECT_TRUE(t.inf_name == "scan.dat" && t.inf_path == here + "/scan.dat");
   ScopedEnv home("HOME", d.c_str());  // ~ is the home folder
-  EXPECT_TRUE(index_open(t, x.tc.con, "~/scan.dat") && t.inf_path == here + "/scan.dat");
+  EXPECT_TRUE(index_open(t, "~/scan.dat").ok() && t.inf_path == here + "/scan.dat");
 }
 
 TEST(CheckAndGetIndex, ValidateSearchOnwardThenWrapAndReindexAtTheEnd) {
   Indexed x("#S 1\n1\n#S 2\n1\n#S 1\n1\n");
-  EXPECT_EQ(2, check_index(x.t, x.tc.con, 0) + check_index(x.t, x.tc.con, 2));
-  EXPECT_EQ(0, check_index(x.t, x.tc.con, 3) + check_index(x.t, x.tc.con, -1));
+  // As the interpreter prints them.
+  auto check = [&x](int i) { return int(check_index(x.t, x.tc.con, i).report(x.tc.con.out)); };
+  auto get = [&x](IndexTable& t, int i0, int s) {
+    int found;
+    get_index(t, x.tc.con, i0, s, &found).report(x.tc.con.out);
+    return found;
+  };
+  EXPECT_EQ(2, check(0) + check(2));
+  EXPECT_EQ(0, check(3) + check(-1));
   const int cases[][3] = {{0, 1, 2}, {2, 1, 0}, {1, 2, 1}, {2147483647, 2, 1}, {0, 7, 0}};
-  for (const auto& c : cases) EXPECT_EQ(c[2], get_index(x.t, x.tc.con, c[0], c[1])) << c[1];
+  for (const auto& c : cases) EXPECT_EQ(c[2], get(x.t, c[0], c[1])) << c[1];
   EXPECT_EQ(
       " 3 is not a valid index\n -1 is not a valid index\n"
       " scan 7 not found in the index_table, ???\n",
       x.tc.out.str(true));
   append_file(x.fname, "#S 3 third\n5 6\n");
-  EXPECT_TRUE(check_index(x.t, x.tc.con, 1) == 1 && x.t.Indexed == 3);  // not the last: no reindex
-  EXPECT_TRUE(check_index(x.t, x.tc.con, 2) == 1 && x.t.Indexed == 4);
+  EXPECT_TRUE(check(1) == 1 && x.t.Indexed == 3);  // not the last: no reindex
+  EXPECT_TRUE(check(2) == 1 && x.t.Indexed == 4);
   append_file(x.fname, "#S 4 fourth\n5 6\n");
-  EXPECT_EQ(4, get_index(x.t, x.tc.con, 1, 4));
+  EXPECT_EQ(4, get(x.t, 1, 4));
   EXPECT_EQ("reindexing\n\n current file is : " + x.fname + " with 4 entries\n" +
                 " scan 4 not found in the index_table, reindexing\n\n current file is : " +
                 x.fname + " with 5 entries\n",
             x.tc.out.str(true));
   IndexTable empty;
-  EXPECT_EQ(-1, get_index(empty, x.tc.con, 0, 1));
+  EXPECT_EQ(-1, get(empty, 0, 1));
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ struct OpenedFile {
   IndexTable t;
   std::string seen;
   explicit OpenedFile(const std::string& path) {
-    index_open(t, tc.con, path.c_str());
+    index_open(t, path.c_str());
     index_file(t, tc.con);
     index_print(t, tc.con);
     seen = tc.out.str(true);

@@ -200,7 +200,7 @@ TEST(Hdf5Export, RefusalsLeaveTheTargetAsItWas) {
   std::string other = f.dir.write("other.dat", kDemoFile);
   f.dir.write("text.h5", "not hdf5\n");
   IndexTable t2;
-  index_open(t2, f.con(), other.c_str());
+  index_open(t2, other.c_str());
   index_file(t2, f.con());
   scan_hdf5(t2, f.st, f.con(), 0, "other.h5");
   f.out();
