@@ -203,12 +203,18 @@ Done op_header(Session& s, int ref) { return done_from(scan_header(s.index, s.co
 Done op_comment(Session& s, int ref) { return done_from(scan_comment(s.index, s.con, ref)); }
 Done op_print(Session& s, int ref) { return done_from(scan_print(s.index, s.con, ref)); }
 Done op_fit_redraw(Session& s, int ref);
+// What a scan operation's Status makes of the scan, its message printed.
+Done done_from(const Status& st, FILE* out) {
+  if (st.report(out)) return Done::kOk;
+  return st.is_not_found() ? Done::kSkipped : Done::kFailed;
+}
+
 Done op_view(Session& s, int ref) {
-  int r = gracesend_scan(s.grace, s.index, s.settings, s.con, ref);
+  const Status st = gracesend_scan(s.grace, s.index, s.settings, s.con, ref);
   // The scan fitted last is drawn with its fit.
-  if (r == ref && s.fitted_ref == ref && s.fitted_scan == s.index.Index[size_t(ref)].scan)
+  if (st.ok() && s.fitted_ref == ref && s.fitted_scan == s.index.Index[size_t(ref)].scan)
     op_fit_redraw(s, ref);
-  return done_from(r);
+  return done_from(st, s.con.out);
 }
 Done op_header_data(Session& s, int ref) {
   scan_header(s.index, s.con, ref);
@@ -293,16 +299,15 @@ bool cmd_loop(Interp& in, const CommandEntry&, const char* c) {
 }
 
 bool cmd_batch(Interp& in, const CommandEntry&, const char* c) {
-  return gracesend_batch(in.s.grace, in.s.con, c) == 0;
+  return gracesend_batch(in.s.grace, in.s.con, c).report(in.s.con.out);
 }
 
 bool cmd_parameter(Interp& in, const CommandEntry&, const char* c) {
-  return gracesend_parameter(in.s.grace, in.s.con, c) == 0;
+  return gracesend_parameter(in.s.grace, in.s.con, c).report(in.s.con.out);
 }
 
 bool cmd_hardcopy(Interp& in, const CommandEntry&, const char* c) {
-  gracesend_print(in.s.grace, in.s.settings, in.s.con, c);
-  return true;
+  return gracesend_print(in.s.grace, in.s.settings, in.s.con, c).report(in.s.con.out);
 }
 
 // H, F and C keep the text exactly as typed, blanks behind the letter
@@ -549,12 +554,13 @@ bool cmd_spectrum_plot(Interp& in, const CommandEntry&, const char* c) {
     return false;
   }
   if (!check_index(in.s.index, in.s.con, in.i - 1).report(in.s.con.out)) return false;
-  return gracesend_spectrum(in.s.grace, in.s.index, in.s.settings, in.s.con, in.i - 1, pick) !=
-         kSkippedScan;
+  return gracesend_spectrum(in.s.grace, in.s.index, in.s.settings, in.s.con, in.i - 1, pick)
+      .report(in.s.con.out);
 }
 
 Done op_spectrum_plot(Session& s, int ref) {
-  return done_from(gracesend_spectrum(s.grace, s.index, s.settings, s.con, ref, SpectrumPick()));
+  return done_from(gracesend_spectrum(s.grace, s.index, s.settings, s.con, ref, SpectrumPick()),
+                   s.con.out);
 }
 
 bool cmd_spectrum_write(Interp& in, const CommandEntry&, const char* c) {

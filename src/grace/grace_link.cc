@@ -113,6 +113,8 @@ class Commands {
   }
 
   bool failed() const { return failed_; }
+  // A failure said on the error stream already: no message of its own.
+  Status status() const { return failed_ ? Status::error("") : Status(); }
 
  private:
   void fail() {
@@ -181,17 +183,13 @@ int make_grace_file(GraceLink& g, std::string* name, std::string* why) {
   return fd;
 }
 
-// A new plot file of the running Grace. Returns its descriptor, or -1
-// after a message.
-int make_plot_file(GraceLink& g, Console& con) {
+// A new plot file of the running Grace, its descriptor in *fd.
+Status make_plot_file(GraceLink& g, int* fd) {
   std::string name, why;
-  int fd = make_grace_file(g, &name, &why);
-  if (fd < 0) {
-    fprintf(con.out, " Can't create temporary plot file %s\n", why.c_str());
-    return -1;
-  }
+  *fd = make_grace_file(g, &name, &why);
+  if (*fd < 0) return Status::errorf(" Can't create temporary plot file %s\n", why.c_str());
   g.tmpname = name;
-  return fd;
+  return Status();
 }
 
 // The file `name` for Grace to read, as a copy of the running Grace's own:
@@ -320,23 +318,20 @@ void send_plot_commands(Commands& cmds, GraceLink& g, const std::string& label_t
 
 // Checks a batch or parameter file named by the user and sends `command`
 // with its absolute path. `kind` is "batch" or "parameter".
-int send_file_request(GraceLink& g, Console& con, const char* name, const char* kind,
-                      const char* command) {
+Status send_file_request(GraceLink& g, Console& con, const char* name, const char* kind,
+                         const char* command) {
   std::string quoted, why;
   bool found;
   if (!grace_copy(g, name, false, &quoted, &why, &found)) {
-    if (found)
-      fprintf(con.out, " xmgr %s file %s: %s\n", kind, name, why.c_str());
-    else
-      fprintf(con.out, " xmgr %s file %s not found\n", kind, name);
-    return -1;
+    if (found) return Status::errorf(" xmgr %s file %s: %s\n", kind, name, why.c_str());
+    return Status::errorf(" xmgr %s file %s not found\n", kind, name);
   }
   fprintf(con.out, "Using xmgr %s file %s\n", kind, name);
   Commands cmds(g, con.err);
   cmds.send(std::string(command) + " " + quoted + "\n");
   // Without a flush the request would wait in the pipe until the next plot.
   cmds.flush();
-  return 0;
+  return cmds.status();
 }
 
 // Skips blanks; true when the text at *p starts with `word` (any case)
@@ -386,24 +381,22 @@ void note_print_settings(GraceLink& g, const std::string& text) {
   }
 }
 
-// A new plot file filled by `write`, named for Grace in *quoted. False
-// after a line saying why.
-bool write_plot_file(GraceLink& g, Console& con, const std::function<bool(FILE*)>& write,
-                     std::string* quoted) {
-  int fd = make_plot_file(g, con);
-  if (fd < 0) return false;
+// A new plot file filled by `write`, named for Grace in *quoted.
+Status write_plot_file(GraceLink& g, const std::function<bool(FILE*)>& write, std::string* quoted) {
+  int fd;
+  Status s = make_plot_file(g, &fd);
+  if (!s.ok()) return s;
   const std::string name = g.tmpname;
   std::string path, why;
   if (!grace_file_name(name, &path, quoted, &why)) {
     close(fd);
-    fprintf(con.out, " temporary plot file %s: %s\n", name.c_str(), why.c_str());
-    return false;
+    return Status::errorf(" temporary plot file %s: %s\n", name.c_str(), why.c_str());
   }
   FILE* out = fdopen(fd, "w");
   if (!out) {
-    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(), strerror(errno));
+    s = Status::errorf(" Can't write temporary plot file %s: %s\n", name.c_str(), strerror(errno));
     close(fd);
-    return false;
+    return s;
   }
   bool written = write(out);
   int saved_errno = errno;
@@ -411,27 +404,22 @@ bool write_plot_file(GraceLink& g, Console& con, const std::function<bool(FILE*)
     written = false;
     saved_errno = errno;
   }
-  if (!written) {
-    fprintf(con.out, " Can't write temporary plot file %s: %s\n", name.c_str(),
-            strerror(saved_errno));
-  }
-  return written;
+  if (written) return Status();
+  return Status::errorf(" Can't write temporary plot file %s: %s\n", name.c_str(),
+                        strerror(saved_errno));
 }
 
 // The plot of gracesend_scan and gracesend_scan_until: the scan's points
-// from its data lines that end by `until` (-1: all of them). True when the
-// set was sent; *skipped is set when the scan lacks a column chosen by
-// label (which gracesend_scan says, and the follow has said).
-bool plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
-               int64_t until, bool* skipped = nullptr) {
-  if (!grace_start(g, con)) return false;
+// from its data lines that end by `until` (-1: all of them). A scan that
+// lacks a column chosen by label gives Status::not_found, with the line
+// saying so for gracesend_scan (the follow has said it).
+Status plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+                 int64_t until) {
+  if (!grace_start(g, con)) return Status::error("");
   scanRef* found = index_record(t, ref);
-  if (!found) return false;
+  if (!found) return Status::error("");
   scanRef& rec = *found;
-  if (rec.lines <= 1) {
-    fprintf(con.out, " No data to plot lines = %" PRId64 "\n", rec.lines);
-    return false;
-  }
+  if (rec.lines <= 1) return Status::errorf(" No data to plot lines = %" PRId64 "\n", rec.lines);
   // Columns chosen by label are resolved for this scan (the monitor only
   // when it is read) and name the axes.
   PlotOptions plot = st;
@@ -439,11 +427,8 @@ bool plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con,
     ColumnChoice wanted = st;
     if (!st.normalize) wanted.zlabel.clear();
     std::string why;
-    if (!resolve_columns(t, rec, wanted, &plot, &why)) {
-      if (until < 0) fputs(why.c_str(), con.out);
-      if (skipped) *skipped = true;
-      return false;
-    }
+    if (!resolve_columns(t, rec, wanted, &plot, &why))
+      return Status::not_found(until < 0 ? why : std::string());
   }
   const bool named_axes = !st.xlabel.empty() || !st.ylabel.empty();
   // Each plot has a file of its own: Grace reads it later, when the next
@@ -461,16 +446,17 @@ bool plot_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con,
     return write_points(out, walk, plot, &points, &unnormalised);
   };
   std::string quoted;
-  if (!write_plot_file(g, con, write, &quoted)) return false;
+  Status s = write_plot_file(g, write, &quoted);
+  if (!s.ok()) return s;
   Commands cmds(g, con.err);
   send_plot_commands(cmds, g, t.inf_name + " #S" + std::to_string(rec.scan), st,
                      named_axes ? &plot : nullptr, con, quoted);
   cmds.flush();
   if (unnormalised > 0) print_unnormalised(con.out, unnormalised, points, ref, rec.scan);
-  if (cmds.failed()) return false;
+  if (cmds.failed()) return cmds.status();
   g.plotted_ref = ref;
   g.plotted_scan = rec.scan;
-  return true;
+  return Status();
 }
 
 struct HardcopyFormat {
@@ -527,15 +513,13 @@ void print_unnormalised(FILE* out, int64_t unnormalised, int64_t points, int ref
           static_cast<long long>(unnormalised), static_cast<long long>(points), ref + 1, scan);
 }
 
-int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref) {
-  bool skipped = false;
-  plot_scan(g, t, st, con, ref, -1, &skipped);
-  return skipped ? kSkippedScan : ref;
+Status gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref) {
+  return plot_scan(g, t, st, con, ref, -1);
 }
 
 bool gracesend_scan_until(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
                           int64_t until) {
-  return plot_scan(g, t, st, con, ref, until < 0 ? 0 : until);
+  return plot_scan(g, t, st, con, ref, until < 0 ? 0 : until).report(con.out);
 }
 
 PointSent gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& pt) {
@@ -550,17 +534,15 @@ PointSent gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& 
   return PointSent::kSent;
 }
 
-int gracesend_spectrum(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
-                       const SpectrumPick& pick) {
-  if (!t.inf || ref < 0 || ref >= t.Indexed) return ref;
+Status gracesend_spectrum(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+                          const SpectrumPick& pick) {
+  if (!t.inf || ref < 0 || ref >= t.Indexed) return Status::error("");
   scanRef& rec = t.Index[size_t(ref)];
   PickedSpectrum sp;
   std::string why;
-  if (!pick_spectrum(t, rec, pick, &sp, &why)) {
-    fprintf(con.out, " scan %d (i=%d): %s\n", rec.scan, ref + 1, why.c_str());
-    return ref;
-  }
-  if (!grace_start(g, con)) return ref;
+  if (!pick_spectrum(t, rec, pick, &sp, &why))
+    return Status::errorf(" scan %d (i=%d): %s\n", rec.scan, ref + 1, why.c_str());
+  if (!grace_start(g, con)) return Status::error("");
   auto write = [&sp](FILE* out) {
     for (size_t k = 0; k < sp.s.counts.size(); k++) {
       const double ch = double(sp.info.channel(int64_t(k)));
@@ -569,7 +551,8 @@ int gracesend_spectrum(GraceLink& g, IndexTable& t, const PlotOptions& st, Conso
     return !ferror(out);
   };
   std::string quoted;
-  if (!write_plot_file(g, con, write, &quoted)) return ref;
+  Status s = write_plot_file(g, write, &quoted);
+  if (!s.ok()) return s;
   // Counts alone: no error bars, nothing divided by a monitor.
   PlotOptions plot = st;
   plot.errorbar = 0;
@@ -583,7 +566,7 @@ int gracesend_spectrum(GraceLink& g, IndexTable& t, const PlotOptions& st, Conso
   cmds.flush();
   // What Grace shows last is no scan.
   g.plotted_ref = g.plotted_scan = -1;
-  return ref;
+  return cmds.status();
 }
 
 bool gracesend_redraw(GraceLink& g, const PlotOptions& st) {
@@ -601,7 +584,7 @@ bool gracesend_curve(GraceLink& g, Console& con, const std::vector<double>& x,
       if (std::isfinite(x[k]) && std::isfinite(y[k])) fprintf(out, "%.17g %.17g\n", x[k], y[k]);
     return !ferror(out);
   };
-  if (!write_plot_file(g, con, write, &quoted)) return false;
+  if (!write_plot_file(g, write, &quoted).report(con.out)) return false;
   Commands cmds(g, con.err);
   cmds.send("READ BLOCK " + quoted + "\n");
   cmds.send("BLOCK XY \"1:2\"\n");
@@ -615,7 +598,7 @@ bool gracesend_curve(GraceLink& g, Console& con, const std::vector<double>& x,
   return !cmds.failed();
 }
 
-void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const char* name) {
+Status gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const char* name) {
   const std::string params = st.graceprint.empty() ? kDefaultGracePrint : st.graceprint;
   std::string file = name;
   file.erase(0, file.find_first_not_of(' '));
@@ -626,7 +609,7 @@ void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const ch
     cmds.send("PRINT\n");
     cmds.flush();
     note_print_settings(g, params);
-    return;
+    return cmds.status();
   }
 
   size_t dot = file.rfind('.');
@@ -639,27 +622,21 @@ void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const ch
   }
   if (!kind) {
     if (strcasecmp(ext.c_str(), "pdf") == 0) {
-      fprintf(con.out,
-              " h: this Grace has no PDF device: name the file .ps, .eps, .png, .jpg "
-              "or .svg\n");
-    } else {
-      fprintf(con.out, " h: cannot tell the format of %s: name it .ps, .eps, .png, .jpg or .svg\n",
-              file.c_str());
+      return Status::error(
+          " h: this Grace has no PDF device: name the file .ps, .eps, .png, .jpg or .svg\n");
     }
-    return;
+    return Status::errorf(
+        " h: cannot tell the format of %s: name it .ps, .eps, .png, .jpg or .svg\n", file.c_str());
   }
   std::string path, quoted, why;
-  if (!grace_file_name(file, &path, &quoted, &why)) {
-    fprintf(con.out, " h: %s: %s\n", file.c_str(), why.c_str());
-    return;
-  }
+  if (!grace_file_name(file, &path, &quoted, &why))
+    return Status::errorf(" h: %s: %s\n", file.c_str(), why.c_str());
   // Grace does not tell whether it wrote the file: a folder it cannot write
   // to is found out here.
   const std::string folder = path.substr(0, std::max<size_t>(path.rfind('/'), 1));
   if (access(folder.c_str(), W_OK | X_OK) != 0) {
-    fprintf(con.out, " h: no hard copy to %s: its folder %s: %s\n", file.c_str(), folder.c_str(),
-            strerror(errno));
-    return;
+    return Status::errorf(" h: no hard copy to %s: its folder %s: %s\n", file.c_str(),
+                          folder.c_str(), strerror(errno));
   }
   cmds.send(params + "\n");
   note_print_settings(g, params);
@@ -671,16 +648,17 @@ void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const ch
   cmds.send(g.print_to.empty() ? "PRINT TO \"\"\n" : g.print_to);
   cmds.flush();
   if (!cmds.failed()) fprintf(con.out, " hard copy (%s) goes to %s\n", kind->device, path.c_str());
+  return cmds.status();
 }
 
-int gracesend_batch(GraceLink& g, Console& con, const char* name) {
+Status gracesend_batch(GraceLink& g, Console& con, const char* name) {
   // Grace runs a file named by READ BATCH only some time later, after the
   // commands that follow it; loaded like a parameter file, its commands run
   // at once, in order.
   return send_file_request(g, con, name, "batch", "GETP");
 }
 
-int gracesend_parameter(GraceLink& g, Console& con, const char* name) {
+Status gracesend_parameter(GraceLink& g, Console& con, const char* name) {
   return send_file_request(g, con, name, "parameter", "GETP");
 }
 

@@ -11,6 +11,7 @@
 
 #include "base/console.h"
 #include "base/options.h"
+#include "base/status.h"
 #include "grace/grace_pipe.h"
 #include "index/index_table.h"
 #include "read/points.h"
@@ -57,17 +58,22 @@ struct GraceLink {
 // and sends the command sequence that reads them as a new data set. Messages
 // go to con.out; "Can't run Grace." and the pipe's errors to con.err.
 // Columns chosen by label are resolved for the scan (output/column_choice.h)
-// and name the axes; a scan that lacks one is not plotted (one line says
-// why) and kSkippedScan is returned. Otherwise returns `ref`.
-int gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref);
+// and name the axes; a scan that lacks one is not plotted and
+// Status::not_found is returned with the line saying why.
+//
+// The plotting calls below return their failure for the caller to print;
+// what Grace or its pipe could not do ("Can't run Grace.", the pipe's
+// errors) has gone to con.err already, and such a failure carries no
+// message.
+Status gracesend_scan(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref);
 
 // Plots the picked spectrum of the scan at 0-based position `ref` as a new
 // data set: counts against energy when the header gives a calibration,
 // else against the channel number. Log scale, purge, title and legend as
 // for a scan; no error bars, no monitor. A scan without that spectrum is
-// not plotted (one line says why). Returns `ref`.
-int gracesend_spectrum(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
-                       const SpectrumPick& pick);
+// not plotted.
+Status gracesend_spectrum(GraceLink& g, IndexTable& t, const PlotOptions& st, Console& con, int ref,
+                          const SpectrumPick& pick);
 
 // Starts Grace when none is connected, with the lines a plot prints about
 // it ("Starting xmgrace, please wait!"; why it failed and "Can't run
@@ -128,15 +134,15 @@ bool gracesend_curve(GraceLink& g, Console& con, const std::vector<double>& x,
 // `name` (the rest of the command line) may name a file: the hard copy then
 // goes there in the format of its extension, and Grace's device and print
 // file are set back afterwards.
-void gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const char* name);
+Status gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const char* name);
 
-// Makes Grace run the batch file `name` (exactly as typed) at once. Returns
-// 0 when the file exists and the command was handed to the pipe, -1 when
-// not found.
-int gracesend_batch(GraceLink& g, Console& con, const char* name);
+// Makes Grace run the batch file `name` (exactly as typed) at once. Fails
+// when the file is not found or refused, or the command could not be
+// handed to the pipe.
+Status gracesend_batch(GraceLink& g, Console& con, const char* name);
 
 // Makes Grace load the parameter file `name`; results as gracesend_batch.
-int gracesend_parameter(GraceLink& g, Console& con, const char* name);
+Status gracesend_parameter(GraceLink& g, Console& con, const char* name);
 
 // Tells the connected Grace to exit, waits a few seconds for every Grace the
 // link started to end (stopping those that do not, with a line on

@@ -11,8 +11,9 @@ import e2e_util as e
 
 # Each kind of failure; "H after" behind it shows whether the run went on.
 FAILING = (b"j", b"G cubic", b"p 9", b"s 99", b"y nolabel\na", b"f missing.dat", b"d missing",
-           b"w missing/out", b"W missing/out", b"n missing/out.h5", b"M missing/out",
-           b"b missing.bat", b"(1,2,j)", b"(5,6,p)", b"y nolabel\n(1,2,a)", b"(1,2,w)missing/")
+           b"w missing/out", b"W missing/out", b"n missing/out.h5", b"M missing/out", b"v",
+           b"h x.pdf", b"b missing.bat", b"(1,2,j)", b"(5,6,p)", b"y nolabel\n(1,2,a)",
+           b"(1,2,w)missing/")
 
 
 def run(a, work, args, stdin=b"q\n"):

@@ -40,11 +40,15 @@ class GraceLinkTest : public ::testing::Test {
     tc_.out.str(true);
   }
   // Plots position `ref` and returns what Grace read for it.
-  std::string plot(int ref, int result = 0) {
+  std::string plot(int ref, bool skipped = false) {
     fake_.sent.clear();
-    EXPECT_EQ(result ? result : ref, gracesend_scan(g_, t_, st_, tc_.con, ref));
+    const Status s = gracesend_scan(g_, t_, st_, tc_.con, ref);
+    EXPECT_EQ(skipped, s.is_not_found());
+    said(s);
     return fake_.sent;
   }
+  // A failure printed where the command prints it; true on success.
+  bool said(const Status& s) { return s.report(tc_.con.out); }
   // What Grace reads for "CMD|...": @ is the last READ BLOCK, $ the quoted label.
   std::string seq(const std::string& cmds, const std::string& label = "\"points.dat #S7\"") {
     std::string s, read = "READ BLOCK \"" + g_.tmpname + "\"";
@@ -163,7 +167,7 @@ TEST_F(GraceLinkTest, NamesLabelsAndAutomaticFilesReachGraceEscaped) {
                 "Automatic xmgr parameters file : kurvatab.bat\n",
             tc_.out.str(true));
   // A scan without the label is not plotted: one line, nothing sent.
-  EXPECT_EQ("", plot(1, kSkippedScan));
+  EXPECT_EQ("", plot(1, true));
   EXPECT_EQ(" scan 2 (i=2) has no label \"Det \"a\\b\"\"; its labels are \"Theta\" \"Mon\"\n",
             tc_.out.str(true));
   // Not loaded: a file others may write, a FIFO, a file of another user.
@@ -198,7 +202,7 @@ TEST_F(GraceLinkTest, HardCopyGoesWhereTheUserWants) {
   plot(0);
   auto print = [&](const char* name) {
     fake_.sent.clear();
-    gracesend_print(g_, st_, tc_.con, name);
+    said(gracesend_print(g_, st_, tc_.con, name));
     return fake_.sent;
   };
   const std::string ps = "DEVICE \"PostScript\" PAGE SIZE 300,400\n\n";
@@ -234,18 +238,19 @@ TEST_F(GraceLinkTest, BatchAndParameterFilesTakeEffectAtOnce) {
   std::string bat = work_.write("my.bat", "REDRAW\n");
   std::string par = work_.write("my.par", "# par\n");
   ASSERT_EQ(0, mkdir("adir", 0755));
-  // Without Grace a request is found but not delivered, and no Grace starts.
-  EXPECT_EQ(0, gracesend_parameter(g_, tc_.con, "my.par"));
-  gracesend_print(g_, st_, tc_.con, "x.png");
+  // Without Grace a request is found but not delivered (a failure), and no
+  // Grace starts.
+  EXPECT_FALSE(said(gracesend_parameter(g_, tc_.con, "my.par")));
+  EXPECT_FALSE(said(gracesend_print(g_, st_, tc_.con, "x.png")));
   EXPECT_EQ("Using xmgr parameter file my.par\n", tc_.out.str(true));
   EXPECT_EQ("Grace: no Grace process is running\nGrace: no Grace process is running\n",
             tc_.err.str(true));
   plot(0);
   fake_.sent.clear();
-  EXPECT_EQ(0, gracesend_batch(g_, tc_.con, "my.bat"));
-  EXPECT_EQ(-1, gracesend_batch(g_, tc_.con, " my.bat"));
-  EXPECT_EQ(-1, gracesend_batch(g_, tc_.con, "adir"));
-  EXPECT_EQ(0, gracesend_parameter(g_, tc_.con, "my.par"));
+  EXPECT_TRUE(said(gracesend_batch(g_, tc_.con, "my.bat")));
+  EXPECT_FALSE(said(gracesend_batch(g_, tc_.con, " my.bat")));
+  EXPECT_FALSE(said(gracesend_batch(g_, tc_.con, "adir")));
+  EXPECT_TRUE(said(gracesend_parameter(g_, tc_.con, "my.par")));
   EXPECT_EQ(std::string(kStarting) +
                 "Using xmgr batch file my.bat\n xmgr batch file  my.bat not found\n"
                 " xmgr batch file adir not found\nUsing xmgr parameter file my.par\n" +
@@ -259,7 +264,7 @@ TEST_F(GraceLinkTest, BatchAndParameterFilesTakeEffectAtOnce) {
   if (geteuid() == 0) {
     ASSERT_EQ(0, symlink("my.par", "their.bat") + lchown("their.bat", 65534, 65534));
     tc_.out.str(true);
-    EXPECT_EQ(-1, gracesend_batch(g_, tc_.con, "their.bat"));
+    EXPECT_FALSE(said(gracesend_batch(g_, tc_.con, "their.bat")));
     EXPECT_EQ(" xmgr batch file their.bat: it is a link that belongs to uid 65534, not to you\n",
               tc_.out.str(true));
   }
@@ -301,7 +306,7 @@ TEST_F(GraceLinkTest, EveryGraceEndsBeforeItsFilesGo) {
 
 // A scan without spectra: one line naming its position, nothing sent.
 TEST_F(GraceLinkTest, SpectrumMissingIsSaidWithThePosition) {
-  EXPECT_EQ(1, gracesend_spectrum(g_, t_, st_, tc_.con, 1, SpectrumPick()));
+  EXPECT_FALSE(said(gracesend_spectrum(g_, t_, st_, tc_.con, 1, SpectrumPick())));
   EXPECT_NE(std::string::npos, tc_.out.str().find(" (i=2): ")) << tc_.out.str();
   EXPECT_EQ("", fake_.sent);
 }
