@@ -249,7 +249,8 @@ bool cmd_scan(Interp& in, const CommandEntry&, const char* c) {
   int found;
   const Status st = get_index(in.s.index, in.s.con, in.i - 1, target, &found);
   in.i = found + 1;
-  return st.report(in.s.con.out);
+  // With no scans at all nothing is said, and nothing failed.
+  return st.report(in.s.con.out) || found < 0;
 }
 
 bool cmd_write(Interp& in, const CommandEntry&, const char* c) {
@@ -537,7 +538,7 @@ bool cmd_follow(Interp& in, const CommandEntry& e, const char* c) {
 // file (default: the scan file's name with ".h5"); in a loop every scan goes
 // into one file, named by the word behind ")" and written when the loop ends.
 bool cmd_hdf5(Interp& in, const CommandEntry&, const char* c) {
-  return scan_hdf5(in.s.index, in.s.settings, in.s.con, in.i - 1, c);
+  return scan_hdf5(in.s.index, in.s.settings, in.s.con, in.i - 1, c).report(in.s.con.out);
 }
 
 // m: a spectrum of the current scan in Grace; M: spectra as text.

@@ -1138,11 +1138,10 @@ ScanSink::Added Hdf5Export::add(int ref) { return impl_->add(ref) ? kWritten : k
 bool Hdf5Export::commit() { return impl_->commit(); }
 void Hdf5Export::discard() { impl_->discard(); }
 
-bool scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
-  if (!index_record(t, ref)) {
-    fprintf(con.out, " %d is not a valid index\n", ref);
-    return false;
-  }
+Status scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
+  if (!index_record(t, ref)) return Status::errorf(" %d is not a valid index\n", ref);
   Hdf5Export job(t, st, con);
-  return job.begin(name) && job.add(ref) == ScanSink::kWritten && job.commit();
+  // The run has said its own failures.
+  if (job.begin(name) && job.add(ref) == ScanSink::kWritten && job.commit()) return Status();
+  return Status::error("");
 }

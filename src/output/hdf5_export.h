@@ -39,6 +39,7 @@
 
 #include "base/console.h"
 #include "base/options.h"
+#include "base/status.h"
 #include "index/index_table.h"
 #include "output/sink.h"
 
@@ -76,8 +77,9 @@ class Hdf5Export : public ScanSink {
 };
 
 // The `n` command: the scan at the 0-based position `ref` into the file
-// `name` (as for Hdf5Export::begin). False when it was not written (a line
-// said why).
-bool scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
+// `name` (as for Hdf5Export::begin). A position outside the table is
+// returned as a failure with its message; a failure of the run itself was
+// said on con.out as the run went (the Status then carries no message).
+Status scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
 
 #endif  // KURVATAB_OUTPUT_HDF5_EXPORT_H_

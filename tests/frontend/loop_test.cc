@@ -34,17 +34,20 @@ class LoopRun : public ::testing::Test {
     tc_.out.str(true);
   }
 
-  int run(int ref, const char* text, bool grow = false) {
-    return loop(t_, con_, ref, text, [this, grow](char letter) {
-      LoopAction a;
-      if (letter == 'p')
-        a.run = [this, grow](int k) {
-          scan_print(t_, con_, k);
-          if (grow && k == 9) append_file(path_, scan(11));
-          return true;
-        };
-      return a;
-    });
+  int run(int ref, const char* text, bool grow = false, bool* failed = nullptr) {
+    return loop(
+        t_, con_, ref, text,
+        [this, grow](char letter) {
+          LoopAction a;
+          if (letter == 'p')
+            a.run = [this, grow](int k) {
+              scan_print(t_, con_, k);
+              if (grow && k == 9) append_file(path_, scan(11));
+              return true;
+            };
+          return a;
+        },
+        failed);
   }
   std::string said() { return tc_.out.str(true); }
 
@@ -61,48 +64,52 @@ TEST_F(LoopRun, RangesOfPositionsAndScans) {
     int ref;
     const char* text;
     int result, from, to;  // the position after it, the scans listed
+    bool failed;           // running off the table's end is no failure
     std::string said;
   } cases[] = {
-      {1, " i 2, 4 , p) ", 4, 2, 4,
+      {1, " i 2, 4 , p) ", 4, 2, 4, false,
        " loop '( i 2, 4 , p) ' from (i=2, s=2) to 'index' 4 command=p\n"},
-      {1, "i1,99,p)", 10, 1, 10,
+      {1, "i1,99,p)", 10, 1, 10, false,
        " loop '(i1,99,p)' from (i=1, s=1) to 'index' 99 command=p\n 10 is not a valid index\n"},
       // A start outside the table: the last scan; numbers are clamped.
-      {3, "i99999999999,-99999999999,p)", 10, 10, 10,
+      {3, "i99999999999,-99999999999,p)", 10, 10, 10, true,
        " 2147483646 is not a valid index\n loop '(i99999999999,-99999999999,p)' from (i=10, s=10)"
        " to 'index' -2147483647 command=p\n"},
-      {1, "3,5,p)", 5, 3, 5, " loop '(3,5,p)' from (i=3, s=3) to 'scan' 5 command=p\n"},
-      {8, ",9,p)", 9, 8, 9, " loop '(,9,p)' from (i=8, s=8) to 'scan' 9 command=p\n"},
-      {3, "i,4,p out", 4, 3, 4, " loop '(i,4,p out' from (i=3, s=3) to 'index' 4 command=p\n"},
+      {1, "3,5,p)", 5, 3, 5, false, " loop '(3,5,p)' from (i=3, s=3) to 'scan' 5 command=p\n"},
+      {8, ",9,p)", 9, 8, 9, false, " loop '(,9,p)' from (i=8, s=8) to 'scan' 9 command=p\n"},
+      {3, "i,4,p out", 4, 3, 4, false,
+       " loop '(i,4,p out' from (i=3, s=3) to 'index' 4 command=p\n"},
       // In scan mode an end below the start runs to the end of the table.
-      {1, "s8,3,p)", 10, 8, 10,
+      {1, "s8,3,p)", 10, 8, 10, false,
        " loop '(s8,3,p)' from (i=8, s=8) to 'scan' 3 command=p\n 10 is not a valid index\n"},
       // A start scan that is not there: the current index.
-      {6, "s -3,7,p)", 7, 6, 7,
+      {6, "s -3,7,p)", 7, 6, 7, true,
        " scan -3 not found in the index_table, ???\n"
        " loop '(s -3,7,p)' from (i=6, s=6) to 'scan' 7 command=p\n"},
       // Without an end, the start alone.
-      {4, "i6p", 6, 6, 6, " loop '(i6p' from (i=6, s=6) to 'index' 6 command=p\n"},
-      {4, "7,p)", 7, 7, 7, " loop '(7,p)' from (i=7, s=7) to 'scan' 7 command=p\n"},
-      {0, ",3,p)", 0, 1, 0,
+      {4, "i6p", 6, 6, 6, false, " loop '(i6p' from (i=6, s=6) to 'index' 6 command=p\n"},
+      {4, "7,p)", 7, 7, 7, false, " loop '(7,p)' from (i=7, s=7) to 'scan' 7 command=p\n"},
+      {0, ",3,p)", 0, 1, 0, true,
        " loop '(,3,p)' from (i=0, s=0) to 'scan' 3 command=p\n -1 is not a valid index\n"},
-      {5, "x1,2,p)", 0, 1, 0,
+      {5, "x1,2,p)", 0, 1, 0, true,
        " Unable to interpret loop 'x1,2,p)' not starting with scan or index!\n"},
       // A letter that is not a loop command: a message for each scan.
-      {5, "1,2,q)", 2, 1, 0,
+      {5, "1,2,q)", 2, 1, 0, true,
        " loop '(1,2,q)' from (i=1, s=1) to 'scan' 2 command=q\n"
        " Unable to interpret loop '1,2,q)' invalid command ')'!\n"
        " Unable to interpret loop '1,2,q)' invalid command ')'!\n"},
       // A blank before the end's comma: no end; the comma is stepped over.
-      {5, "3 ,5,w)", 3, 1, 0,
+      {5, "3 ,5,w)", 3, 1, 0, true,
        " loop '(3 ,5,w)' from (i=3, s=3) to 'scan' 3 command=5\n"
        " Unable to interpret loop '3 ,5,w)' invalid command ',w)'!\n"},
-      {5, "1,1", 1, 1, 0,
+      {5, "1,1", 1, 1, 0, true,
        " loop '(1,1' from (i=1, s=1) to 'scan' 1 command=\n"
        " Unable to interpret loop '1,1' invalid command ''!\n"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(c.result, run(c.ref, c.text)) << c.text;
+    bool failed;
+    EXPECT_EQ(c.result, run(c.ref, c.text, false, &failed)) << c.text;
+    EXPECT_EQ(c.failed, failed) << c.text;
     EXPECT_EQ(lines(c.from, c.to), tc_.listing.str(true)) << c.text;
     EXPECT_EQ(c.said, said()) << c.text;
   }
