@@ -175,8 +175,9 @@ enum class Done {
 };
 using Operation = Done (*)(Session& s, int ref);
 
-// kSkippedScan, which the operations below return for a scan they skipped.
-Done done_from(int result) { return result == kSkippedScan ? Done::kSkipped : Done::kOk; }
+// The listings return their position: at a position checked they do not
+// fail (a write to a loop's file that fails is said when it is closed).
+Done listed(int) { return Done::kOk; }
 
 // One command: its letter, its handler, whether its argument is a file
 // name (for completion), its letter and operation inside loops (the loop's
@@ -199,9 +200,9 @@ bool at_position(Interp& in, const char* c, Operation op) {
          op(in.s, in.i - 1) == Done::kOk;
 }
 
-Done op_header(Session& s, int ref) { return done_from(scan_header(s.index, s.con, ref)); }
-Done op_comment(Session& s, int ref) { return done_from(scan_comment(s.index, s.con, ref)); }
-Done op_print(Session& s, int ref) { return done_from(scan_print(s.index, s.con, ref)); }
+Done op_header(Session& s, int ref) { return listed(scan_header(s.index, s.con, ref)); }
+Done op_comment(Session& s, int ref) { return listed(scan_comment(s.index, s.con, ref)); }
+Done op_print(Session& s, int ref) { return listed(scan_print(s.index, s.con, ref)); }
 Done op_fit_redraw(Session& s, int ref);
 // What a scan operation's Status makes of the scan, its message printed.
 Done done_from(const Status& st, FILE* out) {
@@ -218,7 +219,7 @@ Done op_view(Session& s, int ref) {
 }
 Done op_header_data(Session& s, int ref) {
   scan_header(s.index, s.con, ref);
-  return done_from(scan_print(s.index, s.con, ref));
+  return listed(scan_print(s.index, s.con, ref));
 }
 
 bool cmd_header(Interp& in, const CommandEntry&, const char* c) {
@@ -372,7 +373,7 @@ bool cmd_toggle(Interp& in, const CommandEntry& e, const char*) {
 // Columns by label: the column listing.
 
 Done op_list_columns(Session& s, int ref) {
-  return done_from(scan_columns_list(s.index, s.con, ref, s.settings));
+  return listed(scan_columns_list(s.index, s.con, ref, s.settings));
 }
 
 bool cmd_list_columns(Interp& in, const CommandEntry&, const char* c) {
@@ -789,7 +790,8 @@ int interprete(Session& s, CommandInput& input) {
     if (r == CommandInput::kEnd || stop_requested()) return 0;
     if (r == CommandInput::kError) {
       fprintf(s.con.err, " cannot read commands: %s\n", strerror(errno));
-      return 0;
+      s.failed = true;
+      return s.settings.exit_on_error ? kFailedRunStatus : 0;
     }
     bool ok = false;
     if (r == CommandInput::kTooLong)

@@ -11,18 +11,12 @@
 #ifndef KURVATAB_READ_COLUMN_CHOICE_H_
 #define KURVATAB_READ_COLUMN_CHOICE_H_
 
-#include <climits>
 #include <string>
 #include <vector>
 
 #include "base/console.h"
 #include "base/options.h"
 #include "index/index_table.h"
-
-// What an operation on one scan (plot, export, statistics) returns when it
-// skipped the scan because a column chosen by label is not in it (after
-// printing the line that says so); a loop counts these.
-constexpr int kSkippedScan = INT_MIN;
 
 // What a scan says about its columns.
 struct ScanColumns {
