@@ -735,7 +735,8 @@ bool run_line(Interp& in, const std::string& line) {
   const CommandEntry* e = find_command(*p);
   if (!e) {
     status(in.s, in.i);
-    return *p == '\0';
+    // An empty line (in a script with CR LF line ends too) asks for nothing.
+    return *p == '\0' || strcmp(p, "\r") == 0;
   }
   // A Ctrl-C typed before the command does not stop it; one typed while it
   // runs stops it, and is spent with it.

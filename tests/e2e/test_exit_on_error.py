@@ -10,9 +10,9 @@ import tempfile
 import e2e_util as e
 
 # Each kind of failure; "H after" behind it shows whether the run went on.
-FAILING = (b"j", b"G cubic", b"p 9", b"s 99", b"y nolabel\na", b"f missing.dat", b"d missing",
-           b"w missing/out", b"W missing/out", b"n missing/out.h5", b"M missing/out", b"v",
-           b"h x.pdf", b"b missing.bat", b"(1,2,j)", b"(5,6,p)", b"y nolabel\n(1,2,a)",
+FAILING = (b"j", b"\tp", b"G cubic", b"p 9", b"s 99", b"y nolabel\na", b"f missing.dat",
+           b"d missing", b"w missing/out", b"W missing/out", b"n missing/out.h5", b"M missing/out",
+           b"v", b"h x.pdf", b"b missing.bat", b"(1,2,j)", b"(5,6,p)", b"y nolabel\n(1,2,a)",
            b"(1,2,w)missing/")
 
 
@@ -35,7 +35,7 @@ def main():
             p = run(a, work, ["demo.dat"], script)
             e.check(p.returncode == 0 and b'" after" \n' in p.stdout and p.stdout.endswith(b">"),
                     "%r: status %d, %r" % (commands, p.returncode, p.stdout[-120:]))
-        p = run(a, work, ["demo.dat", "-e"], b"p 1\n(1,2,p)\nw -\nK\nq\n")
+        p = run(a, work, ["demo.dat", "-e"], b"p 1\n\n \r\n(1,2,p)\nw -\nK\nq\n")
         e.check(p.returncode == 0, "-e, good commands: status %d" % p.returncode)
         p = run(a, work, ["--exit-on-error", "missing.dat"])
         e.check(p.returncode == 1 and p.stdout == b" file missing.dat not found\n",
