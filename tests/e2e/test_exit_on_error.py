@@ -35,8 +35,13 @@ def main():
             p = run(a, work, ["demo.dat"], script)
             e.check(p.returncode == 0 and b'" after" \n' in p.stdout and p.stdout.endswith(b">"),
                     "%r: status %d, %r" % (commands, p.returncode, p.stdout[-120:]))
-        p = run(a, work, ["demo.dat", "-e"], b"p 1\n\n \r\n(1,2,p)\nw -\nK\nq\n")
-        e.check(p.returncode == 0, "-e, good commands: status %d" % p.returncode)
+        with open(os.path.join(work, "odd.dat"), "wb") as f:
+            f.write(b"#S 1 a\n#N 2\n1 2\ntext\n")
+        # Blank lines, a label the current scan lacks, findings of K, s without scans: no failure.
+        for args, script in ((["demo.dat", "-e"], b"p 1\n\n \r\n(1,2,p)\nw -\ny nolabel\nq\n"),
+                             (["-e", "odd.dat"], b"K\nq\n"), (["-e"], b"s 3\nq\n")):
+            p = run(a, work, args, script)
+            e.check(p.returncode == 0, "-e, %r: status %d" % (script, p.returncode))
         p = run(a, work, ["--exit-on-error", "missing.dat"])
         e.check(p.returncode == 1 and p.stdout == b" file missing.dat not found\n",
                 "--exit-on-error, missing file: status %d, %r" % (p.returncode, p.stdout))
