@@ -598,14 +598,16 @@ LoopAction sink_loop_action(Session& s, std::shared_ptr<ScanSink> sink) {
   LoopAction a;
   a.own_redirect = sink->one_output();
   auto skipped = std::make_shared<int>(0);
-  a.begin = [sink](const std::string& name) { return sink->begin(sink->one_output() ? name : ""); };
-  a.run = [sink, skipped](int ref) {
-    const ScanSink::Added added = sink->add(ref);
-    if (added == ScanSink::kSkipped) ++*skipped;
-    return added == ScanSink::kWritten;
+  a.begin = [&s, sink](const std::string& name) {
+    return sink->begin(sink->one_output() ? name : "").report(s.con.out);
+  };
+  a.run = [&s, sink, skipped](int ref) {
+    const Done done = done_from(sink->add(ref), s.con.out);
+    if (done == Done::kSkipped) ++*skipped;
+    return done == Done::kOk;
   };
   a.end = [&s, sink, skipped] {
-    const bool committed = sink->commit();
+    const bool committed = sink->commit().report(s.con.out);
     say_skipped(s, *skipped);
     return committed;
   };

@@ -228,15 +228,23 @@ struct Hdf5Export::Impl {
   int64_t motors_at = -1;       // hseek the motor names below were found for
   std::string motor_text;       // its #O lines' texts, joined by two blanks
 
-  // Reports a failure once; returns false. The temporary file is discarded
-  // by the caller's commit() or at the end of the job, once the groups and
-  // datasets still open further up have been closed: the library must not
-  // close the file under them.
+  // Notes a failure, the first one only, for the public call to return;
+  // returns false. The temporary file is discarded by the caller's commit()
+  // or at the end of the job, once the groups and datasets still open
+  // further up have been closed: the library must not close the file under
+  // them.
   bool fail(const std::string& reason) {
-    if (!failed)
-      fprintf(con.out, " unable to write HDF5 on '%s': %s\n", shown.c_str(), reason.c_str());
+    if (!failed) error = " unable to write HDF5 on '" + shown + "': " + reason + "\n";
     failed = true;
     return false;
+  }
+  std::string error;  // the failure not yet returned
+  // What a public call returns: a failure is said once.
+  Status result(bool done) {
+    if (done) return Status();
+    Status s = Status::error(std::move(error));
+    error.clear();
+    return s;
   }
   bool fail_h5() { return fail(h5_reason()); }
   // For an identifier just made: false after the report when it failed.
@@ -1088,7 +1096,7 @@ bool Hdf5Export::Impl::add(int ref) {
   // Ctrl-C: the file is not written, the earlier one stays as it was.
   if (interrupted()) return fail("stopped by Ctrl-C");
   if (!index_record(t, ref)) {
-    fprintf(con.out, " %d is not a valid index\n", ref);
+    error = " " + std::to_string(ref) + " is not a valid index\n";
     return false;
   }
   std::string gname = group_name(ref);
@@ -1133,15 +1141,17 @@ bool Hdf5Export::Impl::commit() {
 Hdf5Export::Hdf5Export(IndexTable& t, const ExportOptions& st, Console& con)
     : impl_(new Impl(t, st, con)) {}
 Hdf5Export::~Hdf5Export() = default;
-bool Hdf5Export::begin(const std::string& name) { return impl_->begin(name.c_str()); }
-ScanSink::Added Hdf5Export::add(int ref) { return impl_->add(ref) ? kWritten : kFailed; }
-bool Hdf5Export::commit() { return impl_->commit(); }
+Status Hdf5Export::begin(const std::string& name) {
+  return impl_->result(impl_->begin(name.c_str()));
+}
+Status Hdf5Export::add(int ref) { return impl_->result(impl_->add(ref)); }
+Status Hdf5Export::commit() { return impl_->result(impl_->commit()); }
 void Hdf5Export::discard() { impl_->discard(); }
 
 Status scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name) {
   if (!index_record(t, ref)) return Status::errorf(" %d is not a valid index\n", ref);
   Hdf5Export job(t, st, con);
-  // The run has said its own failures.
-  if (job.begin(name) && job.add(ref) == ScanSink::kWritten && job.commit()) return Status();
-  return Status::error("");
+  Status s = job.begin(name);
+  if (s.ok()) s = job.add(ref);
+  return s.ok() ? job.commit() : s;
 }

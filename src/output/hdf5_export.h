@@ -43,9 +43,9 @@
 #include "index/index_table.h"
 #include "output/sink.h"
 
-// One export run: begin, add any number of scans, commit. Messages go to
-// con.out, one line per scan written and one for the file, and one line
-// naming the file and the reason for any failure; after a failure the
+// One export run: begin, add any number of scans, commit. Lines go to
+// con.out, one per scan written and one for the file; a failure is returned
+// with the line naming the file and the reason; after a failure the
 // remaining calls do nothing. A run that is not committed is discarded with
 // its temporary file. `t` and `con` must outlive the run.
 class Hdf5Export : public ScanSink {
@@ -60,13 +60,13 @@ class Hdf5Export : public ScanSink {
   // `name` is the target as typed (blanks around it are dropped); an empty
   // name gives the scan file's name with ".h5" added, in the current
   // directory. Checks the target and creates the temporary file.
-  bool begin(const std::string& name) override;
+  Status begin(const std::string& name) override;
   // Writes the scan at the 0-based position `ref`, replacing one of the
   // same name written before.
-  Added add(int ref) override;
+  Status add(int ref) override;
   // Copies the scans of the earlier file that were not written again,
   // completes the file and puts it in place.
-  bool commit() override;
+  Status commit() override;
   // Removes the temporary file; an earlier file stays as it was.
   void discard() override;
 
@@ -77,9 +77,7 @@ class Hdf5Export : public ScanSink {
 };
 
 // The `n` command: the scan at the 0-based position `ref` into the file
-// `name` (as for Hdf5Export::begin). A position outside the table is
-// returned as a failure with its message; a failure of the run itself was
-// said on con.out as the run went (the Status then carries no message).
+// `name` (as for Hdf5Export::begin).
 Status scan_hdf5(IndexTable& t, const ExportOptions& st, Console& con, int ref, const char* name);
 
 #endif  // KURVATAB_OUTPUT_HDF5_EXPORT_H_

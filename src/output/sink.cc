@@ -10,17 +10,13 @@ class TextSink : public ScanSink {
       : t_(t), st_(st), con_(con), write_(write) {}
 
   bool one_output() const override { return false; }
-  bool begin(const std::string& name) override {
+  Status begin(const std::string& name) override {
     name_ = name;
-    return true;
+    return Status();
   }
-  Added add(int ref) override {
-    const Status s = write_(t_, st_, con_, ref, name_.c_str());
-    if (s.report(con_.out)) return kWritten;
-    return s.is_not_found() ? kSkipped : kFailed;
-  }
+  Status add(int ref) override { return write_(t_, st_, con_, ref, name_.c_str()); }
   // Each scan's file was complete when add() returned.
-  bool commit() override { return true; }
+  Status commit() override { return Status(); }
   void discard() override {}
 
  private:

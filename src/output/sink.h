@@ -1,10 +1,12 @@
 // Where an export goes, apart from what it writes. A run begins with the
 // name of its output, takes scans one at a time, and ends in commit() (the
 // output is complete and in place) or discard() (nothing of the run is kept
-// where the sink can take it back). A sink reports its failures on the
-// console it was given, one line each; after a failure the later calls of
-// the run do nothing. A loop over scans builds its action from a sink: one
-// run for the whole range.
+// where the sink can take it back). A sink returns its failures, with the
+// line that says why for the caller to print; after a failure the later
+// calls of the run do nothing (and fail with no message of their own). The
+// lines that tell what is written go to the console it was given as it
+// goes on. A loop over scans builds its action from a sink: one run for the
+// whole range.
 #ifndef KURVATAB_OUTPUT_SINK_H_
 #define KURVATAB_OUTPUT_SINK_H_
 
@@ -18,12 +20,6 @@
 
 class ScanSink {
  public:
-  enum Added {
-    kWritten,  // the scan went to the output
-    kSkipped,  // the scan lacks a column chosen by label (a line said so)
-    kFailed,   // not written (a line said why)
-  };
-
   virtual ~ScanSink() = default;
 
   // True when a run writes one output, named at begin(), that every scan
@@ -31,11 +27,12 @@ class ScanSink {
   // then begins with an empty name, so each scan gets its generated name,
   // and keeps the word behind ")" for its listings).
   virtual bool one_output() const = 0;
-  // Takes the output's name as typed; false when the run cannot go on.
-  virtual bool begin(const std::string& name) = 0;
-  // Writes the scan at the 0-based position `ref`.
-  virtual Added add(int ref) = 0;
-  virtual bool commit() = 0;
+  // Takes the output's name as typed; a failure when the run cannot go on.
+  virtual Status begin(const std::string& name) = 0;
+  // Writes the scan at the 0-based position `ref`; Status::not_found when
+  // it was skipped for a column chosen by label that it lacks.
+  virtual Status add(int ref) = 0;
+  virtual Status commit() = 0;
   virtual void discard() = 0;
 };
 

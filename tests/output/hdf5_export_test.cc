@@ -183,7 +183,7 @@ TEST(Hdf5Export, FailedWriteLeavesTheEarlierFile) {
   signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &small);
   f.out();
-  scan_hdf5(f.t, f.st, f.con(), 2, "out.h5");
+  scan_hdf5(f.t, f.st, f.con(), 2, "out.h5").report(f.con().out);
   setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_EQ(f.out(),
             " writing HDF5 for (i=3, s=1) on 'out.h5' as 1.2\n"
@@ -210,7 +210,7 @@ TEST(Hdf5Export, RefusalsLeaveTheTargetAsItWas) {
                                   {"nodir/x.h5", "No such file or directory"}};
   for (const auto& c : cases) {
     std::string before = f.exists(c[0]) ? f.file(c[0]) : "";
-    EXPECT_FALSE(scan_hdf5(f.t, f.st, f.con(), 0, c[0].c_str()).ok());
+    EXPECT_FALSE(scan_hdf5(f.t, f.st, f.con(), 0, c[0].c_str()).report(f.con().out));
     EXPECT_EQ(f.out(), " unable to write HDF5 on '" + c[0] + "': " + c[1] + "\n");
     EXPECT_TRUE((f.exists(c[0]) ? f.file(c[0]) : "") == before) << c[0];
   }
