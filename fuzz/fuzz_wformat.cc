@@ -122,10 +122,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int nc = read_column_list(st.wcolumns, &wanted);
   FUZZ_CHECK(nc <= kMaxWColumns && int(wanted.size()) == (nc < 0 ? 0 : nc), "nc %d", nc);
   const int ref = flags >> 4 & 7;  // positions 0..7, some outside the table
-  scan_printf(fx->t, st, sc.con, ref, "-");
+  scan_printf(fx->t, st, sc.con, ref, "-").report(sc.con.out);
   if (!accepted || nc <= 0) {
     FUZZ_CHECK(listing.str().empty(), "a refused format or column list wrote data");
   }
-  scan_write(fx->t, st, sc.con, ref, "-");
+  scan_write(fx->t, st, sc.con, ref, "-").report(sc.con.out);
   return 0;
 }
