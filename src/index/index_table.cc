@@ -15,10 +15,7 @@
 #include "format/data_line.h"
 #include "format/header.h"
 #include "index/index_cache.h"
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+#include "index/plain_lines.h"
 
 namespace {
 
@@ -32,12 +29,6 @@ constexpr size_t kHeadCheck = 256;
 constexpr size_t kTailCheck = 4096;
 
 bool digit19(char c) { return c >= '1' && c <= '9'; }
-
-// While a scan's data are read, a line that begins here is counted without
-// a closer look: a digit 1 to 9, or a minus and such a digit.
-inline bool counts_at_once(const char* line) {
-  return digit19(line[0]) || (line[0] == '-' && digit19(line[1]));
-}
 
 }  // namespace
 
@@ -202,10 +193,6 @@ class Indexer {
   void open_record(const char* p, size_t n, int64_t pseek);
   void append_head(const char* q, const char* stop);
   const char* lines_of_block(const char* p, const char* end, const char* block, int64_t pos);
-  // A line that lines_of_block does not count by itself, after `counted`
-  // lines that it did; returns whether it may count the lines that follow.
-  __attribute__((noinline)) bool uncounted(const char* start, const char* e, int64_t at,
-                                           int64_t counted);
 
   IndexTable& t_;
   scanRef* cur_ = nullptr;    // record of the scan being read
@@ -354,63 +341,23 @@ int64_t Indexer::run(int64_t offset) {
 
 // Hands every whole line of [p, end) to line(); returns the start of the
 // unfinished line at the end (end when there is none). `block` lies at file
-// offset `pos`. Line ends are found 64 bytes at a time; while a scan's data
-// are being counted, lines that begin with a digit (or a minus and a digit)
-// are counted here without a call.
+// offset `pos`. While a scan's data are being counted, the lines that begin
+// with a digit (or a minus and a digit) are counted in runs without a call
+// each.
 const char* Indexer::lines_of_block(const char* p, const char* end, const char* block,
                                     int64_t pos) {
-  const char* start = p;
-  int64_t counted = 0;  // such lines not yet added to the record and lpos
-  bool counting = state == waitend && !rule_.in_spectrum();
-  // The line [start, e] (e its line feed), which is either counted here or
-  // handed to line(). Kept small: it runs for every line of the file.
-  auto one = [&](const char* e) {
-    const char* s = start;
-    start = e + 1;
-    if (counting && counts_at_once(s)) {
-      counted++;
-    } else {
-      counting = uncounted(s, e, pos + (s - block), counted);
-      counted = 0;
+  for (;;) {
+    if (state == waitend && !rule_.in_spectrum()) {
+      int64_t counted = 0;
+      p = count_plain_lines(p, end, &counted);
+      cur_->lines += counted;
+      lpos += counted;
     }
-  };
-#ifdef __SSE2__
-  const __m128i nl = _mm_set1_epi8('\n');
-  while (end - p >= 64) {
-    const __m128i* v = reinterpret_cast<const __m128i*>(p);
-    uint64_t m0 = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(v), nl)));
-    uint64_t m1 =
-        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(v + 1), nl)));
-    uint64_t m2 =
-        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(v + 2), nl)));
-    uint64_t m3 =
-        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(v + 3), nl)));
-    uint64_t m = m0 | m1 << 16 | m2 << 32 | m3 << 48;
-    while (m) {
-      one(p + static_cast<unsigned>(__builtin_ctzll(m)));
-      m &= m - 1;
-    }
-    p += 64;
-  }
-#endif
-  while (const char* e = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)))) {
-    one(e);
+    const char* e = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+    if (!e) return p;
+    line(p, static_cast<size_t>(e - p) + 1, pos + (p - block));
     p = e + 1;
   }
-  if (counted) {
-    cur_->lines += counted;
-    lpos += counted;
-  }
-  return start;
-}
-
-bool Indexer::uncounted(const char* start, const char* e, int64_t at, int64_t counted) {
-  if (counted) {
-    cur_->lines += counted;
-    lpos += counted;
-  }
-  line(start, static_cast<size_t>(e - start) + 1, at);
-  return state == waitend && !rule_.in_spectrum();
 }
 
 void Indexer::append_head(const char* q, const char* stop) {
