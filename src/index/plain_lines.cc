@@ -38,32 +38,28 @@ const char* line_before(const char* line, const char* p) {
 
 // Bit i of each mask stands for byte i of a piece of 64.
 struct Piece {
-  uint64_t nl;     // a line feed
-  uint64_t digit;  // '1' to '9'
-  uint64_t minus;  // '-'
+  uint64_t nl;   // a line feed
+  uint64_t bad;  // a line feed after which a line does not begin as a counted one
 };
 
 // Counts 64 bytes at a time from `line` (which begins as a counted line),
-// with `piece` finding the line feeds, digits and minus signs; the short
-// rest goes line by line. Always inlined, so that `piece` and the bit counts
-// are made with the caller's instructions (popcnt where it may use it).
+// with `piece` making the masks of the bytes at p (it reads p[0] to p[65]);
+// the short rest goes line by line. Always inlined, so that `piece` and the
+// bit counts are made with the caller's instructions (popcnt where it may
+// use it).
 template <Piece (*piece)(const char*)>
 __attribute__((always_inline)) inline const char* count_pieces(const char* line, const char* end,
                                                                int64_t* counted) {
   const char* p = line;
-  uint64_t carry = 0;  // 1 when byte 0 of the piece begins a line (line itself is checked)
   int64_t n = 0;
-  for (; end - p > 64; p += 64) {
+  for (; end - p > 65; p += 64) {
     const Piece k = piece(p);
-    const uint64_t plain = k.digit | (k.minus & (k.digit >> 1));
-    const uint64_t bad = ((k.nl << 1) | carry) & ~plain;
-    // A minus in the last byte is followed by the next piece's first.
-    if (bad && !(bad == uint64_t(1) << 63 && p[63] == '-' && digit19(p[64]))) {
-      *counted += n + __builtin_popcountll(k.nl & ((bad & (0 - bad)) - 1));
-      return p + __builtin_ctzll(bad);
+    if (k.bad) {
+      const int i = __builtin_ctzll(k.bad);
+      *counted += n + __builtin_popcountll(k.nl & (~uint64_t(0) >> (63 - i)));
+      return p + i + 1;
     }
     n += __builtin_popcountll(k.nl);
-    carry = k.nl >> 63;
   }
   *counted += n;
   return count_by_line(line_before(line, p), end, counted);
@@ -77,15 +73,22 @@ constexpr char kDigitLimit = static_cast<char>(-128 + 9);
 inline uint64_t mask16(__m128i v) { return static_cast<uint32_t>(_mm_movemask_epi8(v)); }
 
 inline Piece piece_sse2(const char* p) {
-  Piece k{0, 0, 0};
+  Piece k{0, 0};
   const __m128i nl = _mm_set1_epi8('\n'), minus = _mm_set1_epi8('-');
   const __m128i shift = _mm_set1_epi8(kDigitShift), limit = _mm_set1_epi8(kDigitLimit);
   for (int i = 0; i < 4; i++) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-    const __m128i digit = _mm_cmpgt_epi8(limit, _mm_add_epi8(v, shift));
-    k.nl |= mask16(_mm_cmpeq_epi8(v, nl)) << (16 * i);
-    k.digit |= mask16(digit) << (16 * i);
-    k.minus |= mask16(_mm_cmpeq_epi8(v, minus)) << (16 * i);
+    const char* q = p + 16 * i;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 2));
+    // The line after each byte: a digit, or a minus and a digit.
+    const __m128i plain =
+        _mm_or_si128(_mm_cmpgt_epi8(limit, _mm_add_epi8(first, shift)),
+                     _mm_and_si128(_mm_cmpeq_epi8(first, minus),
+                                   _mm_cmpgt_epi8(limit, _mm_add_epi8(second, shift))));
+    const __m128i ends = _mm_cmpeq_epi8(v, nl);
+    k.nl |= mask16(ends) << (16 * i);
+    k.bad |= mask16(_mm_andnot_si128(plain, ends)) << (16 * i);
   }
   return k;
 }
@@ -94,20 +97,25 @@ const char* count_sse2(const char* line, const char* end, int64_t* counted) {
   return count_pieces<piece_sse2>(line, end, counted);
 }
 
-__attribute__((target("avx2"))) inline uint64_t mask32(__m256i v) {
-  return static_cast<uint32_t>(_mm256_movemask_epi8(v));
+__attribute__((target("avx2"))) inline void masks32(const char* q, uint64_t* nl, uint64_t* bad) {
+  const __m256i shift = _mm256_set1_epi8(kDigitShift), limit = _mm256_set1_epi8(kDigitLimit);
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+  const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 1));
+  const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 2));
+  const __m256i plain =
+      _mm256_or_si256(_mm256_cmpgt_epi8(limit, _mm256_add_epi8(first, shift)),
+                      _mm256_and_si256(_mm256_cmpeq_epi8(first, _mm256_set1_epi8('-')),
+                                       _mm256_cmpgt_epi8(limit, _mm256_add_epi8(second, shift))));
+  const __m256i ends = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n'));
+  *nl = static_cast<uint32_t>(_mm256_movemask_epi8(ends));
+  *bad = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_andnot_si256(plain, ends)));
 }
 
 __attribute__((target("avx2"))) inline Piece piece_avx2(const char* p) {
-  const __m256i nl = _mm256_set1_epi8('\n'), minus = _mm256_set1_epi8('-');
-  const __m256i shift = _mm256_set1_epi8(kDigitShift), limit = _mm256_set1_epi8(kDigitLimit);
-  const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-  const __m256i da = _mm256_cmpgt_epi8(limit, _mm256_add_epi8(a, shift));
-  const __m256i db = _mm256_cmpgt_epi8(limit, _mm256_add_epi8(b, shift));
-  return {mask32(_mm256_cmpeq_epi8(a, nl)) | mask32(_mm256_cmpeq_epi8(b, nl)) << 32,
-          mask32(da) | mask32(db) << 32,
-          mask32(_mm256_cmpeq_epi8(a, minus)) | mask32(_mm256_cmpeq_epi8(b, minus)) << 32};
+  uint64_t nl0, bad0, nl1, bad1;
+  masks32(p, &nl0, &bad0);
+  masks32(p + 32, &nl1, &bad1);
+  return {nl0 | nl1 << 32, bad0 | bad1 << 32};
 }
 
 __attribute__((target("avx2,popcnt"))) const char* count_avx2(const char* line, const char* end,
