@@ -565,12 +565,18 @@ constexpr char kPairs[] =
     "949596979899";
 
 // Writes v as "%<width>lld" writes it at d (width at most 4); returns the
-// end. d has room for 20 characters and the padding: 20 bytes are copied
-// whatever the length, in two moves instead of a call.
+// end. d has room for 20 characters and the padding. The digits are
+// written where they end up, from the last: no copy of them to read back.
 char* put_int(char* d, int64_t v, int width) {
-  char digits[40];
-  char* q = digits + 20;
   uint64_t u = v < 0 ? 0 - uint64_t(v) : uint64_t(v);
+  int n = 1 + (v < 0);
+  for (uint64_t rest = u; rest >= 10; rest /= 10) n++;
+  if (n < width) {
+    memcpy(d, "    ", 4);
+    d += width - n;
+  }
+  char* const e = d + n;
+  char* q = e;
   for (; u >= 100; u /= 100) {
     q -= 2;
     memcpy(q, kPairs + 2 * (u % 100), 2);
@@ -582,13 +588,7 @@ char* put_int(char* d, int64_t v, int width) {
     *--q = char('0' + u);
   }
   if (v < 0) *--q = '-';
-  const int n = int(digits + 20 - q);
-  if (n < width) {
-    memcpy(d, "    ", 4);
-    d += width - n;
-  }
-  memcpy(d, q, 20);
-  return d + n;
+  return e;
 }
 
 }  // namespace
