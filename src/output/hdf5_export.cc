@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -56,6 +57,8 @@ constexpr unsigned kCompactLinks = 64;
 // Spectra of all analysers buffered before they are written, at most (one
 // row each whatever their size).
 constexpr size_t kSpectrumBufferBytes = 4u << 20;
+// Each of the buffers the library converts strings in as they are written.
+constexpr size_t kConversionBytes = 8192;
 // Lines of a string dataset buffered before they are written.
 constexpr size_t kLineBatch = 4096;
 constexpr size_t kLineBatchBytes = 1u << 20;
@@ -219,8 +222,12 @@ struct Hdf5Export::Impl {
   mode_t mode = 0644;
   bool failed = false;
   bool open = false;  // the file being built exists
-  Hid file, str_utf8, str_ascii, dxpl;
-  Hid gcpl, dcpl_compact, dcpl_plain, dcpl_lines;  // shared creation properties
+  Hid file, str_utf8, str_ascii, dxpl, scalar;
+  std::vector<char> conversion = std::vector<char>(2 * kConversionBytes);  // dxpl's buffers
+  // Shared creation properties; dcpl_attrs for datasets that get attributes
+  // (their header keeps room for them), gcpl_sized by the room a group needs.
+  Hid gcpl, dcpl_compact, dcpl_plain, dcpl_lines, dcpl_attrs;
+  std::map<unsigned, Hid> gcpl_sized;
   std::set<std::string> written;
   std::string last_group;
   int added = 0;
@@ -303,7 +310,9 @@ struct Hdf5Export::Impl {
 
   bool attr(hid_t obj, const char* name, const std::string& value);
   bool text(hid_t loc, const char* name, const std::string& value);
-  Hid group(hid_t loc, const char* name, const char* nx_class);
+  // A group with room in its header for `links` members and `attrs`
+  // attributes (NX_class among them).
+  Hid group(hid_t loc, const char* name, const char* nx_class, unsigned links, unsigned attrs = 1);
   bool write_scan(int ref, const std::string& gname);
 };
 
@@ -380,8 +389,10 @@ class LineList {
 };
 
 // The measurement group: one float64 dataset per column, rows streamed in
-// through a buffer of at most kColumnBufferBytes. Datasets are made with the
-// row count the index gives and shrunk at the end when the file held fewer.
+// through a buffer of at most kColumnBufferBytes. A scan whose rows all fit
+// the buffer is written at the end, each column contiguous at its final
+// size. Longer scans go to chunked datasets made with the row count the
+// index gives and shrunk at the end when the file held fewer.
 class Measurement {
  public:
   Measurement(Hdf5Export::Impl& x, hid_t loc) : x_(x), loc_(loc) {}
@@ -397,18 +408,6 @@ class Measurement {
     if (rows_ < chunk_rows_) chunk_rows_ = size_t(rows_ > 0 ? rows_ : 1);
     if (fit < chunk_rows_) chunk_rows_ = fit;
     cap_rows_ = chunk_rows_;
-    dcpl_ = x_.new_dcpl();
-    if (!dcpl_) return false;
-    if (rows_ == 0) return widen(ncols);  // contiguous, empty
-    hsize_t chunk = chunk_rows_;
-    double nan = NAN;
-    if (!x_.ok(H5Pset_chunk(dcpl_.get(), 1, &chunk)) ||
-        !x_.ok(H5Pset_fill_value(dcpl_.get(), H5T_NATIVE_DOUBLE, &nan)))
-      return false;
-    bool compress = rows_ >= kCompressRows && H5Zfilter_avail(H5Z_FILTER_DEFLATE) > 0 &&
-                    H5Zfilter_avail(H5Z_FILTER_SHUFFLE) > 0;
-    if (compress && (!x_.ok(H5Pset_shuffle(dcpl_.get())) || !x_.ok(H5Pset_deflate(dcpl_.get(), 1))))
-      return false;
     return widen(ncols);
   }
 
@@ -427,13 +426,7 @@ class Measurement {
   }
 
   bool finish() {
-    // A scan whose rows all fit the buffer is written at once, each column
-    // contiguous at its final size: no chunk index, no fill value.
-    if (written_ == 0 && buffered_ > 0) {
-      rows_ = buffered_;
-      dcpl_ = x_.new_dcpl();
-      if (!dcpl_) return false;
-    }
+    if (written_ == 0) return write_whole();
     if (!flush()) return false;
     for (Column& col : cols_) {
       if (col.exists && written_ == rows_) continue;
@@ -445,6 +438,16 @@ class Measurement {
 
   size_t count() const { return cols_.size(); }
   const std::string& name(size_t c) const { return cols_[c].name; }
+  // Column `c` is wanted again after finish(): kept open if its dataset is
+  // made then.
+  void keep(size_t c) { cols_[c].keep = true; }
+  // The dataset of column `c`, after finish().
+  Hid dataset(size_t c) {
+    if (cols_[c].kept) return std::move(cols_[c].kept);
+    Hid d(H5Dopen2(loc_, cols_[c].name.c_str(), H5P_DEFAULT));
+    x_.made(d);
+    return d;
+  }
   bool dropped() const { return dropped_; }
 
  private:
@@ -452,6 +455,8 @@ class Measurement {
     std::string name;
     std::string label;    // as written, empty when the column has none
     bool exists = false;  // its dataset has been made
+    bool keep = false;    // wanted open after finish()
+    Hid kept;
     std::vector<double> buf;
   };
 
@@ -477,22 +482,61 @@ class Measurement {
     return true;
   }
 
-  // The column's dataset, made on first use. A dataset is open only while
-  // it is written: an open one holds some KiB of the library's memory, and
-  // a scan may have many columns.
+  // The name is the label unless it had to be changed.
+  static bool renamed(const Column& col) { return !col.label.empty() && col.label != col.name; }
+  bool name_attr(const Column& col, hid_t d) {
+    return !renamed(col) || x_.attr(d, "long_name", col.label);
+  }
+
+  // The buffered rows, all the scan has, written once: no chunk index, no
+  // fill value, no selection.
+  bool write_whole() {
+    const hsize_t n = buffered_;
+    Hid space(H5Screate_simple(1, &n, &n));
+    if (!x_.made(space)) return false;
+    for (Column& col : cols_) {
+      Hid d(H5Dcreate2(loc_, col.name.c_str(), H5T_IEEE_F64LE, space.get(), H5P_DEFAULT,
+                       col.keep || renamed(col) ? x_.dcpl_attrs.get() : x_.dcpl_plain.get(),
+                       H5P_DEFAULT));
+      if (!x_.made(d) || !name_attr(col, d.get()) ||
+          (n > 0 && !x_.ok(H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT,
+                                    col.buf.data()))))
+        return false;
+      if (col.keep) col.kept = std::move(d);
+    }
+    written_ = n;
+    buffered_ = 0;
+    return true;
+  }
+
+  // The column's chunked dataset, made on first use. A dataset is open only
+  // while it is written: an open one holds some KiB of the library's
+  // memory, and a scan may have many columns.
   Hid open(Column& col) {
     if (col.exists) {
       Hid d(H5Dopen2(loc_, col.name.c_str(), H5P_DEFAULT));
       x_.made(d);
       return d;
     }
+    if (!dcpl_ && !make_dcpl()) return Hid();
     Hid d = create_dataset(x_, loc_, col.name.c_str(), H5T_IEEE_F64LE, rows_, rows_, dcpl_.get());
     col.exists = bool(d);
-    // The name is the label unless it had to be changed.
-    if (!d || col.label.empty() || col.label == col.name ||
-        x_.attr(d.get(), "long_name", col.label))
-      return d;
-    return Hid();
+    return d && name_attr(col, d.get()) ? std::move(d) : Hid();
+  }
+
+  // Chunks of the rows the buffer holds, NaN where the file holds fewer
+  // rows than the index counted; long scans compressed.
+  bool make_dcpl() {
+    dcpl_ = x_.new_dcpl();
+    hsize_t chunk = chunk_rows_;
+    double nan = NAN;
+    if (!dcpl_ || !x_.ok(H5Pset_chunk(dcpl_.get(), 1, &chunk)) ||
+        !x_.ok(H5Pset_fill_value(dcpl_.get(), H5T_NATIVE_DOUBLE, &nan)))
+      return false;
+    bool compress = rows_ >= kCompressRows && H5Zfilter_avail(H5Z_FILTER_DEFLATE) > 0 &&
+                    H5Zfilter_avail(H5Z_FILTER_SHUFFLE) > 0;
+    return !compress ||
+           (x_.ok(H5Pset_shuffle(dcpl_.get())) && x_.ok(H5Pset_deflate(dcpl_.get(), 1)));
   }
 
   bool flush() {
@@ -608,7 +652,7 @@ class McaWriter {
 
   bool make(size_t n, const McaInfo& info, Analyser* a) {
     const std::string name = "mca_" + std::to_string(n);
-    Hid g = x_.group(instrument_, name.c_str(), "NXdetector");
+    Hid g = x_.group(instrument_, name.c_str(), "NXdetector", 6);
     if (!g) return false;
     Hid dcpl = x_.new_dcpl();
     if (!dcpl) return false;
@@ -654,7 +698,7 @@ class McaWriter {
     std::string link = name;
     for (int k = 2; H5Lexists(meas_, link.c_str(), H5P_DEFAULT) > 0; k++)
       link = name + "_" + std::to_string(k);
-    Hid m = x_.group(meas_, link.c_str(), "NXcollection");
+    Hid m = x_.group(meas_, link.c_str(), "NXcollection", 2);
     hid_t g = a.group.get();
     return m && x_.ok(H5Lcreate_hard(g, "data", m.get(), "data", H5P_DEFAULT, H5P_DEFAULT)) &&
            x_.ok(H5Lcreate_hard(g, ".", m.get(), "info", H5P_DEFAULT, H5P_DEFAULT));
@@ -727,25 +771,31 @@ long resolve_column(int pos, int ncol, size_t have) {
 
 bool Hdf5Export::Impl::attr(hid_t obj, const char* name, const std::string& value) {
   hid_t type = str_type(value);
-  Hid space(H5Screate(H5S_SCALAR));
-  if (!made(space)) return false;
-  if (H5Aexists(obj, name) > 0 && !ok(H5Adelete(obj, name))) return false;
-  Hid a(H5Acreate2(obj, name, type, space.get(), H5P_DEFAULT, H5P_DEFAULT));
+  Hid a(H5Acreate2(obj, name, type, scalar.get(), H5P_DEFAULT, H5P_DEFAULT));
   const char* p = value.c_str();
   return made(a) && ok(H5Awrite(a.get(), type, &p));
 }
 
 bool Hdf5Export::Impl::text(hid_t loc, const char* name, const std::string& value) {
   hid_t type = str_type(value);
-  Hid space(H5Screate(H5S_SCALAR));
-  if (!made(space)) return false;
-  Hid d(H5Dcreate2(loc, name, type, space.get(), H5P_DEFAULT, dcpl_compact.get(), H5P_DEFAULT));
+  Hid d(H5Dcreate2(loc, name, type, scalar.get(), H5P_DEFAULT, dcpl_compact.get(), H5P_DEFAULT));
   const char* p = value.c_str();
   return made(d) && ok(H5Dwrite(d.get(), type, H5S_ALL, H5S_ALL, dxpl.get(), &p));
 }
 
-Hid Hdf5Export::Impl::group(hid_t loc, const char* name, const char* nx_class) {
-  Hid g(H5Gcreate2(loc, name, H5P_DEFAULT, gcpl.get(), H5P_DEFAULT));
+Hid Hdf5Export::Impl::group(hid_t loc, const char* name, const char* nx_class, unsigned links,
+                            unsigned attrs) {
+  // A header made too small for what goes into it gets a second block,
+  // which costs as much again to make and to write as the first. The
+  // library sizes it by the links expected; a string attribute takes the
+  // room of about three links.
+  const unsigned room = std::min(links + 3 * attrs, kCompactLinks);
+  Hid& sized = gcpl_sized[room];
+  if (!sized) {
+    sized = Hid(H5Pcopy(gcpl.get()));
+    if (!made(sized) || !ok(H5Pset_est_link_info(sized.get(), room, 8))) return Hid();
+  }
+  Hid g(H5Gcreate2(loc, name, H5P_DEFAULT, sized.get(), H5P_DEFAULT));
   if (!made(g) || !attr(g.get(), "NX_class", nx_class)) return Hid();
   return g;
 }
@@ -825,11 +875,13 @@ bool Hdf5Export::Impl::open_file() {
   }
   if (!made(file)) return false;
 
+  scalar = Hid(H5Screate(H5S_SCALAR));
+  if (!made(scalar)) return false;
   str_utf8 = Hid(H5Tcopy(H5T_C_S1));
   str_ascii = Hid(H5Tcopy(H5T_C_S1));
-  // The library's conversion buffers default to 1 MiB each, cleared for
-  // every write of strings; a few KiB do (larger batches go through in
-  // parts).
+  // The library's conversion buffers default to 1 MiB each, allocated and
+  // cleared for every write of strings; a few KiB of our own do (larger
+  // batches go through in parts).
   dxpl = Hid(H5Pcreate(H5P_DATASET_XFER));
   gcpl = Hid(H5Pcreate(H5P_GROUP_CREATE));
   hsize_t chunk = kLineBatch;
@@ -838,10 +890,13 @@ bool Hdf5Export::Impl::open_file() {
       !ok(H5Pset_link_phase_change(gcpl.get(), kCompactLinks, kCompactLinks * 3 / 4)) ||
       !(dcpl_compact = new_dcpl()) || !ok(H5Pset_layout(dcpl_compact.get(), H5D_COMPACT)) ||
       !(dcpl_plain = new_dcpl()) || !(dcpl_lines = new_dcpl()) ||
+      !made(dcpl_attrs = Hid(H5Pcreate(H5P_DATASET_CREATE))) ||
+      !ok(H5Pset_obj_track_times(dcpl_attrs.get(), 0)) ||
       !ok(H5Pset_chunk(dcpl_lines.get(), 1, &chunk)))
     return false;
   return made(str_utf8) && made(str_ascii) && made(dxpl) &&
-         ok(H5Pset_buffer(dxpl.get(), 8192, nullptr, nullptr)) &&
+         ok(H5Pset_buffer(dxpl.get(), kConversionBytes, conversion.data(),
+                          conversion.data() + kConversionBytes)) &&
          ok(H5Tset_size(str_utf8.get(), H5T_VARIABLE)) &&
          ok(H5Tset_cset(str_utf8.get(), H5T_CSET_UTF8)) &&
          ok(H5Tset_size(str_ascii.get(), H5T_VARIABLE));
@@ -905,10 +960,10 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   hid_t f = file.get();
   if (H5Lexists(f, gname.c_str(), H5P_DEFAULT) > 0 && !ok(H5Ldelete(f, gname.c_str(), H5P_DEFAULT)))
     return false;
-  Hid entry = group(f, gname.c_str(), "NXentry");
+  Hid entry = group(f, gname.c_str(), "NXentry", 6, 2);
   if (!entry) return false;
-  Hid instrument = group(entry.get(), "instrument", "NXinstrument");
-  Hid specfile = instrument ? group(instrument.get(), "specfile", "NXcollection") : Hid();
+  Hid instrument = group(entry.get(), "instrument", "NXinstrument", 3);
+  Hid specfile = instrument ? group(instrument.get(), "specfile", "NXcollection", 2) : Hid();
   if (!specfile) return false;
 
   // The header: the lines from #S up to the first data line, without the
@@ -960,7 +1015,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
     std::vector<std::string> names =
         split_labels(o_text, int(positions.size()), positions.size() + 1);
     if (names.size() == positions.size()) {
-      Hid pos = group(instrument.get(), "positioners", "NXcollection");
+      Hid pos = group(instrument.get(), "positioners", "NXcollection", unsigned(names.size()));
       if (!pos) return false;
       std::set<std::string> used;
       Hid space(H5Screate(H5S_SCALAR));
@@ -978,7 +1033,8 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   }
 
   // The data, and the '#' lines among and after them.
-  Hid meas = group(entry.get(), "measurement", "NXcollection");
+  Hid meas =
+      group(entry.get(), "measurement", "NXcollection", unsigned(r.ncol_N > 0 ? r.ncol_N : 4));
   if (!meas) return false;
   Measurement m(*this, meas.get());
   McaWriter mca(*this, instrument.get(), meas.get());
@@ -1038,6 +1094,21 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
     ncol = r.ncol_N > 0 ? r.ncol_N : int(labels.size());
     if (!m.start(size_t(ncol), labels, 0)) return false;
   }
+  // The plot: y against x of the settings, linked from measurement/.
+  // Columns chosen by label are this scan's columns of those names; a scan
+  // that lacks one has its data written but no plot (one line says why).
+  ColumnChoice wanted = cols, plot_cols;
+  if (!normalize) wanted.zlabel.clear();
+  std::string why;
+  const bool plotted = resolve_columns(t, r, wanted, &plot_cols, &why);
+  long y = -1, x = -1, z = -1;
+  if (plotted) {
+    y = resolve_column(plot_cols.ycol, ncol, m.count());
+    x = resolve_column(plot_cols.xcol, ncol, m.count());
+    z = normalize ? resolve_column(plot_cols.zcol, ncol, m.count()) : -1;
+    for (long c : {y, x, z})
+      if (c >= 0 && y >= 0 && x >= 0) m.keep(size_t(c));
+  }
   if (!m.finish() || !mca.finish(rows) || !comments.finish()) return false;
   if (m.dropped())
     fprintf(con.out, " scan %s: only the first %zu columns exported\n", gname.c_str(), kMaxColumns);
@@ -1055,21 +1126,12 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
     fprintf(con.out, " scan %s: %lld spectrum(s) cut short, kept as far as they go\n",
             gname.c_str(), (long long)mca.cut());
 
-  // The plot: y against x of the settings, linked from measurement/.
-  // Columns chosen by label are this scan's columns of those names; a scan
-  // that lacks one has its data written but no plot (one line says why).
-  ColumnChoice wanted = cols, plot_cols;
-  if (!normalize) wanted.zlabel.clear();
-  std::string why;
-  if (!resolve_columns(t, r, wanted, &plot_cols, &why)) {
+  if (!plotted) {
     fputs(why.c_str(), con.out);
     return true;
   }
-  long y = resolve_column(plot_cols.ycol, ncol, m.count());
-  long x = resolve_column(plot_cols.xcol, ncol, m.count());
-  long z = normalize ? resolve_column(plot_cols.zcol, ncol, m.count()) : -1;
   if (y < 0 || x < 0) return true;
-  Hid plot = group(entry.get(), "plot", "NXdata");
+  Hid plot = group(entry.get(), "plot", "NXdata", 3, 3);
   if (!plot || !attr(plot.get(), "signal", m.name(size_t(y))) ||
       !attr(plot.get(), "axes", m.name(size_t(x))) || !attr(entry.get(), "default", "plot"))
     return false;
@@ -1077,13 +1139,13 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   for (long c : {y, x, z}) {
     if (c < 0 || !linked.insert(m.name(size_t(c))).second) continue;
     const char* n = m.name(size_t(c)).c_str();
-    Hid d(H5Dopen2(meas.get(), n, H5P_DEFAULT));
-    if (!made(d) || !attr(d.get(), "target", "/" + gname + "/measurement/" + n) ||
-        !ok(H5Lcreate_hard(meas.get(), n, plot.get(), n, H5P_DEFAULT, H5P_DEFAULT)))
+    Hid d = m.dataset(size_t(c));
+    if (!d || !attr(d.get(), "target", "/" + gname + "/measurement/" + n) ||
+        !ok(H5Olink(d.get(), plot.get(), n, H5P_DEFAULT, H5P_DEFAULT)))
       return false;
   }
   if (z >= 0) {
-    Hid mon = group(entry.get(), "monitor", "NXmonitor");
+    Hid mon = group(entry.get(), "monitor", "NXmonitor", 1);
     if (!mon || !ok(H5Lcreate_hard(meas.get(), m.name(size_t(z)).c_str(), mon.get(), "data",
                                    H5P_DEFAULT, H5P_DEFAULT)))
       return false;
@@ -1119,15 +1181,22 @@ bool Hdf5Export::Impl::commit() {
   H5G_info_t root;
   if (!ok(H5Gget_info(f, &root))) return false;
   long kept = long(root.nlinks) - long(written.size());
-  if (!attr(f, "NX_class", "NXroot") || !attr(f, "file_name", shown) ||
-      !attr(f, "file_time", iso_now()) || !attr(f, "creator", "kurvatab") ||
-      !attr(f, "creator_version", KURVATAB_VERSION) || !attr(f, "scan_file", scan_file))
-    return false;
   unsigned maj, min, rel;
   H5get_libversion(&maj, &min, &rel);
-  std::string lib = std::to_string(maj) + "." + std::to_string(min) + "." + std::to_string(rel);
-  if (!attr(f, "HDF5_Version", lib)) return false;
-  if (!last_group.empty() && !attr(f, "default", last_group)) return false;
+  const std::string lib =
+      std::to_string(maj) + "." + std::to_string(min) + "." + std::to_string(rel);
+  const std::pair<const char*, std::string> root_attrs[] = {{"NX_class", "NXroot"},
+                                                            {"file_name", shown},
+                                                            {"file_time", iso_now()},
+                                                            {"creator", "kurvatab"},
+                                                            {"creator_version", KURVATAB_VERSION},
+                                                            {"scan_file", scan_file},
+                                                            {"HDF5_Version", lib},
+                                                            {"default", last_group}};
+  for (const auto& [name, value] : root_attrs) {
+    // An earlier file has them all.
+    if ((H5Aexists(f, name) > 0 && !ok(H5Adelete(f, name))) || !attr(f, name, value)) return false;
+  }
   if (!ok(H5Fclose(file.release()))) return false;
   // On disk before it takes the target's place.
   if (!out.commit()) return fail(out.error());
