@@ -388,10 +388,22 @@ class LineList {
   hsize_t written_ = 0;
 };
 
-// The measurement group: one float64 dataset per column, rows streamed in
-// through a buffer of at most kColumnBufferBytes. A scan whose rows all fit
-// the buffer is written at the end, each column contiguous at its final
-// size. Longer scans go to chunked datasets made with the row count the
+// True when every value reads back from float32 as the same double, bit
+// for bit (NaN, infinities and -0 included).
+bool fits_float32(const double* v, size_t n) {
+  for (size_t k = 0; k < n; k++) {
+    const double back = static_cast<float>(v[k]);
+    if (memcmp(&back, &v[k], sizeof back) != 0) return false;
+  }
+  return true;
+}
+
+// The measurement group: one dataset per column, rows streamed in through a
+// buffer of at most kColumnBufferBytes. A scan whose rows all fit the buffer
+// is written at the end, each column contiguous at its final size, as
+// float32 when every value of the column is exactly a float32 (counts,
+// whole numbers below 2^24, steps of powers of two) and else as float64.
+// Longer scans go to chunked float64 datasets made with the row count the
 // index gives and shrunk at the end when the file held fewer.
 class Measurement {
  public:
@@ -494,14 +506,21 @@ class Measurement {
     const hsize_t n = buffered_;
     Hid space(H5Screate_simple(1, &n, &n));
     if (!x_.made(space)) return false;
+    std::vector<float> narrow;
     for (Column& col : cols_) {
-      Hid d(H5Dcreate2(loc_, col.name.c_str(), H5T_IEEE_F64LE, space.get(), H5P_DEFAULT,
-                       col.keep || renamed(col) ? x_.dcpl_attrs.get() : x_.dcpl_plain.get(),
-                       H5P_DEFAULT));
-      if (!x_.made(d) || !name_attr(col, d.get()) ||
-          (n > 0 && !x_.ok(H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT,
-                                    col.buf.data()))))
-        return false;
+      const bool f32 = n > 0 && fits_float32(col.buf.data(), buffered_);
+      Hid d(H5Dcreate2(
+          loc_, col.name.c_str(), f32 ? H5T_IEEE_F32LE : H5T_IEEE_F64LE, space.get(), H5P_DEFAULT,
+          col.keep || renamed(col) ? x_.dcpl_attrs.get() : x_.dcpl_plain.get(), H5P_DEFAULT));
+      if (!x_.made(d) || !name_attr(col, d.get())) return false;
+      herr_t r = 0;
+      if (n > 0 && f32) {
+        narrow.assign(col.buf.begin(), col.buf.begin() + ptrdiff_t(n));
+        r = H5Dwrite(d.get(), H5T_NATIVE_FLOAT, H5S_ALL, H5S_ALL, H5P_DEFAULT, narrow.data());
+      } else if (n > 0) {
+        r = H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, col.buf.data());
+      }
+      if (!x_.ok(r)) return false;
       if (col.keep) col.kept = std::move(d);
     }
     written_ = n;

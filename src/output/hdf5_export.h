@@ -6,9 +6,11 @@
 // scan numbered 57 in the file), an NXentry holding
 //   title, start_time                 the #S text; the #D date (ISO 8601 when
 //                                     it reads as a date)
-//   measurement/<label>               one float64 dataset per column, every
-//                                     number exactly as the column reader
-//                                     reads it (NaN where a line has fewer)
+//   measurement/<label>               one dataset per column, every number
+//                                     exactly as the column reader reads it
+//                                     (NaN where a line has fewer): float32
+//                                     when each value of a short scan's
+//                                     column is one, else float64
 //   plot/                             NXdata: x and y of the settings (and the
 //                                     monitor with normalisation on), linked
 //   monitor/data                      NXmonitor, with normalisation on

@@ -39,6 +39,14 @@ struct H5File {
     for (double x : v) s += (s.empty() ? "" : "|") + std::string(b, snprintf(b, 40, "%.17g", x));
     return s;
   }
+  // The bytes a dataset stores for each value.
+  size_t value_size(const std::string& path) const {
+    hid_t d = H5Dopen2(id, path.c_str(), H5P_DEFAULT), t = H5Dget_type(d);
+    size_t n = H5Tget_size(t);
+    H5Tclose(t);
+    H5Dclose(d);
+    return n;
+  }
   // The strings of a string dataset, or of its attribute `attr`, joined by '|'.
   std::string strings(const std::string& path, const char* attr = nullptr) const {
     hid_t o = attr ? H5Aopen_by_name(id, path.c_str(), attr, H5P_DEFAULT, H5P_DEFAULT)
@@ -79,7 +87,7 @@ TEST(Hdf5Export, ValuesGroupsAndReexport) {
       "#S 57  ascan  th 0 1 4 1\n#D Thu Feb 21 14:41:54 2002\n#P0 1.25 -3 7e-1\n#N 3\n"
       "#L c1  c2  c3\n\n0.1 1e-320 -0\n#C a comment among the data\n0x1.8p1 1.5-2 nan\nabc\n"
       "-inf 3\n0.30000000000000004 2 3 4\n#C after the data\n"
-      "#S 57  second 57\n#N 2\n#L col1  col2\n1 2\n");
+      "#S 57  second 57\n#N 2\n#L col1  col2\n16777216 16777217\n");
   scan_hdf5(f.t, f.st, f.con(), 0, "  ");  // the scan file's name with .h5
   scan_hdf5(f.t, f.st, f.con(), 1, "scan.dat.h5");
   chmod(f.dir.file("scan.dat.h5").c_str(), 0640);  // kept when scans are added
@@ -95,13 +103,19 @@ TEST(Hdf5Export, ValuesGroupsAndReexport) {
   H5File h5(f.dir.file("scan.dat.h5"));
   EXPECT_EQ(h5.names("/"), "57.1|57.2");
   EXPECT_EQ(h5.names("57.1/plot") + " " + h5.names("57.2/plot"), "c1|c2 col1|col2");
-  EXPECT_EQ(h5.values("57.2/plot/col2"), "2");  // the copy keeps its links
+  EXPECT_EQ(h5.values("57.2/plot/col2"), "16777217");  // the copy keeps its links
   // A blank line and text are no rows; a value more makes a column more.
   EXPECT_EQ(h5.names("57.1/measurement"), "c1|c2|c3|col4");
   EXPECT_EQ(h5.values("57.1/measurement/c1"), "0.10000000000000001|3|-inf|0.30000000000000004");
   EXPECT_EQ(h5.values("57.1/measurement/c2"), "9.9998886718268301e-321|1.5|3|2");
   EXPECT_EQ(h5.values("57.1/measurement/c3"), "-0|-2|nan|3");
   EXPECT_EQ(h5.values("57.1/measurement/col4"), "nan|nan|nan|4");
+  // float32 where every value reads back the same (NaN and -0 too), else float64.
+  std::string sizes;
+  for (const char* c : {"57.1/measurement/c1", "57.1/measurement/c2", "57.1/measurement/c3",
+                        "57.1/measurement/col4", "57.2/measurement/col1", "57.2/measurement/col2"})
+    sizes += std::to_string(h5.value_size(c));
+  EXPECT_EQ(sizes, "884448");
   EXPECT_EQ(h5.strings("57.1/instrument/specfile/comments"),
             "#C a comment among the data|#C after the data");
   EXPECT_EQ(h5.strings("57.1/start_time"), "2002-02-21T14:41:54");
