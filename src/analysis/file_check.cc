@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/peak_stats.h"
+#include "base/interrupt.h"
 #include "base/text.h"
 #include "format/data_line.h"
 #include "format/header.h"
@@ -425,7 +426,12 @@ CheckSummary check_file(const ScanFile* inf, const ColumnChoice& cols, FILE* out
   ScanReader in(inf, 0);
   std::string_view l;
   int64_t lineno = 0;
-  while (in.next(&l)) {
+  for (;;) {
+    if (interrupted()) {
+      ck.summary.stopped_at = lineno + 1;
+      break;
+    }
+    if (!in.next(&l)) break;
     ck.line(l, ++lineno, in.last_char());
     if (progress && in.tell() >= next_report) {
       progress(in.tell(), length, false);
@@ -435,7 +441,10 @@ CheckSummary check_file(const ScanFile* inf, const ColumnChoice& cols, FILE* out
   const int64_t bytes = in.tell();
   char last = '\n';
   if (bytes > 0 && inf->read_fully(bytes - 1, &last, 1) != 1) last = '\0';
-  ck.finish(lineno, last == '\n');
+  if (ck.summary.stopped_at)
+    ck.summary.lines = lineno;
+  else
+    ck.finish(lineno, last == '\n');
   if (progress) progress(bytes, length, true);
   ck.summary.bytes = bytes;
   ck.summary.length = length;
@@ -456,7 +465,11 @@ void write_check_summary(FILE* out, const std::string& name, const CheckSummary&
       "scans with values that are not finite",
       "scans whose spectra are not whole",
   };
-  if (s.bytes < s.length)
+  if (s.stopped_at)
+    fprintf(out, " check stopped by Ctrl-C before line %lld (byte %lld of %lld)\n",
+            static_cast<long long>(s.stopped_at), static_cast<long long>(s.bytes),
+            static_cast<long long>(s.length));
+  else if (s.bytes < s.length)
     fprintf(out,
             " read %lld of the %lld bytes the file had: it was shortened or could not be read\n",
             static_cast<long long>(s.bytes), static_cast<long long>(s.length));

@@ -44,8 +44,9 @@ constexpr int kCheckKinds = 11;
 struct CheckSummary {
   int scans = 0;
   int64_t lines = 0;
-  int64_t bytes = 0;   // bytes read
-  int64_t length = 0;  // the file's length when the check began
+  int64_t bytes = 0;       // bytes read
+  int64_t length = 0;      // the file's length when the check began
+  int64_t stopped_at = 0;  // the first line Ctrl-C kept from the check; 0: none
   int64_t findings[kCheckKinds] = {};
 
   int64_t total() const;
@@ -57,14 +58,16 @@ struct CheckSummary {
 using CheckProgress = std::function<void(int64_t done, int64_t total, bool finished)>;
 
 // Reads `inf` (not owned; none: an empty file) from its start to
-// its end and writes the findings to `out`. x is the column `cols.xcol`, or
+// its end, or up to the line at which Ctrl-C is seen (the scan it is in is
+// then not judged), and writes the findings to `out`. x is the column `cols.xcol`, or
 // each scan's column labelled `cols.xlabel` when that is set.
 CheckSummary check_file(const ScanFile* inf, const ColumnChoice& cols, FILE* out,
                         const CheckProgress& progress = nullptr);
 
 // The closing lines: the file's name, scans, lines and findings, then the
 // count of each kind found; and a note when less was read than the file held
-// at the start (it was shortened, or could not be read).
+// at the start (Ctrl-C stopped the check, the file was shortened, or it could
+// not be read).
 void write_check_summary(FILE* out, const std::string& name, const CheckSummary& s);
 
 #endif  // KURVATAB_ANALYSIS_FILE_CHECK_H_

@@ -18,6 +18,7 @@
 #include "frontend/follow_command.h"
 #include "frontend/ini_file.h"
 #include "frontend/loop.h"
+#include "frontend/terminal.h"
 #include "grace/grace_link.h"
 #include "index/index_table.h"
 #include "output/export.h"
@@ -263,7 +264,11 @@ bool cmd_wformat(Interp& in, const CommandEntry&, const char* c) {
 }
 
 bool cmd_table(Interp& in, const CommandEntry&, const char*) {
-  index_print(in.s.index, in.s.con);
+  const IndexTable& t = in.s.index;
+  const int listed = index_print(t, in.s.con);
+  if (listed < t.Indexed && interrupted())
+    fprintf(in.s.con.out, " table listing stopped by Ctrl-C after %d of %d scans\n", listed,
+            t.Indexed);
   return true;
 }
 
@@ -500,13 +505,14 @@ bool cmd_check(Interp& in, const CommandEntry&, const char*) {
   char* held = nullptr;
   size_t held_size = 0;
   FILE* hold = nullptr;
-  if (s.meter) {
-    progress = s.meter->reporter("checking");
-    // The progress line would be drawn over the findings on the terminal:
-    // they wait in memory until the pass has ended and the line is gone.
-    hold = open_memstream(&held, &held_size);
-  }
+  const std::vector<std::string> pager = listing_pager(s.con);
+  if (s.meter) progress = s.meter->reporter("checking");
+  // The progress line would be drawn over the findings on the terminal, and
+  // the pager would show nothing while the pass runs: the findings wait in
+  // memory until the pass has ended.
+  if (s.meter || !pager.empty()) hold = open_memstream(&held, &held_size);
   CheckSummary sum = check_file(s.index.inf.get(), s.settings, hold ? hold : s.con.out, progress);
+  Pager paged(s.con, pager);
   if (hold) {
     fclose(hold);
     fwrite(held, 1, held_size, s.con.out);
@@ -743,7 +749,13 @@ bool run_line(Interp& in, const std::string& line) {
   // A Ctrl-C typed before the command does not stop it; one typed while it
   // runs stops it, and is spent with it.
   clear_interrupt();
-  const bool ok = e->run(in, *e, p + 1);
+  bool ok;
+  {
+    // Long listings at a terminal go through the user's pager.
+    Pager paged(in.s.con,
+                is_long_listing(*p, p + 1) ? listing_pager(in.s.con) : std::vector<std::string>());
+    ok = e->run(in, *e, p + 1);
+  }
   const bool stopped = interrupted();
   clear_interrupt();
   return ok && !stopped;
@@ -902,7 +914,8 @@ static int run(int argc, char** argv, CommandInput& in, Session& s) {
   } else {
     if (s.index.inf) {
       index_file(s.index, s.con);
-      index_print(s.index, s.con);
+      startup_table(s);
+      clear_interrupt();  // spent on the indexing it stopped
     }
     status(s);
     result = interprete(s, in);

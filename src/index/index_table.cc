@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/interrupt.h"
 #include "base/text.h"
 #include "format/data_line.h"
 #include "format/header.h"
@@ -180,9 +181,12 @@ class Indexer {
  public:
   explicit Indexer(IndexTable& t) : t_(t) {}
 
-  // Reads the file from `offset` on to its end.
+  // Reads the file from `offset` on to its end, or, when `stoppable`, up
+  // to the block at which Ctrl-C was seen (then `stopped` is set).
   int64_t run(int64_t offset);
 
+  bool stoppable = false;
+  bool stopped = false;
   IndexState state = waithead;
   int64_t lseek = 0;
   int64_t lpos = 0;
@@ -331,6 +335,10 @@ int64_t Indexer::run(int64_t offset) {
     }
     pos += static_cast<int64_t>(got);
     if (t_.progress) t_.progress(pos, total, false);
+    if (stoppable && interrupted()) {
+      stopped = true;
+      break;
+    }
   }
   // A last line without a line feed.
   if (head_seek_ >= 0) line(head_.data(), head_.size(), head_seek_);
@@ -406,6 +414,12 @@ void index_from(IndexTable& t, Indexer& ix, int64_t offset) {
 }
 
 void print_closing(const IndexTable& t, Console& con) {
+  if (t.stopped_at >= 0) {
+    fprintf(con.out,
+            " indexing of %s stopped by Ctrl-C at byte %lld of %lld: no scans kept; r indexes it\n",
+            t.inf_name.c_str(), static_cast<long long>(t.stopped_at),
+            static_cast<long long>(t.inf ? t.inf->size() : 0));
+  }
   if (t.read_error) {
     fprintf(con.out, " file %s can't be read past byte %lld: %s\n", t.inf_name.c_str(),
             static_cast<long long>(t.read_error_at), strerror(t.read_error));
@@ -424,36 +438,47 @@ void index_reset(IndexTable& t) {
   t.tail.clear();
   t.read_error = 0;
   t.read_error_at = 0;
+  t.stopped_at = -1;
 }
 
 namespace {
 
 // A full pass over the file, through the cache when `use_cache`; silent.
-void build_table(IndexTable& t, bool use_cache) {
+// A pass that is `stoppable` and stopped by Ctrl-C leaves an empty table
+// that covers nothing: what was read up to there is not kept, as the last
+// record read may be cut anywhere in its data.
+void build_table(IndexTable& t, bool use_cache, bool stoppable) {
   index_reset(t);
   if (!t.inf) {
     // Nothing to index: the no-file state.
     t.inf_name = "NO FILE";
   } else if (!use_cache || !index_cache_load(t)) {
     Indexer ix(t);
+    ix.stoppable = stoppable;
     index_from(t, ix, 0);
     t.cached_length = -1;
-    if (!t.read_error) index_cache_store(t);
+    if (ix.stopped) {
+      const int64_t at = t.IndexFileLength;
+      index_reset(t);
+      t.stopped_at = at;
+    } else if (!t.read_error) {
+      index_cache_store(t);
+    }
   }
 }
 
 }  // namespace
 
-void index_build(IndexTable& t) { build_table(t, true); }
+void index_build(IndexTable& t) { build_table(t, true, false); }
 
 int index_file(IndexTable& t, Console& con) {
-  build_table(t, true);
+  build_table(t, true, true);
   print_closing(t, con);
   return t.Indexed;
 }
 
 int index_rebuild(IndexTable& t, Console& con) {
-  build_table(t, false);
+  build_table(t, false, true);
   print_closing(t, con);
   return t.Indexed;
 }
@@ -529,14 +554,16 @@ void index_continue(IndexTable& t) {
   index_from(t, ix, last.hseek);
 }
 
-IndexChange index_refresh(IndexTable& t) {
+namespace {
+
+IndexChange refresh(IndexTable& t, bool stoppable) {
   IndexChange change;
   int64_t now = index_current_length(t);
   if (now == t.IndexFileLength) return change;
   // The bytes the table covers must still be those it was built from.
   bool grew = t.inf && t.Indexed > 0 && now > t.IndexFileLength && index_covered_unchanged(t);
   if (!grew) {
-    build_table(t, false);
+    build_table(t, false, stoppable);
     change.kind = IndexChange::kRebuilt;
     return change;
   }
@@ -550,8 +577,12 @@ IndexChange index_refresh(IndexTable& t) {
   return change;
 }
 
+}  // namespace
+
+IndexChange index_refresh(IndexTable& t) { return refresh(t, false); }
+
 int index_update(IndexTable& t, Console& con) {
-  if (index_refresh(t).kind == IndexChange::kNone) build_table(t, false);
+  if (refresh(t, true).kind == IndexChange::kNone) build_table(t, false, true);
   print_closing(t, con);
   return t.Indexed;
 }
@@ -593,7 +624,7 @@ char* put_int(char* d, int64_t v, int width) {
 
 }  // namespace
 
-void index_print(const IndexTable& t, Console& con) {
+int index_print(const IndexTable& t, Console& con, int first) {
   // Put together here and written in large pieces: a table of a hundred
   // thousand scans is printed at every start.
   constexpr size_t kPiece = 64 * 1024;
@@ -601,7 +632,7 @@ void index_print(const IndexTable& t, Console& con) {
   std::string b(kPiece + kRowNumbers + kMaxScanText, '\0');
   char* const start = &b[0];
   char* d = start;
-  for (int k = 0; k < t.Indexed; k++) {
+  for (int k = std::max(first, 0); k < t.Indexed; k++) {
     const scanRef& r = t.Index[k];
     *d++ = ' ';
     d = put_int(d, k + 1, 4);
@@ -631,10 +662,12 @@ void index_print(const IndexTable& t, Console& con) {
       *d++ = '\n';
     }
     if (size_t(d - start) >= kPiece || k + 1 == t.Indexed) {
-      fwrite(start, 1, size_t(d - start), con.out);
+      const size_t n = size_t(d - start);
       d = start;
+      if (fwrite(start, 1, n, con.out) != n || (k + 1 < t.Indexed && interrupted())) return k + 1;
     }
   }
+  return t.Indexed;
 }
 
 int64_t index_current_length(IndexTable& t) { return t.inf ? t.inf->size() : -1; }

@@ -149,6 +149,9 @@ struct IndexTable {
   // The first read error of the last pass, with the offset it hit.
   int read_error = 0;
   int64_t read_error_at = 0;
+  // Where Ctrl-C stopped the last full pass (its table was dropped); -1
+  // when it ran to the end.
+  int64_t stopped_at = -1;
 
   // The index cache (index_cache.h): the file's real path when it was opened
   // (its key; empty when unknown), and the file length and size of the entry
@@ -192,6 +195,9 @@ int index_dir(Console& con, const char* name);
 // message. Returns Indexed. With no open file: the no-file state, 0 entries.
 // A large file whose table the index cache holds is not read again: only
 // what it gained since is read. The table and the message are the same.
+// Ctrl-C (base/interrupt.h) stops a full pass: nothing of it is kept (no
+// records, nothing covered, nothing cached), which is said with where it
+// stopped; the next look at a scan, or r, reads the file again.
 int index_file(IndexTable& t, Console& con);
 
 // index_file without the cache: always one full pass (the entry is then
@@ -249,11 +255,14 @@ IndexChange index_refresh(IndexTable& t);
 // Brings the table up to date after the file's length changed. When the file
 // only grew (the bytes the table covers are unchanged), only the last scan
 // and what follows it are read again; otherwise the table is rebuilt in full.
-// The result and the messages are those of index_free + index_file.
+// The result and the messages are those of index_free + index_file; a
+// rebuild in full stops at Ctrl-C as index_file does.
 int index_update(IndexTable& t, Console& con);
 
-// Prints the table on con.out.
-void index_print(const IndexTable& t, Console& con);
+// Prints the table on con.out from the 0-based position `first` on. Stops
+// early at Ctrl-C or when a write fails (a pager that was quit); returns
+// the position after the last row written (Indexed when it ran to the end).
+int index_print(const IndexTable& t, Console& con, int first = 0);
 
 // Present length of the open file, -1 when none is open.
 int64_t index_current_length(IndexTable& t);

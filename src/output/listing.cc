@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 
+#include "base/interrupt.h"
 #include "base/text.h"
 #include "format/data_line.h"
 #include "index/scan_reader.h"
@@ -9,6 +10,16 @@
 namespace {
 
 bool starts_number(char c) { return is_digit(c) || c == '-' || c == '+'; }
+
+// Copies the line just read; false when the listing is to end here: the
+// write failed, or Ctrl-C was pressed (which is said).
+bool list_line(ScanReader& in, const IndexTable& t, Console& con, const scanRef& r) {
+  if (!in.copy_line(con.my_stdout)) return false;
+  if (!interrupted()) return true;
+  fprintf(con.out, " listing of scan %d stopped by Ctrl-C at byte %" PRId64 " of %s\n", r.scan,
+          in.tell(), t.inf_name.c_str());
+  return false;
+}
 
 }  // namespace
 
@@ -18,7 +29,7 @@ int scan_header(IndexTable& t, Console& con, int ref) {
   ScanReader in(t.inf.get(), r->hseek);
   std::string_view line;
   while (in.next(&line) && line[0] == '#') {
-    if (!in.copy_line(con.my_stdout)) break;
+    if (!list_line(in, t, con, *r)) break;
   }
   return ref;
 }
@@ -32,7 +43,7 @@ int scan_comment(IndexTable& t, Console& con, int ref) {
     if (!in.next(&line)) break;
     if (starts_number(line[0])) {
       in.skip_rest();
-    } else if (!in.copy_line(con.my_stdout)) {
+    } else if (!list_line(in, t, con, *r)) {
       break;
     }
   } while (in.tell() < r->eseek);
@@ -55,7 +66,7 @@ int scan_print(IndexTable& t, Console& con, int ref) {
     const LineKind kind = rule.next(line[0], [&in] { return in.last_char() == '\\'; });
     if (kind == LineKind::kSpectrum) continue;
     if (kind != LineKind::kHash && holds_number(line)) listed++;
-    if (!in.copy_line(con.my_stdout)) break;
+    if (!list_line(in, t, con, *r)) break;
   }
   return ref;
 }

@@ -2,8 +2,9 @@
 // its header, its comments, its data. `ref` is a 0-based position that names
 // a record (callers check it first; a position outside the table lists
 // nothing). Each listing stops at the end of the scan file, also when the
-// file was cut short after it was indexed, and at the first failed write.
-// Each returns `ref`.
+// file was cut short after it was indexed, at the first failed write (a
+// pager that was quit), and at Ctrl-C, which it says on con.out with the
+// byte it reached. Each returns `ref`.
 #ifndef KURVATAB_OUTPUT_LISTING_H_
 #define KURVATAB_OUTPUT_LISTING_H_
 

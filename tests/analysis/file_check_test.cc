@@ -1,11 +1,13 @@
 #include "analysis/file_check.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cmath>
 #include <string>
 #include <tuple>
 
+#include "base/interrupt.h"
 #include "index/index_testing.h"
 #include "output/listing.h"
 #include "read/columns.h"
@@ -72,6 +74,12 @@ TEST(CheckFile, OneOfEachFinding) {
   c.sum.length = 20;
   EXPECT_EQ(0u, summary(c.sum).find(" read 10 of the 20 bytes the file had: it was shortened or "
                                     "could not be read\n checked c.dat: 10 scans"));
+  note_signal(SIGINT);  // Ctrl-C: the check stops and says where
+  c = check("#S 1 a\n1 2\n");
+  clear_interrupt();
+  EXPECT_EQ(c.findings + summary(c.sum),
+            " check stopped by Ctrl-C before line 1 (byte 0 of 11)\n"
+            " checked c.dat: 0 scans, 0 lines, no findings\n");
 }
 
 // A row of a mesh scan: each point after a spectrum of three lines.

@@ -54,7 +54,8 @@ def main():
     with open(hist, "w") as f:
         f.writelines("p %d\n" % (k % 2 + 1) for k in range(3000))
     master, slave = pty.openpty()
-    env = e.environment(work, TERM="xterm", INPUTRC=None, LC_ALL="C.UTF-8", LANG="C.UTF-8")
+    env = e.environment(work, TERM="xterm", INPUTRC=None, LC_ALL="C.UTF-8", LANG="C.UTF-8",
+                        PAGER="")
     p = subprocess.Popen(["kurvatab", "demo.dat"], executable=a.binary, cwd=work, env=env,
                          stdin=slave, stdout=slave, stderr=slave, start_new_session=True)
     os.close(slave)

@@ -8,9 +8,13 @@ q does; writes past the limit fail and the program goes on.
    temporary file left.
 4. SIGTERM at the prompt: the settings are written, status 128 + 15.
 5. A file size limit (SIGXFSZ ignored): the cache entry and an HDF5 export of
-   600 scans fail, the run ends normally and leaves no temporary file."""
+   600 scans fail, the run ends normally and leaves no temporary file.
+6. SIGINT while the file is indexed at start (seen by the progress line on a
+   terminal), then during the check K: each stops and says where."""
 import os
+import pty
 import resource
+import select
 import signal
 import subprocess
 import sys
@@ -31,11 +35,11 @@ class Run:
     """The program started with its output read as it comes (the index table
     alone would fill a pipe); `said(text)` waits until it has printed text."""
 
-    def __init__(self, a, work, args):
+    def __init__(self, a, work, args, stderr=subprocess.DEVNULL):
         self.p = subprocess.Popen(["kurvatab"] + args, executable=a.binary, cwd=work,
-                                  env=e.environment(work, KURVATAB_NO_CACHE="1"),
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                  stderr=subprocess.DEVNULL)
+                                  env=e.environment(work, KURVATAB_NO_CACHE="1",
+                                                    KURVATAB_PROGRESS_DELAY="0"),
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=stderr)
         self.out = b""
         self.reader = threading.Thread(target=self._read)
         self.reader.start()
@@ -129,6 +133,25 @@ def main():
                 "file size limit: status %d, %r" % (p.returncode, p.stderr[-300:]))
         left = [n for d, _, names in os.walk(work) for n in names if ".tmp." in n]
         e.check(temps(work) == [] and left == [], "left: %r" % (temps(work) + left))
+
+        # 6: the indexing at start, then the check, each stopped as its progress line shows.
+        with open(os.path.join(work, "tiny.dat"), "w") as f:
+            f.write("".join("#S %d a\n1\n" % k for k in range(1, 1000001)))
+        master, slave = pty.openpty()
+        r = Run(a, work, ["tiny.dat"], stderr=slave)
+        os.close(slave)
+        for what, command in ((b" indexing ", b""), (b" checking ", b"K\n")):
+            r.send(command)
+            err = b""
+            while what not in err and select.select([master], [], [], 60)[0]:
+                err += os.read(master, 4096)
+            r.p.send_signal(signal.SIGINT)
+        e.check(r.end(b"q\n") == 0, "Ctrl-C at start: status %d" % r.p.returncode)
+        os.close(master)
+        e.check(b" indexing of tiny.dat stopped by Ctrl-C at byte " in r.out and
+                b": no scans kept; r indexes it\n\n current file is : tiny.dat with 0 entries\n"
+                in r.out and b" check stopped by Ctrl-C before line " in r.out,
+                "indexing and check: %r" % r.out[-400:])
     return e.report()
 
 

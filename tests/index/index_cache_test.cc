@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <tuple>
 
+#include "base/interrupt.h"
 #include "index_testing.h"
 
 namespace {
@@ -91,6 +93,26 @@ TEST(IndexCache, SavedPrivatelyAndReused) {
   EXPECT_EQ(2, c.entries());
   ASSERT_EQ(0, chmod(c.folder().c_str(), 0777));  // a folder others may write to is not used
   EXPECT_EQ("", index_cache_dir(true));
+}
+
+// Ctrl-C stops a pass: nothing of it is kept or cached, and the next look
+// at a scan reads the file in full.
+TEST(IndexFile, CtrlCKeepsAndCachesNothing) {
+  CacheCase c;
+  TestConsole tc;
+  IndexTable t;
+  index_open(t, tc.con, c.path.c_str());
+  note_signal(SIGINT);
+  index_file(t, tc.con);
+  clear_interrupt();
+  EXPECT_EQ(" indexing of " + c.path + " stopped by Ctrl-C at byte 131072 of " +
+                std::to_string(fs::file_size(c.path)) + ": no scans kept; r indexes it\n\n" +
+                " current file is : " + c.path + " with 0 entries\n",
+            tc.out.str(true));
+  EXPECT_EQ("Indexed=0 IndexSize=512 length=0\n", render_table(t));
+  EXPECT_EQ(0, c.entries());
+  EXPECT_EQ(1, check_index(t, tc.con, 0));
+  EXPECT_EQ(1000, t.Indexed);
 }
 
 // A stale, damaged, foreign or not private entry means a full pass, and the

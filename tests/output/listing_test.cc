@@ -1,7 +1,9 @@
 #include "output/listing.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include "base/interrupt.h"
 #include "scan_fixture.h"
 
 namespace {
@@ -53,6 +55,16 @@ TEST(Listings, LongLinesAreCopiedWhole) {
   EXPECT_TRUE(listed(f, scan_header, 0) == "#S 1 a\n#C " + big + "\n");
   EXPECT_TRUE(listed(f, scan_comment, 0) == "#S 1 a\n#C " + big + "\n");
   EXPECT_TRUE(listed(f, scan_print, 0) == "1 " + big + "\n2 3\n");
+}
+
+TEST(Listings, CtrlCStopsAfterALineAndSaysWhere) {
+  ScanFixture f(kDemoFile);
+  f.tc.con.my_stdout = f.tc.listing.f();
+  note_signal(SIGINT);
+  scan_print(f.t, f.con(), 0);
+  clear_interrupt();
+  EXPECT_EQ(f.tc.listing.str(), "0 1000 12\n");
+  EXPECT_EQ(f.out(), " listing of scan 1 stopped by Ctrl-C at byte 56 of " + f.path + "\n");
 }
 
 }  // namespace
