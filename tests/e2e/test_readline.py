@@ -2,26 +2,32 @@
 """kurvatab at a terminal (a pseudo-terminal, in a UTF-8 locale): the history
 of the last run is read at start and kept bounded; a line is recalled, edited
 and run; Tab completes file names and labels; numbers stay in the C locale;
-the prompt is the program's own; Ctrl-D ends the run like q."""
+the prompt is the program's own; Ctrl-D ends the run like q.
+At a terminal of 20 rows the start-up shows the last rows of a table the screen
+does not hold below one line that says how many are above; t goes through
+PAGER (a script that keeps what it gets) and the terminal gets none of it."""
+import fcntl
 import os
 import pty
 import select
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import e2e_util as e
 
 UP, BACKSPACE = b"\x1b[A", b"\x7f"
 
 
-def session(fd):
+def typist(fd):
+    """run(keys, until) types `keys` and returns what came up to `until`."""
     seen = [b""]
 
     def run(keys, until):
-        """Types `keys`; returns what came up to `until`."""
         os.write(fd, keys)
         end = time.time() + 20
         while until not in seen[0]:
@@ -31,7 +37,11 @@ def session(fd):
         k = seen[0].index(until) + len(until)
         got, seen[0] = seen[0][:k], seen[0][k:]
         return got
+    return run
 
+
+def session(fd):
+    run = typist(fd)
     e.check(b"history file" not in run(b"", b"demo.dat (i=2, s=2) >"), "history said unreadable")
     out = run(UP + BACKSPACE + b"1\r", b"(i=1, s=1) >")  # "p 2" of the last run, made "p 1"
     e.check(b"0 1000 12" in out and out.endswith(b"\r\ndemo.dat (i=1, s=1) >"), "p 1: %r" % out)
@@ -44,6 +54,38 @@ def session(fd):
     os.write(fd, b"\x04")
 
 
+def paged_session(fd, work, rows):
+    run = typist(fd)
+    # The status (11 lines at 80 columns) and the prompt leave 8 lines.
+    out = run(b"", b"(i=60, s=60) >").replace(b"\r\n", b"\n")
+    want = b" 53 scans above: t lists the whole table\n" + b"".join(rows[-7:])
+    e.check(out.startswith(b"\n current file is : run.dat with 60 entries\n" + want +
+                           b"\n kurvatab, type ? to get list of commands\n"), "start-up: %r" % out)
+    out = run(b"t\r", b"(i=60, s=60) >")
+    e.check(out == b"t\r\nrun.dat (i=60, s=60) >", "t at the terminal: %r" % out)
+    with open(os.path.join(work, "paged.txt"), "rb") as f:
+        e.check(f.read() == b"".join(rows), "t not through the pager")
+    os.write(fd, b"\x04")
+
+
+def at_terminal(a, work, args, env, rows, talk):
+    """Runs the program on a terminal of `rows` rows; `talk(fd)` types."""
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", rows, 80, 0, 0))
+    p = subprocess.Popen(["kurvatab"] + args, executable=a.binary, cwd=work, env=env,
+                         stdin=slave, stdout=slave, stderr=slave, start_new_session=True)
+    os.close(slave)
+    try:
+        talk(master)
+        e.check(p.wait(timeout=20) == 0, "Ctrl-D: status %d" % p.returncode)
+    except (TimeoutError, OSError, subprocess.TimeoutExpired) as x:
+        e.check(False, str(x))
+    finally:
+        if p.poll() is None:
+            os.killpg(p.pid, signal.SIGKILL)
+        os.close(master)
+
+
 def main():
     a = e.parse_args()
     work = tempfile.mkdtemp(prefix="kurvatab-pty-")
@@ -53,28 +95,27 @@ def main():
     hist = os.path.join(work, ".kurvatab_history")
     with open(hist, "w") as f:
         f.writelines("p %d\n" % (k % 2 + 1) for k in range(3000))
-    master, slave = pty.openpty()
     env = e.environment(work, TERM="xterm", INPUTRC=None, LC_ALL="C.UTF-8", LANG="C.UTF-8",
                         PAGER="")
-    p = subprocess.Popen(["kurvatab", "demo.dat"], executable=a.binary, cwd=work, env=env,
-                         stdin=slave, stdout=slave, stderr=slave, start_new_session=True)
-    os.close(slave)
-    try:
-        session(master)
-        e.check(p.wait(timeout=20) == 0, "Ctrl-D: status %d" % p.returncode)
-        lines = open(hist, "rb").read().splitlines()
-        want = [b"p 2", b"p 1", b"W -", b"fsample.dat", b"y Detector"]
-        e.check(len(lines) == 1000 and lines[-5:] == want,
-                "history: %d lines ending %r" % (len(lines), lines[-5:]))
-        with open(os.path.join(work, "kurvatab.ini"), "rb") as f:
-            e.check(f.read().startswith(b"f sample.dat\n"), "Ctrl-D did not write the settings")
-    except (TimeoutError, OSError, subprocess.TimeoutExpired) as x:
-        e.check(False, str(x))
-    finally:
-        if p.poll() is None:
-            os.killpg(p.pid, signal.SIGKILL)
-        os.close(master)
-        shutil.rmtree(work, ignore_errors=True)
+    at_terminal(a, work, ["demo.dat"], env, 24, session)
+    lines = open(hist, "rb").read().splitlines()
+    want = [b"p 2", b"p 1", b"W -", b"fsample.dat", b"y Detector"]
+    e.check(len(lines) == 1000 and lines[-5:] == want,
+            "history: %d lines ending %r" % (len(lines), lines[-5:]))
+    with open(os.path.join(work, "kurvatab.ini"), "rb") as f:
+        e.check(f.read().startswith(b"f sample.dat\n"), "Ctrl-D did not write the settings")
+    os.remove(os.path.join(work, "kurvatab.ini"))
+    with open(os.path.join(work, "run.dat"), "w") as f:
+        f.writelines("#S %d  ascan th 0 1\n#N 2\n1 2\n" % k for k in range(1, 61))
+    with open(os.path.join(work, "pager"), "w") as f:
+        f.write("#!/bin/sh\ncat > paged.txt\n")
+    os.chmod(os.path.join(work, "pager"), 0o755)
+    env["PAGER"] = os.path.join(work, "pager")
+    piped = e.run(a.binary, work, ["run.dat"], env=env).stdout
+    os.remove(os.path.join(work, "kurvatab.ini"))
+    rows = [r for r in piped.splitlines(keepends=True) if b"  Scan " in r]
+    at_terminal(a, work, ["run.dat"], env, 20, lambda fd: paged_session(fd, work, rows))
+    shutil.rmtree(work, ignore_errors=True)
     return e.report()
 
 
