@@ -15,6 +15,7 @@
 #include "base/interrupt.h"
 #include "frontend/interpreter.h"
 #include "frontend/loop.h"
+#include "read/spectra.h"
 
 extern char** environ;
 
@@ -71,9 +72,18 @@ std::vector<std::string> listing_pager(const Console& con) {
 
 bool is_long_listing(char letter, const char* arg) {
   if (letter == '\0') return false;
-  if (letter != '(') return strchr("tSpco", letter) != nullptr;
-  const LoopSpec loop = parse_loop(arg);
-  return loop.redirect.empty() && loop.e != '\0' && strchr("chepo", loop.e) != nullptr;
+  if (letter == '(') {
+    const LoopSpec loop = parse_loop(arg);
+    return loop.redirect.empty() && loop.e != '\0' && strchr("chepo", loop.e) != nullptr;
+  }
+  if (!strchr("wWM", letter)) return strchr("tSpco", letter) != nullptr;
+  // The exports list the whole scan when their output is "-" (stdout).
+  std::string name = arg;
+  SpectrumPick pick;
+  std::string why;
+  if (letter == 'M' && !parse_spectrum_pick(arg, &pick, &name, &why)) return false;
+  const size_t at = name.find_first_not_of(' ');
+  return at != std::string::npos && name[at] == '-';
 }
 
 Pager::Pager(Console& con, const std::vector<std::string>& argv) : con_(con), saved_(con) {

@@ -26,8 +26,9 @@ std::vector<std::string> pager_command(const char* pager);
 std::vector<std::string> listing_pager(const Console& con);
 
 // True when the command `letter` with argument text `arg` lists a whole scan
-// or the whole table: t, S, c, p, o, and loops of listings (c, h, e, p, o)
-// that are not redirected to a file.
+// or the whole table: t, S, c, p, o, the exports w, W and M to "-" (standard
+// output), and loops of listings (c, h, e, p, o) that are not redirected to
+// a file.
 bool is_long_listing(char letter, const char* arg);
 
 // While it lives, what is written on con.out and con.my_stdout goes to the

@@ -3,9 +3,8 @@
 of the last run is read at start and kept bounded; a line is recalled, edited
 and run; Tab completes file names and labels; numbers stay in the C locale;
 the prompt is the program's own; Ctrl-D ends the run like q.
-At a terminal of 20 rows the start-up shows the last rows of a table the screen
-does not hold below one line that says how many are above; t goes through
-PAGER (a script that keeps what it gets) and the terminal gets none of it."""
+At 20 rows the start-up shows the end of a long table below a line saying how
+many scans are above; t goes through PAGER alone."""
 import fcntl
 import os
 import pty
@@ -54,17 +53,19 @@ def session(fd):
     os.write(fd, b"\x04")
 
 
-def paged_session(fd, work, rows):
+def paged_session(fd, work):
     run = typist(fd)
     # The status (11 lines at 80 columns) and the prompt leave 8 lines.
-    out = run(b"", b"(i=60, s=60) >").replace(b"\r\n", b"\n")
-    want = b" 53 scans above: t lists the whole table\n" + b"".join(rows[-7:])
-    e.check(out.startswith(b"\n current file is : run.dat with 60 entries\n" + want +
-                           b"\n kurvatab, type ? to get list of commands\n"), "start-up: %r" % out)
+    start = run(b"", b"(i=60, s=60) >").replace(b"\r\n", b"\n")
     out = run(b"t\r", b"(i=60, s=60) >")
     e.check(out == b"t\r\nrun.dat (i=60, s=60) >", "t at the terminal: %r" % out)
     with open(os.path.join(work, "paged.txt"), "rb") as f:
-        e.check(f.read() == b"".join(rows), "t not through the pager")
+        rows = f.read().splitlines(keepends=True)
+    e.check(len(rows) == 60 and rows[0].startswith(b"    1  Scan    1  Lines    1 N   2 (1) "),
+            "t not through the pager: %r" % rows[:2])
+    want = b" 53 scans above: t lists the whole table\n" + b"".join(rows[-7:])
+    e.check(start.startswith(b"\n current file is : run.dat with 60 entries\n" + want +
+                             b"\n kurvatab, type ? to get list of commands\n"), "start: %r" % start)
     os.write(fd, b"\x04")
 
 
@@ -107,14 +108,8 @@ def main():
     os.remove(os.path.join(work, "kurvatab.ini"))
     with open(os.path.join(work, "run.dat"), "w") as f:
         f.writelines("#S %d  ascan th 0 1\n#N 2\n1 2\n" % k for k in range(1, 61))
-    with open(os.path.join(work, "pager"), "w") as f:
-        f.write("#!/bin/sh\ncat > paged.txt\n")
-    os.chmod(os.path.join(work, "pager"), 0o755)
-    env["PAGER"] = os.path.join(work, "pager")
-    piped = e.run(a.binary, work, ["run.dat"], env=env).stdout
-    os.remove(os.path.join(work, "kurvatab.ini"))
-    rows = [r for r in piped.splitlines(keepends=True) if b"  Scan " in r]
-    at_terminal(a, work, ["run.dat"], env, 20, lambda fd: paged_session(fd, work, rows))
+    env["PAGER"] = "dd of=paged.txt status=none"  # words, no shell
+    at_terminal(a, work, ["run.dat"], env, 20, lambda fd: paged_session(fd, work))
     shutil.rmtree(work, ignore_errors=True)
     return e.report()
 

@@ -146,12 +146,12 @@ def main():
             while what not in err and select.select([master], [], [], 60)[0]:
                 err += os.read(master, 4096)
             r.p.send_signal(signal.SIGINT)
-        e.check(r.end(b"q\n") == 0, "Ctrl-C at start: status %d" % r.p.returncode)
-        os.close(master)
-        e.check(b" indexing of tiny.dat stopped by Ctrl-C at byte " in r.out and
-                b": no scans kept; r indexes it\n\n current file is : tiny.dat with 0 entries\n"
+        e.check(r.end(b"q\n") == 0
+                and b" indexing of tiny.dat stopped by Ctrl-C at byte " in r.out
+                and b": no scans kept; r indexes it\n\n current file is : tiny.dat with 0 entries\n"
                 in r.out and b" check stopped by Ctrl-C before line " in r.out,
-                "indexing and check: %r" % r.out[-400:])
+                "indexing and check: status %d, %r" % (r.p.returncode, r.out[-400:]))
+        os.close(master)
     return e.report()
 
 
