@@ -43,7 +43,7 @@ TEST(Spectrum, ValuesOfEveryLineAndTheirKind) {
 TEST(McaHeader, FieldsPerAnalyserOrOneForAll) {
   McaHeader h;
   for (const char* l : {"#@MCA 16C\r\n", "#@CHANN 1201 1110 1200 1\n", "#@CHANN 4 0 6 2\n",
-                        "#@CALIB 0.1 0.01 0\n", "#@CTIME 1 0.9\n", "#@MCA_NB 2\n"})
+                        "#@CALIB 0.1 0.01 0.001\n", "#@CTIME 1 0.9\n", "#@MCA_NB 2\n"})
     h.add_line(l);
   EXPECT_FALSE(h.add_line("#N 3\n"));
   EXPECT_EQ(h.layout, "16C");
@@ -52,7 +52,7 @@ TEST(McaHeader, FieldsPerAnalyserOrOneForAll) {
   EXPECT_EQ(a.channel(2), 1112);
   EXPECT_EQ(b.channel(2), 4);   // reduction 2
   EXPECT_EQ(c.channels, 1201);  // no line of its own: the first
-  EXPECT_DOUBLE_EQ(b.energy(10), 0.1 + 0.1);
+  EXPECT_DOUBLE_EQ(b.energy(10), 0.1 + 0.1 + 0.1);
   EXPECT_EQ(b.ctimes, 2);
   EXPECT_DOUBLE_EQ(b.ctime[1], 0.9);
   EXPECT_FALSE(McaHeader().analyser(0).has_calib);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "index/scan_reader.h"
 #include "index_testing.h"
 
 using namespace std::string_literals;
@@ -175,6 +176,23 @@ TEST(CheckAndGetIndex, ValidateSearchOnwardThenWrapAndReindexAtTheEnd) {
             x.tc.out.str(true));
   IndexTable empty;
   EXPECT_EQ(-1, get(empty, 0, 1));
+}
+
+// '#' lines read on from the first line, whatever the size of the file's
+// reads: a '#' inside a line is no line start; a line that begins a read is.
+TEST(ScanReader, NextBeginningWithFindsLineStartsAcrossReads) {
+  const std::string text = "#S 1\n12 34\n#C b\nxx#y\n5\n#C c\n7 #z\n#C d";
+  for (size_t step = 1; step <= text.size(); step++) {
+    MemoryScanFile f(text);
+    f.set_read_step(step);
+    ScanReader in(&f, 0);
+    std::string got;
+    std::string_view l;
+    for (bool more = in.next(&l); more; more = in.next_beginning_with('#', 1000, &l)) {
+      got += std::string(l) + "|";
+    }
+    EXPECT_EQ(got, "#S 1\n|#C b\n|#C c\n|#C d|") << step;
+  }
 }
 
 }  // namespace
