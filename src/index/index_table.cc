@@ -33,19 +33,21 @@ bool digit19(char c) { return c >= '1' && c <= '9'; }
 
 }  // namespace
 
-const char* TextStore::add(const char* s, size_t n) {
-  if (n + 1 > chunk_size_ - chunk_used_) {
-    size_t size = n + 1 > kTextChunk ? n + 1 : kTextChunk;
+const char* TextStore::add(const char* s, size_t n, bool line_feed) {
+  const size_t need = n + line_feed + 1;
+  if (need > chunk_size_ - chunk_used_) {
+    size_t size = need > kTextChunk ? need : kTextChunk;
     chunks_.emplace_back(new char[size]);
     chunk_size_ = size;
     chunk_used_ = 0;
   }
   char* d = chunks_.back().get() + chunk_used_;
   memcpy(d, s, n);
-  d[n] = '\0';
-  chunk_used_ += n + 1;
-  used_total_ += n + 1;
-  last_size_ = n + 1;
+  if (line_feed) d[n] = '\n';
+  d[need - 1] = '\0';
+  chunk_used_ += need;
+  used_total_ += need;
+  last_size_ = need;
   return d;
 }
 
@@ -206,37 +208,42 @@ class Indexer {
   bool head_cut_ = false;     // head_ holds only the start of that line
   char head_last_ = '\0';     // its last character that is not white space
   int64_t head_seek_ = -1;    // its offset; -1 when no line is pending
-  std::string text_;          // the description of the record opened last
+  // The start of the last #S line read (IndexTable::last_head, which is
+  // set once the pass ends); last_head_n_ is -1 before the first.
+  char last_head_[kHeadCheck];
+  int last_head_n_ = -1;
 };
 
 // The scan number of the #S line `p` (n bytes, with its line feed if it
-// has one), and in *text the description its record keeps: what follows
-// the number, cut to kMaxScanText - 1 characters, and a line feed.
-int head_fields(const char* p, size_t n, std::string* text) {
+// has one), and in *text, *len the description its record keeps without
+// its line feed: what follows the number, cut to kMaxScanText - 1
+// characters.
+int head_fields(const char* p, size_t n, const char** text, size_t* len) {
   const char* end = p + n;
   const int num = scan_number(std::string_view(p, n));
   const char* q = p + 2;
   while (q < end && *q == ' ') q++;
   while (q < end && is_digit(*q)) q++;
   while (q < end && *q == ' ') q++;
-  size_t len = static_cast<size_t>(end - q);
-  if (len > 0 && q[len - 1] == '\n') len--;  // the newline is put back below
-  if (len > kMaxScanText - 1) len = kMaxScanText - 1;
-  text->assign(q, len);
-  *text += '\n';
+  *len = static_cast<size_t>(end - q);
+  if (*len > 0 && q[*len - 1] == '\n') --*len;
+  if (*len > kMaxScanText - 1) *len = kMaxScanText - 1;
+  *text = q;
   return num;
 }
 
 void Indexer::open_record(const char* p, size_t n, int64_t pseek) {
   if (t_.Indexed > 0) t_.Index.back().eseek = pseek;
   scanRef& r = t_.add_record();
-  std::string& text = text_;
-  r.scan = head_fields(p, n, &text);
+  const char* text;
+  size_t len;
+  r.scan = head_fields(p, n, &text, &len);
   r.hseek = pseek;
-  t_.last_head.assign(p, n < kHeadCheck ? n : kHeadCheck);
+  last_head_n_ = int(n < kHeadCheck ? n : kHeadCheck);
+  memcpy(last_head_, p, size_t(last_head_n_));
   r.lpos = lpos;
   r.cseek = lseek;
-  r.txt = t_.texts.add(text.data(), text.size());
+  r.txt = t_.texts.add(text, len, true);
   cur_ = &r;
 }
 
@@ -343,6 +350,7 @@ int64_t Indexer::run(int64_t offset) {
   // A last line without a line feed.
   if (head_seek_ >= 0) line(head_.data(), head_.size(), head_seek_);
   head_seek_ = -1;
+  if (last_head_n_ >= 0) t_.last_head.assign(last_head_, size_t(last_head_n_));
   if (t_.progress) t_.progress(pos, total, true);
   return pos;
 }
@@ -493,7 +501,7 @@ bool index_covered_unchanged(IndexTable& t) {
 }
 
 bool index_heads_unchanged(IndexTable& t) {
-  std::string line, text;
+  std::string line;
   for (int k = 0; k < t.Indexed; k++) {
     const scanRef& r = t.Index[size_t(k)];
     // The start of the line is enough to tell it from another scan's.
@@ -501,10 +509,11 @@ bool index_heads_unchanged(IndexTable& t) {
     if (!read_at(t, r.hseek, n, &line) || line.compare(0, 2, "#S") != 0) return false;
     size_t nl = line.find('\n');
     if (nl != std::string::npos) line.resize(nl + 1);
-    if (head_fields(line.data(), line.size(), &text) != r.scan) return false;
+    const char* text;
+    size_t len;
+    if (head_fields(line.data(), line.size(), &text, &len) != r.scan) return false;
     // The text read may be cut short of the record's (its line feed too).
-    text.pop_back();
-    if (strncmp(r.txt, text.data(), text.size()) != 0) return false;
+    if (strncmp(r.txt, text, len) != 0) return false;
   }
   return true;
 }

@@ -94,8 +94,9 @@ class RecordList {
 // so a record can point at its text; everything is released at once.
 class TextStore {
  public:
-  const char* add(const char* s, size_t n);  // copies n bytes and a NUL
-  void drop_last();                          // forgets the text added last
+  // Copies n bytes, a line feed when `line_feed`, and a NUL.
+  const char* add(const char* s, size_t n, bool line_feed = false);
+  void drop_last();  // forgets the text added last
   void clear();
   size_t bytes() const { return used_total_; }
 
