@@ -20,8 +20,12 @@
 
 namespace {
 
+// The texts' first chunk; each further chunk is twice as large, up to
+// kTextChunk: a small file costs little.
+constexpr size_t kFirstTextChunk = 4 * 1024;
 constexpr size_t kTextChunk = 64 * 1024;
 constexpr size_t kReadBlock = 128 * 1024;  // stays in the cache while it is scanned
+constexpr size_t kMinReadBlock = 4 * 1024;
 // How much of a line's start the indexer keeps when the line spans blocks:
 // enough for the longest description text plus the "#S" and the number.
 constexpr size_t kLineHead = kMaxScanText + 256;
@@ -36,7 +40,8 @@ bool digit19(char c) { return c >= '1' && c <= '9'; }
 const char* TextStore::add(const char* s, size_t n, bool line_feed) {
   const size_t need = n + line_feed + 1;
   if (need > chunk_size_ - chunk_used_) {
-    size_t size = need > kTextChunk ? need : kTextChunk;
+    const size_t grown = chunk_size_ == 0 ? kFirstTextChunk : std::min(2 * chunk_size_, kTextChunk);
+    const size_t size = std::max(need, grown);
     chunks_.emplace_back(new char[size]);
     chunk_size_ = size;
     chunk_used_ = 0;
@@ -298,17 +303,20 @@ void Indexer::other_line(const char* p, size_t n, int64_t pseek) {
 }
 
 int64_t Indexer::run(int64_t offset) {
-  std::unique_ptr<char[]> scratch;
   const ScanFile& file = *t_.inf;
   int64_t pos = offset;  // file offset of the block
-  const int64_t total = t_.progress ? std::max<int64_t>(file.size(), 0) : 0;
+  const int64_t length = std::max<int64_t>(file.size(), 0);
+  const int64_t total = t_.progress ? length : 0;
   if (t_.progress) t_.progress(pos, total, false);
+  // A file on disk is read into scratch, no larger than what is left of
+  // the file (a file that grows meanwhile is read in blocks of that size);
+  // one in memory is read where it lies.
+  const size_t block_size = static_cast<size_t>(
+      std::clamp<int64_t>(length - offset, int64_t(kMinReadBlock), int64_t(kReadBlock)));
+  std::unique_ptr<char[]> scratch(new char[block_size]);
   for (;;) {
-    // A file on disk is read into scratch; one in memory is read where it
-    // lies.
-    if (!scratch) scratch.reset(new char[kReadBlock]);
     std::string_view got_block;
-    const int error = file.read(pos, kReadBlock, &got_block, scratch.get());
+    const int error = file.read(pos, block_size, &got_block, scratch.get());
     const size_t got = got_block.size();
     if (error && !t_.read_error) {
       t_.read_error = error;

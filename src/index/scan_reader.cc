@@ -5,6 +5,9 @@
 #include "base/text.h"
 
 namespace {
+// Blocks start small, as most reads take a few lines of one scan, and
+// double while reads fill them.
+constexpr size_t kFirstBlock = 4 * 1024;
 constexpr size_t kBlock = 64 * 1024;
 
 // The last byte of [b, b + n) that is not white space, or `none`.
@@ -22,10 +25,13 @@ ScanReader::ScanReader(const ScanFile* file, int64_t offset)
 bool ScanReader::fill() {
   if (eof_) return false;
   buf_base_ += static_cast<int64_t>(size_);
-  if (!scratch_) scratch_.reset(new char[kBlock]);
+  if (!scratch_ || (size_ == block_ && block_ < kBlock)) {
+    block_ = scratch_ ? 2 * block_ : kFirstBlock;
+    scratch_.reset(new char[block_]);
+  }
   start_ = 0;
   std::string_view got;
-  file_->read(buf_base_, kBlock, &got, scratch_.get());
+  file_->read(buf_base_, block_, &got, scratch_.get());
   buf_ = got.data();
   size_ = got.size();
   if (size_ == 0) {
@@ -38,6 +44,7 @@ bool ScanReader::fill() {
 bool ScanReader::next(std::string_view* line) {
   line_.clear();
   cut_ = false;
+  last_kept_ = false;
   whole_ = false;
   // The usual case: the whole line lies in the block read last, and is
   // handed out where it lies.
@@ -49,7 +56,6 @@ bool ScanReader::next(std::string_view* line) {
       start_ += take;
       line_end_ = buf_base_ + static_cast<int64_t>(start_);
       view_ = std::string_view(b, take);
-      last_ = last_nonspace(b, take, '\0');
       whole_ = true;
       *line = view_;
       return true;
@@ -72,7 +78,7 @@ bool ScanReader::next(std::string_view* line) {
         // Keep the start of an over-long line; the rest is only scanned
         // for its end here and copied on demand.
         line_.append(b, room);
-        cut_ = true;
+        cut_ = last_kept_ = true;
         last_ = last_nonspace(line_.data(), line_.size(), '\0');
         held_end_ = line_start + static_cast<int64_t>(line_.size());
       }
@@ -86,10 +92,14 @@ bool ScanReader::next(std::string_view* line) {
   }
   if (!any) return false;
   line_end_ = buf_base_ + static_cast<int64_t>(start_);
-  if (!cut_) last_ = last_nonspace(line_.data(), line_.size(), '\0');
   view_ = line_;
   *line = view_;
   return true;
+}
+
+char ScanReader::last_char() const {
+  // Only a cut line needs it kept as it is read; a whole line is at hand.
+  return last_kept_ ? last_ : last_nonspace(view_.data(), view_.size(), '\0');
 }
 
 bool ScanReader::next_beginning_with(char c, int64_t before, std::string_view* line) {

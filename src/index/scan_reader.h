@@ -43,7 +43,7 @@ class ScanReader {
   bool line_is_whole() const { return whole_; }
   // The last byte of the whole line returned last that is not white space
   // ('\0' when there is none), also for a cut line.
-  char last_char() const { return last_; }
+  char last_char() const;
 
   // Writes the rest of a cut line to `out` (nothing for a whole line).
   // Returns false when a write failed.
@@ -68,6 +68,7 @@ class ScanReader {
   int64_t line_end_;                 // file offset just after the last line returned
   int64_t held_end_ = 0;             // for a cut line: file offset where line_ stops
   std::unique_ptr<char[]> scratch_;  // room for a block read from disk
+  size_t block_ = 0;                 // its size
   const char* buf_ = nullptr;        // the block read last (in scratch_ or the file)
   size_t size_ = 0;                  // bytes in it
   size_t start_ = 0;                 // first byte of buf_ not yet handed out
@@ -75,7 +76,8 @@ class ScanReader {
   std::string_view view_;            // the line handed out last (in buf_ or line_)
   bool cut_ = false;
   bool whole_ = false;
-  char last_ = '\0';  // last_char()
+  bool last_kept_ = false;  // the line was cut: last_ is its last_char()
+  char last_ = '\0';
   bool eof_ = false;
 };
 
