@@ -110,8 +110,8 @@ bool epoch_date(const std::string& s, int* y, int* mo, int* day, int* h, int* mi
 // `floor` (a line start), reading in blocks.
 class LinesBackward {
  public:
-  LinesBackward(const ReadAt& read, int64_t end, int64_t floor)
-      : read_(read), pos_(end), floor_(floor) {}
+  LinesBackward(const ScanFile& file, int64_t end, int64_t floor)
+      : file_(file), pos_(end), floor_(floor) {}
 
   // The start of the line before the one handed out last, and its first two
   // bytes (fewer when the line is shorter). False below `floor`.
@@ -136,7 +136,7 @@ class LinesBackward {
       head->assign(buf_.data() + (found - lo_), 2);
     } else {
       char h[2];
-      head->assign(h, read_(found, h, 2));
+      head->assign(h, file_.read_fully(found, h, 2));
     }
     return true;
   }
@@ -148,10 +148,10 @@ class LinesBackward {
     lo_ = p - kBlock > floor_ ? p - kBlock : floor_;
     hi_ = p;
     buf_.resize(size_t(p - lo_ + 2));
-    buf_.resize(read_(lo_, &buf_[0], buf_.size()));
+    buf_.resize(file_.read_fully(lo_, &buf_[0], buf_.size()));
   }
 
-  const ReadAt& read_;
+  const ScanFile& file_;
   int64_t pos_;
   int64_t floor_;
   int64_t lo_ = 0, hi_ = -1;
@@ -160,12 +160,12 @@ class LinesBackward {
 
 // The line at `pos` up to `before`, with its line feed; no more than
 // `most` bytes of it.
-std::string line_at(const ReadAt& read, int64_t pos, int64_t before, size_t most) {
+std::string line_at(const ScanFile& file, int64_t pos, int64_t before, size_t most) {
   std::string line;
   char block[4096];
   while (pos < before && line.size() <= most) {
     const size_t want = size_t(before - pos) < sizeof block ? size_t(before - pos) : sizeof block;
-    const size_t got = read(pos, block, want);
+    const size_t got = file.read_fully(pos, block, want);
     if (got == 0) break;
     const void* nl = memchr(block, '\n', got);
     const size_t take = nl ? size_t(static_cast<const char*>(nl) - block) + 1 : got;
@@ -178,13 +178,14 @@ std::string line_at(const ReadAt& read, int64_t pos, int64_t before, size_t most
 
 }  // namespace
 
-bool motor_names_before(const ReadAt& read, int64_t before, int64_t floor, size_t most,
+bool motor_names_before(const ScanFile& file, char key, int64_t before, int64_t floor, size_t most,
                         std::string* names) {
-  LinesBackward lines(read, before, floor);
+  LinesBackward lines(file, before, floor);
+  const char want[] = {'#', key};
   int64_t start, first = -1;
   std::string head;
   while (lines.prev(&start, &head)) {
-    if (head == "#O") {
+    if (head == std::string_view(want, 2)) {
       first = start;
     } else if (first >= 0) {
       break;
@@ -193,8 +194,8 @@ bool motor_names_before(const ReadAt& read, int64_t before, int64_t floor, size_
   if (first < 0) return false;
   names->clear();
   for (int64_t pos = first; pos < before;) {
-    const std::string line = line_at(read, pos, before, most);
-    if (!is_key(line, 'O')) break;
+    const std::string line = line_at(file, pos, before, most);
+    if (!is_key(line, key)) break;
     add_motor_names(line, names);
     if (names->size() > most) {
       names->clear();

@@ -20,10 +20,11 @@
 #define KURVATAB_FORMAT_HEADER_H_
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "format/scan_file.h"
 
 // `line` without its line end: a trailing "\n", "\r\n" or "\r".
 std::string_view line_body(std::string_view line);
@@ -83,16 +84,13 @@ void add_positions(std::string_view p_line, std::vector<double>* positions);
 // the count of positions.
 void add_motor_names(std::string_view o_line, std::string* names);
 
-// Reads up to `n` bytes of the scan file at `offset` into `buf`; returns the
-// bytes read, fewer only at the end of the file or on an error.
-using ReadAt = std::function<size_t(int64_t offset, char* buf, size_t n)>;
-
-// #O: the names of the run of #O lines nearest before the line start
-// `before`, looking back no further than the line start `floor`, joined as
-// add_motor_names joins them. True when there is such a run; `names` is
-// then its names, or empty when they are more than `most` bytes (more than
-// any scan has positions). False when there is none; `names` is unchanged.
-bool motor_names_before(const ReadAt& read, int64_t before, int64_t floor, size_t most,
+// #O (`key` 'O'), #o ('o'): the texts of the run of such lines nearest
+// before the line start `before` in `file`, looking back no further than the
+// line start `floor`, joined as add_motor_names joins them. True when there
+// is such a run; `names` is then its texts, or empty when they are more than
+// `most` bytes (more than any scan has positions). False when there is
+// none; `names` is unchanged.
+bool motor_names_before(const ScanFile& file, char key, int64_t before, int64_t floor, size_t most,
                         std::string* names);
 
 #endif  // KURVATAB_FORMAT_HEADER_H_

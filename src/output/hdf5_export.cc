@@ -232,8 +232,11 @@ struct Hdf5Export::Impl {
   std::string last_group;
   int added = 0;
   std::vector<int> occurrence;  // per position, for the group names
-  int64_t motors_at = -1;       // hseek the motor names below were found for
-  std::string motor_text;       // its #O lines' texts, joined by two blanks
+  // For the motor names (#O) and their mnemonics (#o): the hseek the
+  // texts below were found for, and the texts of those lines, joined by two
+  // blanks.
+  int64_t motors_at[2] = {-1, -1};
+  std::string motor_text[2];
 
   // Notes a failure, the first one only, for the public call to return;
   // returns false. The temporary file is discarded by the caller's commit()
@@ -293,7 +296,7 @@ struct Hdf5Export::Impl {
   bool commit();
   bool check_earlier();
   std::string group_name(int ref);
-  std::string motors_before(int64_t hseek);
+  std::string motors_before(int64_t hseek, char key);
 
   // Dataset creation properties without modification times (they cost
   // time, and make every export of the same scans differ).
@@ -959,19 +962,16 @@ std::string Hdf5Export::Impl::group_name(int ref) {
   return std::to_string(t.Index[size_t(ref)].scan) + "." + std::to_string(occurrence[size_t(ref)]);
 }
 
-// The texts of the run of #O lines nearest before `hseek`, joined by two
-// blanks; empty when there is none. A loop walks forward, so each search
-// only goes back to the scan searched before.
-std::string Hdf5Export::Impl::motors_before(int64_t hseek) {
-  const ScanFile& scan = *t.inf;
-  const ReadAt read = [&scan](int64_t offset, char* buf, size_t n) {
-    return scan.read_fully(offset, buf, n);
-  };
-  int64_t floor = motors_at >= 0 && motors_at <= hseek ? motors_at : 0;
-  if (floor == 0) motor_text.clear();
-  motor_names_before(read, hseek, floor, kMaxMotorText, &motor_text);
-  motors_at = hseek;
-  return motor_text;
+// The texts of the run of #O (`key`) or #o lines nearest before `hseek`,
+// joined by two blanks; empty when there is none. A loop walks forward, so
+// each search only goes back to the scan searched before.
+std::string Hdf5Export::Impl::motors_before(int64_t hseek, char key) {
+  const int k = key == 'o';
+  int64_t floor = motors_at[k] >= 0 && motors_at[k] <= hseek ? motors_at[k] : 0;
+  if (floor == 0) motor_text[k].clear();
+  motor_names_before(*t.inf, key, hseek, floor, kMaxMotorText, &motor_text[k]);
+  motors_at[k] = hseek;
+  return motor_text[k];
 }
 
 bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
@@ -987,7 +987,7 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
 
   // The header: the lines from #S up to the first data line, without the
   // spectra that may stand before it.
-  std::string title, date, l_text, o_text;
+  std::string title, date, l_text, o_text, mnemonics;
   std::vector<double> positions;
   bool positions_ok = true, cut = false;
   {
@@ -1012,6 +1012,9 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
       } else if (is_key(l, 'O') && positions_ok) {
         add_motor_names(l, &o_text);
         positions_ok = o_text.size() <= kMaxMotorText;
+      } else if (is_key(l, 'o') && positions_ok) {
+        add_motor_names(l, &mnemonics);
+        positions_ok = mnemonics.size() <= kMaxMotorText;
       } else if (is_key(l, 'P') && positions_ok) {
         add_positions(l, &positions);
         positions_ok = positions.size() <= kMaxPositioners;
@@ -1028,9 +1031,10 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
   }
 
   // Motor positions, named by the #O lines of the scan or of the header
-  // before it.
+  // before it; by their mnemonics (#o) when there are none.
   if (!positions.empty() && positions_ok) {
-    if (o_text.empty()) o_text = motors_before(r.hseek);
+    if (o_text.empty()) o_text = motors_before(r.hseek, 'O');
+    if (o_text.empty()) o_text = !mnemonics.empty() ? mnemonics : motors_before(r.hseek, 'o');
     std::vector<std::string> names =
         split_labels(o_text, int(positions.size()), positions.size() + 1);
     if (names.size() == positions.size()) {

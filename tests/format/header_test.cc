@@ -144,14 +144,10 @@ TEST(MotorNamesBefore, NearestRunOfOLines) {
       {"#O0 a  b\n#O1 c\n", 0, 6, ""},
   };
   for (const auto& [text, floor, most, want] : cases) {
-    const ReadAt read = [&text](int64_t offset, char* buf, size_t n) {
-      if (offset >= int64_t(text.size())) return size_t(0);
-      const size_t k = std::min(n, text.size() - size_t(offset));
-      memcpy(buf, text.data() + offset, k);
-      return k;
-    };
+    MemoryScanFile file(text);
+    file.set_read_step(4000);
     std::string names = "kept";
-    const bool found = motor_names_before(read, int64_t(text.size()), floor, most, &names);
+    const bool found = motor_names_before(file, 'O', int64_t(text.size()), floor, most, &names);
     EXPECT_EQ(want, !found ? (names == "kept" ? "-" : "changed") : joined(split_labels(names, 3)))
         << text.substr(0, 60);
   }

@@ -145,6 +145,13 @@ TEST(Hdf5Export, HeaderFieldsOfAnInstrumentFile) {
   EXPECT_EQ(h5.names("2.1/measurement"), "CESR|DIODE|EPOCH|IC1|IC2|Phi|col7|mca_0");
 }
 
+// Without motor names (#O), their mnemonics (#o) name the positions.
+TEST(Hdf5Export, MnemonicsNameThePositionsWithoutMotorNames) {
+  ScanFixture f("#F m\n#o0 tth  th\n#o1 z\n\n#S 1 a\n#P0 1 2\n#P1 3\n#N 1\n1\n");
+  scan_hdf5(f.t, f.st, f.con(), 0, "out.h5");
+  EXPECT_EQ(H5File(f.dir.file("out.h5")).names("1.1/instrument/positioners"), "th|tth|z");
+}
+
 // Labels name the datasets ('/' replaced, repeats numbered) and choose each scan's y.
 TEST(Hdf5Export, LabelsBecomeDatasetNamesAndPickThePlot) {
   std::string wide;  // more columns than are exported
