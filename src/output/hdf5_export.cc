@@ -659,8 +659,40 @@ class McaWriter {
 
   int64_t cut() const { return cut_; }
 
+  // The spectra of the points from the first that has any, held while the
+  // shape of the scan's spectra is not known, so that a scan is read once.
+  // False when they outgrow kSpectrumBufferBytes: the shape is then to be
+  // surveyed and nothing held is lost (start(), then replay()).
+  bool holding() const { return !held_.empty(); }
+  bool hold(hsize_t row, const Spectrum* s, size_t n) {
+    held_.push_back({row, std::vector<Spectrum>(s, s + n)});
+    held_bytes_ += sizeof(Held) + n * sizeof(Spectrum);
+    if (shape_.size() < n) shape_.resize(n);
+    for (size_t k = 0; k < n; k++) {
+      SpectrumShape& a = shape_[k];
+      a.width = std::max(a.width, int64_t(s[k].counts.size()));
+      a.integers = a.integers && s[k].integers;
+      a.digits = std::max(a.digits, s[k].digits);
+      held_bytes_ += s[k].counts.size() * sizeof(double);
+    }
+    return held_bytes_ <= kSpectrumBufferBytes;
+  }
+  // The shape of the spectra held.
+  const std::vector<SpectrumShape>& held_shape() const { return shape_; }
+  // Adds the spectra held, after start().
+  bool replay() {
+    for (const Held& h : held_)
+      if (!add(h.row, h.spectra.data(), h.spectra.size())) return false;
+    held_.clear();
+    return true;
+  }
+
  private:
   enum Kind { kInt32, kInt64, kFloat };
+  struct Held {
+    hsize_t row;
+    std::vector<Spectrum> spectra;
+  };
   struct Analyser {
     Hid group, data;
     hsize_t width = 0;
@@ -779,6 +811,9 @@ class McaWriter {
   hsize_t rows_ = 0;
   std::vector<Analyser> analysers_;
   int64_t cut_ = 0;
+  std::vector<Held> held_;
+  size_t held_bytes_ = 0;
+  std::vector<SpectrumShape> shape_;
 };
 
 // The 1-based column `pos` of a scan of `ncol` columns as the column reader
@@ -1086,15 +1121,22 @@ bool Hdf5Export::Impl::write_scan(int ref, const std::string& gname) {
         if (!m.start(n, split_labels(l_text, ncol, kMaxColumns), r.lines)) return false;
       }
       if (!m.add_row(v)) return false;
-      if (points.spectrum_count() > 0 && !mca.started()) {
-        // The first spectrum: the scan's spectra are surveyed for their shape.
+      const hsize_t row = hsize_t(points.data_lines() - 1);
+      if (mca.started()) {
+        if (!mca.add(row, points.spectra(), points.spectrum_count())) return false;
+      } else if ((points.spectrum_count() > 0 || mca.holding()) &&
+                 !mca.hold(row, points.spectra(), points.spectrum_count())) {
+        // Too many spectra to hold: the scan is read once more for their shape.
         ScanSpectra sp;
         survey_spectra(t, r, &sp);
-        if (!mca.start(sp, hsize_t(r.lines))) return false;
+        if (!mca.start(sp, hsize_t(r.lines)) || !mca.replay()) return false;
       }
-      if (mca.started() &&
-          !mca.add(hsize_t(points.data_lines() - 1), points.spectra(), points.spectrum_count()))
-        return false;
+    }
+    if (mca.holding()) {
+      ScanSpectra sp;
+      read_mca_header(t, r, &sp.header);
+      sp.analysers = mca.held_shape();
+      if (!mca.start(sp, hsize_t(r.lines)) || !mca.replay()) return false;
     }
     ScanReader in(t.inf.get(), points.offset());
     std::string_view line;
