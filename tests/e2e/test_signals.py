@@ -1,16 +1,7 @@
 #!/usr/bin/env python3
 """Signals sent to the running program by another process, and a file size
 limit: Ctrl-C stops the running command, never the program; SIGTERM ends it as
-q does; writes past the limit fail and the program goes on.
-1. SIGINT at the prompt: the program goes on, q ends it with status 0.
-2. SIGINT during a loop: the loop says where it stopped.
-3. SIGINT during an HDF5 loop: nothing written, the earlier file kept, no
-   temporary file left.
-4. SIGTERM at the prompt: the settings are written, status 128 + 15.
-5. A file size limit (SIGXFSZ ignored): the cache entry and an HDF5 export of
-   600 scans fail, the run ends normally and leaves no temporary file.
-6. SIGINT while the file is indexed at start (seen by the progress line on a
-   terminal), then during the check K: each stops and says where."""
+q does; writes past the limit fail and the program goes on (cases below)."""
 import os
 import pty
 import resource
@@ -85,7 +76,7 @@ def main():
         with open(os.path.join(work, "big.dat"), "w") as f:
             f.write(scan_file(20000, 60))
 
-        # 1 and 2: at the prompt, then during a loop.
+        # Ctrl-C at the prompt, then during a loop.
         r = Run(a, work, ["big.dat"])
         e.check(r.said(b"(i=20000, s=20000) >"), "no prompt")
         r.p.send_signal(signal.SIGINT)
@@ -97,7 +88,7 @@ def main():
         e.check(size(os.path.join(work, "out.txt")) < 20000 * 64 * 10, "the loop ran to its end")
         e.check(os.path.exists(os.path.join(work, "kurvatab.ini")), "no settings written")
 
-        # 3: an HDF5 loop stopped: the earlier file stays, nothing beside it.
+        # An HDF5 loop stopped: the earlier file stays, nothing beside it.
         e.run(a.binary, work, ["big.dat"], stdin=b"(1,2,n)run.h5\nq\n",
               env=e.environment(work, KURVATAB_NO_CACHE="1"))
         with open(os.path.join(work, "run.h5"), "rb") as f:
@@ -112,7 +103,7 @@ def main():
             e.check(f.read() == earlier, "the earlier HDF5 file changed")
         e.check(temps(work) == [], "left beside it: %r" % temps(work))
 
-        # 4: SIGTERM at the prompt.
+        # SIGTERM at the prompt: the settings written, status 128 + 15.
         r = Run(a, work, ["big.dat"])
         r.send(b"x 3\n")
         e.check(r.said(b"x=3 and y"), "x 3 not taken")
@@ -123,7 +114,7 @@ def main():
         e.check(r.end() == 128 + signal.SIGTERM and "\nx 3\n" in ini,
                 "SIGTERM: status %d, ini %r" % (r.p.returncode, ini[:40]))
 
-        # 5: a file size limit of 60 KiB.
+        # A file size limit of 60 KiB (SIGXFSZ ignored): the cache entry and the export fail.
         def limit():
             resource.setrlimit(resource.RLIMIT_FSIZE, (60 << 10, 60 << 10))
         cache = os.path.join(work, "cache")
@@ -134,7 +125,7 @@ def main():
         left = [n for d, _, names in os.walk(work) for n in names if ".tmp." in n]
         e.check(temps(work) == [] and left == [], "left: %r" % (temps(work) + left))
 
-        # 6: the indexing at start, then the check, each stopped as its progress line shows.
+        # The indexing at start, then the check, each stopped as its progress line shows.
         with open(os.path.join(work, "tiny.dat"), "w") as f:
             f.write("".join("#S %d a\n1\n" % k for k in range(1, 1000001)))
         master, slave = pty.openpty()
