@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <ctime>
 #include <string>
 #include <tuple>
@@ -79,9 +77,6 @@ TEST(HeaderFields, TextsWithoutLineEnds) {
     }
     EXPECT_EQ(want, got) << fn << " " << line;
   }
-  std::string names;
-  for (const char* o : {"#O0 Two Theta  Theta\r\n", "#O1 Chi  zet\r\n"}) add_motor_names(o, &names);
-  EXPECT_EQ("Two Theta|Theta|Chi|zet", joined(split_labels(names, 4)));
 }
 
 TEST(HeaderFields, NumbersOfSAndNAndP) {

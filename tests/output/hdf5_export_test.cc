@@ -143,13 +143,10 @@ TEST(Hdf5Export, HeaderFieldsOfAnInstrumentFile) {
             "#L EPOCH Phi CESR IC1 IC2 DIODE");
   EXPECT_EQ(h5.strings("2.1/instrument/specfile/comments"), "#C done");
   EXPECT_EQ(h5.names("2.1/measurement"), "CESR|DIODE|EPOCH|IC1|IC2|Phi|col7|mca_0");
-}
-
-// Without motor names (#O), their mnemonics (#o) name the positions.
-TEST(Hdf5Export, MnemonicsNameThePositionsWithoutMotorNames) {
-  ScanFixture f("#F m\n#o0 tth  th\n#o1 z\n\n#S 1 a\n#P0 1 2\n#P1 3\n#N 1\n1\n");
-  scan_hdf5(f.t, f.st, f.con(), 0, "out.h5");
-  EXPECT_EQ(H5File(f.dir.file("out.h5")).names("1.1/instrument/positioners"), "th|tth|z");
+  // Without motor names (#O), their mnemonics (#o) name the positions.
+  ScanFixture m("#o0 tth  th\n#o1 z\n#S 1 a\n#P0 1 2\n#P1 3\n1\n");
+  scan_hdf5(m.t, m.st, m.con(), 0, "out.h5");
+  EXPECT_EQ(H5File(m.dir.file("out.h5")).names("1.1/instrument/positioners"), "th|tth|z");
 }
 
 // Labels name the datasets ('/' replaced, repeats numbered) and choose each scan's y.
@@ -204,7 +201,10 @@ TEST(Hdf5Export, FailedWriteLeavesTheEarlierFile) {
   signal(SIGXFSZ, SIG_IGN);
   setrlimit(RLIMIT_FSIZE, &small);
   f.out();
-  scan_hdf5(f.t, f.st, f.con(), 2, "out.h5").report(f.con().out);
+  Hdf5Export job(f.t, f.st, f.con());
+  ASSERT_TRUE(job.begin("out.h5").ok());
+  job.add(2).report(f.con().out);  // the scan that meets the failure says so
+  job.discard();
   setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_EQ(f.out(),
             " writing HDF5 for (i=3, s=1) on 'out.h5' as 1.2\n"
@@ -220,6 +220,11 @@ TEST(Hdf5Export, RefusalsLeaveTheTargetAsItWas) {
   ScanFixture f(kDemoFile);
   std::string other = f.dir.write("other.dat", kDemoFile);
   f.dir.write("text.h5", "not hdf5\n");
+  hid_t h = H5Fcreate(f.dir.file("fixed.h5").c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, H5P_DEFAULT);
+  hid_t type = H5Tcopy(H5T_C_S1), space = H5Screate(H5S_SCALAR);
+  H5Tset_size(type, 4);  // a string of fixed length, as other writers make
+  hid_t a = H5Acreate2(h, "scan_file", type, space, H5P_DEFAULT, H5P_DEFAULT);
+  H5Awrite(a, type, "x.da"), H5Aclose(a), H5Sclose(space), H5Tclose(type), H5Fclose(h);
   IndexTable t2;
   index_open(t2, other.c_str());
   index_file(t2, f.con());
@@ -227,6 +232,7 @@ TEST(Hdf5Export, RefusalsLeaveTheTargetAsItWas) {
   f.out();
   const std::string cases[][2] = {{"scan.dat", "it is the scan file being read"},
                                   {"text.h5", "not an HDF5 file"},
+                                  {"fixed.h5", "its root's scan_file is not a string"},
                                   {"other.h5", "it was made from another scan file, " + other},
                                   {"nodir/x.h5", "No such file or directory"}};
   for (const auto& c : cases) {
