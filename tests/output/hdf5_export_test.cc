@@ -229,12 +229,15 @@ TEST(Hdf5Export, RefusalsLeaveTheTargetAsItWas) {
   index_open(t2, other.c_str());
   index_file(t2, f.con());
   scan_hdf5(t2, f.st, f.con(), 0, "other.h5");
+  f.dir.write("cut.h5", f.file("fixed.h5").substr(0, 100));  // the library says what is wrong
   f.out();
-  const std::string cases[][2] = {{"scan.dat", "it is the scan file being read"},
-                                  {"text.h5", "not an HDF5 file"},
-                                  {"fixed.h5", "its root's scan_file is not a string"},
-                                  {"other.h5", "it was made from another scan file, " + other},
-                                  {"nodir/x.h5", "No such file or directory"}};
+  const std::string cases[][2] = {
+      {"scan.dat", "it is the scan file being read"},
+      {"text.h5", "not an HDF5 file"},
+      {"fixed.h5", "its root's scan_file is not a string"},
+      {"cut.h5", "truncated file: eof = 100, sblock->base_addr = 0, stored_eof = 880"},
+      {"other.h5", "it was made from another scan file, " + other},
+      {"nodir/x.h5", "No such file or directory"}};
   for (const auto& c : cases) {
     std::string before = f.exists(c[0]) ? f.file(c[0]) : "";
     EXPECT_FALSE(scan_hdf5(f.t, f.st, f.con(), 0, c[0].c_str()).report(f.con().out));
