@@ -4,6 +4,7 @@
 #include <hdf5.h>
 #include <malloc.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -226,7 +227,9 @@ struct Hdf5Export::Impl {
   std::vector<char> conversion = std::vector<char>(2 * kConversionBytes);  // dxpl's buffers
   // Shared creation properties; dcpl_attrs for datasets that get attributes
   // (their header keeps room for them), gcpl_sized by the room a group needs.
-  Hid gcpl, dcpl_compact, dcpl_plain, dcpl_lines, dcpl_attrs;
+  // dcpl_placed and dcpl_attrs for the columns of short scans: their space is
+  // set aside as they are made and the values are put there by us.
+  Hid gcpl, dcpl_compact, dcpl_plain, dcpl_lines, dcpl_placed, dcpl_attrs;
   std::map<unsigned, Hid> gcpl_sized;
   std::set<std::string> written;
   std::string last_group;
@@ -311,6 +314,12 @@ struct Hdf5Export::Impl {
     return dcpl;
   }
 
+  // Space in the file at creation, never filled by the library.
+  bool placed(hid_t dcpl) {
+    return ok(H5Pset_alloc_time(dcpl, H5D_ALLOC_TIME_EARLY)) &&
+           ok(H5Pset_fill_time(dcpl, H5D_FILL_TIME_NEVER));
+  }
+
   bool attr(hid_t obj, const char* name, const std::string& value);
   bool text(hid_t loc, const char* name, const std::string& value);
   // A group with room in its header for `links` members and `attrs`
@@ -390,6 +399,24 @@ class LineList {
   size_t bytes_ = 0;
   hsize_t written_ = 0;
 };
+
+// Writes the pieces `run` one after another at `at` of `fd`: 0, or the
+// errno of the failure.
+int write_run(int fd, std::vector<iovec> run, off_t at) {
+  for (size_t i = 0; i < run.size();) {
+    const int count = int(std::min<size_t>(run.size() - i, IOV_MAX));
+    ssize_t w = pwritev(fd, &run[i], count, at);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return w < 0 ? errno : EIO;
+    at += w;
+    for (; i < run.size() && size_t(w) >= run[i].iov_len; i++) w -= ssize_t(run[i].iov_len);
+    if (w > 0) {
+      run[i].iov_base = static_cast<char*>(run[i].iov_base) + w;
+      run[i].iov_len -= size_t(w);
+    }
+  }
+  return 0;
+}
 
 // True when every value reads back from float32 as the same double, bit
 // for bit (NaN, infinities and -0 included).
@@ -504,27 +531,43 @@ class Measurement {
   }
 
   // The buffered rows, all the scan has, written once: no chunk index, no
-  // fill value, no selection.
+  // fill value. Each column is made with its space in the file set aside,
+  // and the values of all are put there at the end, one write for each
+  // run of adjacent columns: the library would write each column with a
+  // system call of its own (half the writes of a file of short scans).
   bool write_whole() {
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "values are written as in memory");
     const hsize_t n = buffered_;
     Hid space(H5Screate_simple(1, &n, &n));
     if (!x_.made(space)) return false;
-    std::vector<float> narrow;
+    std::vector<std::pair<haddr_t, iovec>> at;
     for (Column& col : cols_) {
       const bool f32 = n > 0 && fits_float32(col.buf.data(), buffered_);
       Hid d(H5Dcreate2(
           loc_, col.name.c_str(), f32 ? H5T_IEEE_F32LE : H5T_IEEE_F64LE, space.get(), H5P_DEFAULT,
-          col.keep || renamed(col) ? x_.dcpl_attrs.get() : x_.dcpl_plain.get(), H5P_DEFAULT));
+          col.keep || renamed(col) ? x_.dcpl_attrs.get() : x_.dcpl_placed.get(), H5P_DEFAULT));
       if (!x_.made(d) || !name_attr(col, d.get())) return false;
-      herr_t r = 0;
-      if (n > 0 && f32) {
-        narrow.assign(col.buf.begin(), col.buf.begin() + ptrdiff_t(n));
-        r = H5Dwrite(d.get(), H5T_NATIVE_FLOAT, H5S_ALL, H5S_ALL, H5P_DEFAULT, narrow.data());
-      } else if (n > 0) {
-        r = H5Dwrite(d.get(), H5T_NATIVE_DOUBLE, H5S_ALL, H5S_ALL, H5P_DEFAULT, col.buf.data());
+      if (n > 0) {
+        const haddr_t a = H5Dget_offset(d.get());
+        if (a == HADDR_UNDEF) return x_.fail_h5();
+        char* p = reinterpret_cast<char*>(col.buf.data());
+        if (f32) {  // narrowed in place, each float over a double already read
+          for (size_t k = 0; k < n; k++) {
+            const float v = static_cast<float>(col.buf[k]);
+            memcpy(p + k * sizeof v, &v, sizeof v);
+          }
+        }
+        at.push_back({a, iovec{p, size_t(n) * (f32 ? sizeof(float) : sizeof(double))}});
       }
-      if (!x_.ok(r)) return false;
       if (col.keep) col.kept = std::move(d);
+    }
+    std::sort(at.begin(), at.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0, j; i < at.size(); i = j) {
+      std::vector<iovec> run{at[i].second};
+      for (j = i + 1; j < at.size() && at[j].first == at[j - 1].first + at[j - 1].second.iov_len;
+           j++)
+        run.push_back(at[j].second);
+      if (int err = write_run(x_.out.fd(), run, off_t(at[i].first))) return x_.fail(strerror(err));
     }
     written_ = n;
     buffered_ = 0;
@@ -946,9 +989,9 @@ bool Hdf5Export::Impl::open_file() {
       !ok(H5Pset_link_creation_order(gcpl.get(), kLinkOrder)) ||
       !ok(H5Pset_link_phase_change(gcpl.get(), kCompactLinks, kCompactLinks * 3 / 4)) ||
       !(dcpl_compact = new_dcpl()) || !ok(H5Pset_layout(dcpl_compact.get(), H5D_COMPACT)) ||
-      !(dcpl_plain = new_dcpl()) || !(dcpl_lines = new_dcpl()) ||
-      !made(dcpl_attrs = Hid(H5Pcreate(H5P_DATASET_CREATE))) ||
-      !ok(H5Pset_obj_track_times(dcpl_attrs.get(), 0)) ||
+      !(dcpl_plain = new_dcpl()) || !(dcpl_lines = new_dcpl()) || !(dcpl_placed = new_dcpl()) ||
+      !placed(dcpl_placed.get()) || !made(dcpl_attrs = Hid(H5Pcreate(H5P_DATASET_CREATE))) ||
+      !ok(H5Pset_obj_track_times(dcpl_attrs.get(), 0)) || !placed(dcpl_attrs.get()) ||
       !ok(H5Pset_chunk(dcpl_lines.get(), 1, &chunk)))
     return false;
   return made(str_utf8) && made(str_ascii) && made(dxpl) &&
