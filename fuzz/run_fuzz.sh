@@ -18,7 +18,7 @@ trap 'rm -rf "$work"' EXIT
 
 # Longest input per target: enough for every structure the target parses.
 # Targets not listed take 4096.
-declare -A max_len=([fuzz_index]=8192 [fuzz_index_cache]=16384 [fuzz_columns]=512 [fuzz_wformat]=1024
+declare -A max_len=([fuzz_index]=8192 [fuzz_index_growth]=8192 [fuzz_index_cache]=16384 [fuzz_columns]=512 [fuzz_wformat]=1024
                     [fuzz_loop]=256 [fuzz_interp]=2048)
 status=0
 for bin in "$build"/fuzz/fuzz_*; do
