@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -72,27 +71,10 @@ bool says_aborted(std::string_view line) {
 
 std::string num(double v) { return number_text(v); }
 
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  char text[256];
-  int n = vsnprintf(text, sizeof text, fmt, ap);
-  va_end(ap);
-  if (n < 0) return std::string();
-  if (static_cast<size_t>(n) < sizeof text) return text;
-  std::string s(static_cast<size_t>(n) + 1, '\0');
-  va_start(ap, fmt);
-  vsnprintf(&s[0], s.size(), fmt, ap);
-  va_end(ap);
-  s.resize(static_cast<size_t>(n));
-  return s;
-}
-
 // " (first of 3 such lines in this scan)" when there is more than one.
 std::string first_of(int64_t count, const char* what) {
   if (count < 2) return std::string();
-  return format(" (first of %lld %s in this scan)", static_cast<long long>(count), what);
+  return string_printf(" (first of %lld %s in this scan)", static_cast<long long>(count), what);
 }
 
 // Something that may happen on many lines of a scan: its first line and
@@ -337,14 +319,14 @@ void Checker::end_scan() {
   std::vector<Finding> f;
   if (c.repeats_pos > 0)
     add(&f, c.line, CheckKind::kRepeated,
-        format("scan number used before, at i=%d (line %lld)", c.repeats_pos,
-               static_cast<long long>(c.repeats_line)));
+        string_printf("scan number used before, at i=%d (line %lld)", c.repeats_pos,
+                      static_cast<long long>(c.repeats_line)));
   if (c.data_lines == 0) add(&f, c.line, CheckKind::kEmpty, "no data lines");
   if (c.n_line > 0 && c.l_line > 0) {
     const size_t labels = split_labels(c.l_text, c.ncol_N).size();
     if (int64_t(labels) != c.ncol_N)
       add(&f, std::max(c.n_line, c.l_line), CheckKind::kLabels,
-          format("#N says %d columns, #L names %zu", c.ncol_N, labels));
+          string_printf("#N says %d columns, #L names %zu", c.ncol_N, labels));
   }
   if (c.aborted_line > 0)
     add(&f, c.aborted_line, CheckKind::kAborted,
@@ -352,10 +334,10 @@ void Checker::end_scan() {
                         : "a comment says the scan was aborted");
   if (c.other_count.count > 0)
     add(&f, c.other_count.line, CheckKind::kColumns,
-        format("%lld values where %s %lld%s", static_cast<long long>(c.first_count),
-               c.ncol_N >= 1 ? "#N says" : "the first data line has",
-               static_cast<long long>(c.columns),
-               first_of(c.other_count.count, "such lines").c_str()));
+        string_printf("%lld values where %s %lld%s", static_cast<long long>(c.first_count),
+                      c.ncol_N >= 1 ? "#N says" : "the first data line has",
+                      static_cast<long long>(c.columns),
+                      first_of(c.other_count.count, "such lines").c_str()));
   if (c.text.count > 0)
     add(&f, c.text.line, CheckKind::kText,
         "text among the data" + first_of(c.text.count, "such lines"));
@@ -368,18 +350,18 @@ void Checker::end_scan() {
             first_of(c.not_finite.count, "such values"));
   if (c.backwards.count > 0)
     add(&f, c.backwards.line, CheckKind::kXOrder,
-        format("x %s after %s in a scan whose x %s%s", num(c.step_x).c_str(),
-               num(c.step_prev_x).c_str(), c.direction > 0 ? "rises" : "falls",
-               first_of(c.backwards.count, "such steps").c_str()));
+        string_printf("x %s after %s in a scan whose x %s%s", num(c.step_x).c_str(),
+                      num(c.step_prev_x).c_str(), c.direction > 0 ? "rises" : "falls",
+                      first_of(c.backwards.count, "such steps").c_str()));
   if (c.cut_short.count > 0)
     add(&f, c.cut_short.line, CheckKind::kSpectra,
         "spectrum cut short: its line ends in a backslash, no line continues it" +
             first_of(c.cut_short.count, "such spectra"));
   if (c.other_length.count > 0)
     add(&f, c.other_length.line, CheckKind::kSpectra,
-        format("spectrum of %lld values where #@CHANN says %lld%s",
-               static_cast<long long>(c.first_length), static_cast<long long>(c.first_chann),
-               first_of(c.other_length.count, "such spectra").c_str()));
+        string_printf("spectrum of %lld values where #@CHANN says %lld%s",
+                      static_cast<long long>(c.first_length), static_cast<long long>(c.first_chann),
+                      first_of(c.other_length.count, "such spectra").c_str()));
   if (c.with_spectra > 0 && c.without_spectrum.count > 0)
     add(&f, c.without_spectrum.line, CheckKind::kSpectra,
         "data line without the spectra the other points have" +

@@ -2,6 +2,8 @@
 
 #include <cstdarg>
 
+#include "base/text.h"
+
 Status Status::error(std::string message) {
   Status s;
   s.state_.reset(new State{std::move(message)});
@@ -17,13 +19,8 @@ Status Status::not_found(std::string message) {
 Status Status::errorf(const char* format, ...) {
   va_list ap;
   va_start(ap, format);
-  va_list again;
-  va_copy(again, ap);
-  const int n = vsnprintf(nullptr, 0, format, ap);
+  std::string text = string_vprintf(format, ap);
   va_end(ap);
-  std::string text(n > 0 ? size_t(n) : 0, '\0');
-  if (n > 0) vsnprintf(&text[0], text.size() + 1, format, again);
-  va_end(again);
   return error(std::move(text));
 }
 

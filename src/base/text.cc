@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -222,4 +223,28 @@ bool holds_number(std::string_view line) {
   std::string scratch;
   double v;
   return read_number(&p, end, &v, &scratch);
+}
+
+std::string string_vprintf(const char* format, va_list ap) {
+  va_list again;
+  va_copy(again, ap);
+  char text[256];  // most texts fit: no allocation but the result's
+  const int n = vsnprintf(text, sizeof text, format, ap);
+  std::string s;
+  if (n > 0 && static_cast<size_t>(n) < sizeof text) {
+    s.assign(text, static_cast<size_t>(n));
+  } else if (n > 0) {
+    s.resize(static_cast<size_t>(n));
+    vsnprintf(&s[0], s.size() + 1, format, again);
+  }
+  va_end(again);
+  return s;
+}
+
+std::string string_printf(const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  std::string s = string_vprintf(format, ap);
+  va_end(ap);
+  return s;
 }

@@ -5,6 +5,7 @@
 #ifndef KURVATAB_BASE_TEXT_H_
 #define KURVATAB_BASE_TEXT_H_
 
+#include <cstdarg>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -34,5 +35,10 @@ bool skip_number(const char** p, const char* end, std::string* scratch);
 // True when "%lf" reads a number from the start of `line` (white space first
 // is skipped; a NUL byte ends the line as it ends a C string).
 bool holds_number(std::string_view line);
+
+// What printf would write, as a string of any length (our own formats only,
+// never text a user typed).
+std::string string_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string string_vprintf(const char* format, va_list ap);
 
 #endif  // KURVATAB_BASE_TEXT_H_

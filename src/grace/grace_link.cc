@@ -9,13 +9,13 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 
 #include "base/file_trust.h"
 #include "base/safe_file.h"
+#include "base/text.h"
 #include "grace/grace_process.h"
 #include "read/column_choice.h"
 #include "read/points.h"
@@ -24,22 +24,6 @@ namespace {
 
 // How long a Grace told to exit may take before it is stopped.
 constexpr int kExitWaitMs = 5000;
-
-__attribute__((format(printf, 1, 2))) std::string format(const char* fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  va_list ap2;
-  va_copy(ap2, ap);
-  int n = vsnprintf(nullptr, 0, fmt, ap);
-  va_end(ap);
-  std::string s;
-  if (n > 0) {
-    s.resize(static_cast<size_t>(n));
-    vsnprintf(&s[0], s.size() + 1, fmt, ap2);
-  }
-  va_end(ap2);
-  return s;
-}
 
 // A text shown by Grace (legend, comment, title), inside quotes. Grace's
 // reader takes \" as a quote and keeps every other backslash, and its text
@@ -284,7 +268,7 @@ void send_plot_commands(Commands& cmds, GraceLink& g, const std::string& label_t
                         const std::string& file) {
   const int graph = st.graceGraph;
   const std::string label = quote_text(label_text);
-  if (st.autopurge) cmds.send(format("KILL G%d\nG%d ON\nWITH G%d", graph, graph, graph));
+  if (st.autopurge) cmds.send(string_printf("KILL G%d\nG%d ON\nWITH G%d", graph, graph, graph));
   send_auto_file(g, cmds, con, "kurvatab.par", "Automatic xmgr parameter file : kurvatab.par\n");
   if (st.autopurge || st.autoscale) {
     cmds.send("AUTOSCALE ONREAD XYAXES\n");
@@ -294,7 +278,7 @@ void send_plot_commands(Commands& cmds, GraceLink& g, const std::string& label_t
   // The y scale is set before the data is read, so that scaling on read
   // finds the axis it scales for; a log axis stays log until set back.
   if (st.logscale) {
-    cmds.send(format("G%d TYPE LOGY\n", graph));
+    cmds.send(string_printf("G%d TYPE LOGY\n", graph));
     g.logy = true;
   } else if (g.logy) {
     cmds.send("YAXES SCALE NORMAL\n");
@@ -302,17 +286,17 @@ void send_plot_commands(Commands& cmds, GraceLink& g, const std::string& label_t
   }
   cmds.send("READ BLOCK " + file + "\n");
   if (st.errorbar) {
-    cmds.send(format("BLOCK XYDY \"%d:%d:%d\"\n", 1, 2, 3));
+    cmds.send(string_printf("BLOCK XYDY \"%d:%d:%d\"\n", 1, 2, 3));
   } else {
-    cmds.send(format("BLOCK XY \"%d:%d\"\n", 1, 2));
+    cmds.send(string_printf("BLOCK XY \"%d:%d\"\n", 1, 2));
   }
   cmds.send("S_ COMMENT " + label + "\n");
   cmds.send("S_ LEGEND " + label + "\n");
-  if (!st.logscale) cmds.send(format("G%d TYPE XY\n", graph));
+  if (!st.logscale) cmds.send(string_printf("G%d TYPE XY\n", graph));
   if (axis_names) send_axis_labels(cmds, *axis_names, st);
   send_auto_file(g, cmds, con, "kurvatab.bat", "Automatic xmgr parameters file : kurvatab.bat\n");
   if (st.titleauto) cmds.send("SUBTITLE " + label + "\n");
-  cmds.send(format("LEGEND %s\n", st.legendauto ? "ON" : "OFF"));
+  cmds.send(string_printf("LEGEND %s\n", st.legendauto ? "ON" : "OFF"));
   cmds.send("REDRAW\n");
 }
 
@@ -527,8 +511,8 @@ PointSent gracesend_point(GraceLink& g, const PlotOptions& st, const PlotPoint& 
   if (!std::isfinite(pt.x) || !std::isfinite(pt.y) || (st.errorbar && !std::isfinite(pt.e))) {
     return PointSent::kLeftOut;
   }
-  if (!g.pipe->send(format("S_ POINT %.17g, %.17g", pt.x, pt.y)) ||
-      (st.errorbar && !g.pipe->send(format("S_.Y1[S_.LENGTH - 1] = %.17g", pt.e)))) {
+  if (!g.pipe->send(string_printf("S_ POINT %.17g, %.17g", pt.x, pt.y)) ||
+      (st.errorbar && !g.pipe->send(string_printf("S_.Y1[S_.LENGTH - 1] = %.17g", pt.e)))) {
     return PointSent::kFailed;
   }
   return PointSent::kSent;
@@ -640,7 +624,7 @@ Status gracesend_print(GraceLink& g, const PlotOptions& st, Console& con, const 
   }
   cmds.send(params + "\n");
   note_print_settings(g, params);
-  cmds.send(format("HARDCOPY DEVICE \"%s\"\n", kind->device));
+  cmds.send(string_printf("HARDCOPY DEVICE \"%s\"\n", kind->device));
   cmds.send("PRINT TO " + quoted + "\n");
   cmds.send("PRINT\n");
   // As Grace started: PostScript, to a file named after the project.
