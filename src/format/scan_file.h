@@ -37,6 +37,10 @@ class ScanFile {
   // what was read before it).
   virtual int read(int64_t offset, size_t n, std::string_view* result, char* scratch) const = 0;
 
+  // True when reads always hand out bytes the file owns: `scratch` may then
+  // be null.
+  virtual bool reads_in_place() const { return false; }
+
   // The file as it is now. Returns 0 or an errno.
   virtual int identity(FileIdentity* id) const = 0;
 
@@ -83,6 +87,7 @@ class MemoryScanFile final : public ScanFile {
   explicit MemoryScanFile(std::string bytes = "");
 
   int read(int64_t offset, size_t n, std::string_view* result, char* scratch) const override;
+  bool reads_in_place() const override { return true; }
   int identity(FileIdentity* id) const override;
 
   // The bytes, to be changed as a file on disk would be (appended to,

@@ -22,7 +22,7 @@ namespace {
 
 // The texts' first chunk; each further chunk is twice as large, up to
 // kTextChunk: a small file costs little.
-constexpr size_t kFirstTextChunk = 4 * 1024;
+constexpr size_t kFirstTextChunk = 512;
 constexpr size_t kTextChunk = 64 * 1024;
 constexpr size_t kReadBlock = 128 * 1024;  // stays in the cache while it is scanned
 constexpr size_t kMinReadBlock = 4 * 1024;
@@ -313,7 +313,7 @@ int64_t Indexer::run(int64_t offset) {
   // one in memory is read where it lies.
   const size_t block_size = static_cast<size_t>(
       std::clamp<int64_t>(length - offset, int64_t(kMinReadBlock), int64_t(kReadBlock)));
-  std::unique_ptr<char[]> scratch(new char[block_size]);
+  std::unique_ptr<char[]> scratch(file.reads_in_place() ? nullptr : new char[block_size]);
   for (;;) {
     std::string_view got_block;
     const int error = file.read(pos, block_size, &got_block, scratch.get());
