@@ -225,6 +225,9 @@ struct Hdf5Export::Impl {
   std::vector<char> conversion = std::vector<char>(2 * kConversionBytes);  // dxpl's buffers
   // Shared creation properties; gcpl_sized by the room a group needs.
   Hid gcpl, dcpl_compact, dcpl_plain, dcpl_lines;
+  // An empty string dataset, not linked: copied for each empty list of
+  // lines; the library deletes it when it is closed, before the file.
+  Hid no_lines;
   std::map<unsigned, Hid> gcpl_sized;
   std::set<std::string> written;
   std::string last_group;
@@ -262,6 +265,7 @@ struct Hdf5Export::Impl {
   bool ok(herr_t r) { return r >= 0 ? true : fail_h5(); }
 
   void discard() {
+    no_lines.reset();
     if (failed && file) write_nowhere();
     file.reset();
     out.discard();
@@ -350,6 +354,19 @@ class LineList {
  private:
   bool flush(bool more) {
     hsize_t n = lines_.size();
+    // No lines (most scans' comments): a copy of an empty dataset made
+    // once costs half as much as making one, the library's copy of the
+    // creation properties for strings included.
+    if (!dset_ && !more && n == 0) {
+      if (!x_.no_lines) {
+        const hsize_t zero = 0;
+        Hid space(H5Screate_simple(1, &zero, &zero));
+        x_.no_lines = Hid(H5Dcreate_anon(x_.file.get(), x_.str_ascii.get(), space.get(),
+                                         x_.dcpl_plain.get(), H5P_DEFAULT));
+        if (!x_.made(space) || !x_.made(x_.no_lines)) return false;
+      }
+      return x_.ok(H5Ocopy(x_.no_lines.get(), ".", loc_, name_, H5P_DEFAULT, H5P_DEFAULT));
+    }
     if (!dset_) {
       hsize_t max = more ? H5S_UNLIMITED : n;
       hid_t dcpl = more                                  ? x_.dcpl_lines.get()
@@ -1269,6 +1286,7 @@ bool Hdf5Export::Impl::commit() {
     // An earlier file has them all.
     if ((H5Aexists(f, name) > 0 && !ok(H5Adelete(f, name))) || !attr(f, name, value)) return false;
   }
+  no_lines.reset();
   if (!ok(H5Fclose(file.release()))) return false;
   // On disk before it takes the target's place.
   if (!out.commit()) return fail(out.error());
