@@ -15,6 +15,7 @@
 #include "base/text.h"
 #include "format/data_line.h"
 #include "format/header.h"
+#include "index/block_reader.h"
 #include "index/index_cache.h"
 #include "index/plain_lines.h"
 
@@ -26,6 +27,9 @@ constexpr size_t kFirstTextChunk = 512;
 constexpr size_t kTextChunk = 64 * 1024;
 constexpr size_t kReadBlock = 128 * 1024;  // stays in the cache while it is scanned
 constexpr size_t kMinReadBlock = 4 * 1024;
+// A pass over this much or more reads ahead on a thread of its own; a
+// shorter one would gain less than the thread costs.
+constexpr int64_t kReadAheadFrom = 1 << 20;
 // How much of a line's start the indexer keeps when the line spans blocks:
 // enough for the longest description text plus the "#S" and the number.
 constexpr size_t kLineHead = kMaxScanText + 256;
@@ -310,13 +314,17 @@ int64_t Indexer::run(int64_t offset) {
   if (t_.progress) t_.progress(pos, total, false);
   // A file on disk is read into scratch, no larger than what is left of
   // the file (a file that grows meanwhile is read in blocks of that size);
-  // one in memory is read where it lies.
-  const size_t block_size = static_cast<size_t>(
-      std::clamp<int64_t>(length - offset, int64_t(kMinReadBlock), int64_t(kReadBlock)));
-  std::unique_ptr<char[]> scratch(file.reads_in_place() ? nullptr : new char[block_size]);
+  // one in memory is read where it lies. A long pass reads a block ahead,
+  // into two buffers of half the size: the same memory.
+  const bool ahead = length - offset >= kReadAheadFrom;
+  const size_t block_size =
+      ahead ? kReadBlock / 2
+            : static_cast<size_t>(std::clamp<int64_t>(length - offset, int64_t(kMinReadBlock),
+                                                      int64_t(kReadBlock)));
+  BlockReader blocks(file, offset, block_size, ahead);
   for (;;) {
     std::string_view got_block;
-    const int error = file.read(pos, block_size, &got_block, scratch.get());
+    const int error = blocks.next(&got_block);
     const size_t got = got_block.size();
     if (error && !t_.read_error) {
       t_.read_error = error;

@@ -105,7 +105,7 @@ TEST(IndexFile, CtrlCKeepsAndCachesNothing) {
   note_signal(SIGINT);
   index_file(t, tc.con);
   clear_interrupt();
-  EXPECT_EQ(" indexing of " + c.path + " stopped by Ctrl-C at byte 131072 of " +
+  EXPECT_EQ(" indexing of " + c.path + " stopped by Ctrl-C at byte 65536 of " +
                 std::to_string(fs::file_size(c.path)) + ": no scans kept; r indexes it\n\n" +
                 " current file is : " + c.path + " with 0 entries\n",
             tc.out.str(true));

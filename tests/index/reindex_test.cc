@@ -46,18 +46,26 @@ TEST(IndexRefresh, SaysWhatChangedAndGivesTheTableOfAFullPass) {
   EXPECT_EQ("", f.tc.out.str());
 }
 
+// A read error ends the pass where it struck, with the table of the bytes
+// before it; also in a file long enough to be read ahead.
 TEST(IndexFile, ReadErrorIsReportedAndKeepsWhatWasRead) {
-  TestConsole tc;
-  auto file = std::make_unique<MemoryScanFile>("#S 1 a\n1 2\n3 4\n" + std::string(200, '#') + "\n");
-  file->fail_from(40, EIO);  // every read from byte 40 on fails
-  IndexTable t;
-  index_use(t, std::move(file), "bad.dat");
-  index_file(t, tc.con);
-  EXPECT_EQ(
-      " file bad.dat can't be read past byte 40: Input/output error\n\n current file is : bad.dat "
-      "with 1 entries\n",
-      tc.out.str());
-  EXPECT_EQ(2, t.Index[0].lines);
+  for (const std::string& f :
+       {"#S 1 a\n1 2\n3 4\n" + std::string(200, '#'), large_scan_file(1000)}) {
+    const int64_t at = f.size() < 1000 ? 40 : 700001;  // reads from byte `at` on fail
+    TestConsole tc;
+    IndexTable t, cut;
+    auto file = std::make_unique<MemoryScanFile>(f);
+    file->fail_from(at, EIO);
+    index_use(t, std::move(file), "bad.dat");
+    index_file(t, tc.con);
+    index_use(cut, std::make_unique<MemoryScanFile>(f.substr(0, size_t(at))), "cut.dat");
+    index_build(cut);
+    EXPECT_EQ(" file bad.dat can't be read past byte " + std::to_string(at) +
+                  ": Input/output error\n\n current file is : bad.dat with " +
+                  std::to_string(cut.Indexed) + " entries\n",
+              tc.out.str());
+    EXPECT_EQ(render_table(cut), render_table(t));
+  }
 }
 
 }  // namespace
