@@ -1,5 +1,6 @@
 #include "index/block_reader.h"
 
+#include <sched.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -22,6 +23,13 @@ constexpr auto kSpin = std::chrono::microseconds(50);
 constexpr int kWindow = 64;
 constexpr int64_t kSolo = 512;
 constexpr int64_t kSoloMost = 16 * kSolo;
+
+// True when this thread may run on more than one processor: on one, the
+// two threads would only take turns.
+bool two_processors() {
+  cpu_set_t set;
+  return sched_getaffinity(0, sizeof set, &set) != 0 || CPU_COUNT(&set) > 1;
+}
 
 inline void relax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -102,7 +110,7 @@ BlockReader::BlockReader(const ScanFile& file, int64_t offset, size_t block_size
   // A file in memory hands out its bytes where they lie: no buffers.
   const bool buffers = !file.reads_in_place();
   if (buffers) buf_[0].reset(new char[block_size]);
-  if (!ahead) return;
+  if (!ahead || !two_processors()) return;
   if (buffers) buf_[1].reset(new char[block_size]);
   thread_ = ReadAheadThread::get();
   if (thread_ && !thread_->start(this)) thread_ = nullptr;

@@ -27,7 +27,8 @@ class ReadAheadThread;
 class BlockReader {
  public:
   // Reads `file` from `offset` on in blocks of `block_size` bytes, ahead of
-  // the caller when `ahead` (and a thread can be had). `file` must stay open
+  // the caller when `ahead` (and the program may run on two processors and
+  // a thread can be had). `file` must stay open
   // while the reader lives. Throws std::bad_alloc.
   BlockReader(const ScanFile& file, int64_t offset, size_t block_size, bool ahead);
   // Stops the thread's reads, if any, and waits until they have ended.
