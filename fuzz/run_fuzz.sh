@@ -13,8 +13,15 @@ seconds=${2:-60}
 src=$(cd "$(dirname "$0")" && pwd)
 findings="$build/fuzz-findings"
 mkdir -p "$findings"
-work=$(mktemp -d "${TMPDIR:-/tmp}/kurvatab-fuzz-corpus-XXXXXX")
+# The corpus the fuzzers grow, and the folders the targets write in, are
+# kept in memory where they can be: on a disk's file system, making a file
+# can take a millisecond, the time of a hundred runs.
+scratch=${TMPDIR:-/tmp}
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then scratch=/dev/shm; fi
+work=$(mktemp -d "$scratch/kurvatab-fuzz-corpus-XXXXXX")
 trap 'rm -rf "$work"' EXIT
+mkdir "$work/tmp"
+export TMPDIR="$work/tmp"
 
 # Longest input per target: enough for every structure the target parses.
 # Targets not listed take 4096.
